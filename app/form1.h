@@ -1,0 +1,183 @@
+#pragma once
+// The main window: it owns every control and the single instances of the port,
+// the RDM buffers, the device and parameter tables, the DMX universe and the
+// settings. Handlers are short and hand the work to the protocol code.
+#include "app/settings_store.h"
+#include "dmx/dmx_output.h"
+#include "link/enumeration.h"
+#include "params/param_desc.h"
+#include "rdm/discovery.h"
+
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+class QTimer;
+class LogPane;
+class PaintBoxWidget;
+class StringGridWidget;
+class UpDown;
+
+// What the window runs on; tests hand in the virtual rig and a virtual clock.
+struct FormServices {
+    SerialApi* serial = nullptr;  // default: the system's serial devices
+    D2xx* d2xx = nullptr;         // default: libftdi
+    Clock* clock = nullptr;       // default: the system clock
+    std::string settingsPath;     // default: the user's config folder
+};
+
+// What the window asks of the user outside its own controls.
+struct FormDialogs {
+    std::function<void(const QString&)> showMessage;
+    std::function<void()> beep;
+    std::function<QString()> askSavePatch;
+    std::function<QString()> askOpenPatch;
+};
+
+class TForm1 : public QWidget, public LogSink {
+    Q_OBJECT
+public:
+    explicit TForm1(FormServices services = {}, FormDialogs dialogs = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void FormCreate();
+    bool FormCloseQuery();
+
+    void appendLine(const std::string& text) override;
+    bool detailed() const override;
+
+    // Window controls.
+    QListWidget* ListBox1;
+    QPushButton* Button1;
+    QPushButton* Button10;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+    LogPane* LogMemo;
+    QCheckBox* CheckBoxLog;
+    QPushButton* ButtonCLR;
+    QTimer* Timer1;
+    // Page "RDM".
+    StringGridWidget* StringGrid1;
+    StringGridWidget* StringGrid2;
+    UpDown* UpDown2;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QCheckBox* CheckBox12;
+    QCheckBox* CheckBoxReadBack;
+    // Page "Расстановка".
+    PaintBoxWidget* PaintBox1;
+    QLabel* Label28;
+    QPushButton* Button6;
+    QPushButton* Button7;
+    QPushButton* Button8;
+    QPushButton* Button9;
+    // Page "DMX-Tx": ScrollBar1..16 and Label12..27.
+    QScrollBar* ScrollBar[16];
+    QLabel* FaderLabel[16];
+    // Page "Настройки".
+    QGroupBox* RadioGroupInterface;
+    QButtonGroup* InterfaceItems;
+    QListWidget* ListBoxInterfaces;
+    QPushButton* ButtonConnect;
+    QGroupBox* RadioGroup1;
+    QButtonGroup* TimerItems;
+    QLineEdit* EditTimeout;
+    QLineEdit* EditUniverse;
+    QLineEdit* EditPeriod;
+    UpDown* UpDownTimeout;
+    UpDown* UpDownUnivSize;
+    UpDown* UpDownPeriod;
+
+    // The system's single instances.
+    InterfacePort port;
+    RdmEngine engine;
+    DeviceTable devices;
+    ParamTable params;
+    SettingsRecord settings;
+    DmxOutput dmx;
+    Discovery discovery;
+    SettingsStore settingsStore;
+    uint16_t mapPosition = 0;
+    std::vector<InterfaceEntry> interfaces;
+
+    // Handlers.
+    void PageControl1Change();
+    void Timer1Timer();
+    void ScrollBarChange(int fader);  // fader 1..16
+    void Button1Click();
+    void Button10Click();
+    void ButtonCLRClick();
+    void ListBox1Click();
+    void RadioGroupInterfaceClick();
+    void ListBoxInterfacesClick();
+    void ButtonConnectClick();
+    void RadioGroup1Click();
+    void Button2Click();
+    void Button3Click();
+    void ResetParamGrid();
+    void ShowDeviceInfo(Uid uid);
+    bool StringGrid1SelectCell(int column, int row) const;
+    void StringGrid1Click();
+    void StringGrid1KeyDown();
+    void StringGrid1Exit();
+    void StringGrid2Click();
+    void StringGrid2KeyDown();
+    void StringGrid2Exit();
+    void UpDown2Click(bool upper);
+    void PaintBox1Paint(QPainter& painter);
+    void PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y);
+    void PaintBox1MouseUp(Qt::MouseButton button, int x, int y);
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+
+    int selectedDevice() const;  // the device list's selected row, -1 for none
+    bool identifying(Uid uid) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildRdmPage();
+    void buildPatchPage();
+    void buildDmxPage();
+    void buildSettingsPage();
+    void connectHandlers();
+    void guarded(const std::function<void()>& handler);
+    void onFocusChanged(QWidget* old, QWidget* now);
+
+    // The number boxes of the settings page.
+    struct NumberBox {
+        QLineEdit* edit;
+        UpDown* upDown;
+        std::function<void(int)> store;
+    };
+    NumberBox* numberBoxFor(QObject* edit);
+    bool ValidateNumberBox(QLineEdit* edit, int min, int max);
+    void CommitNumberBox(NumberBox& box);
+    void UpDownClick(NumberBox& box);
+
+    void setDeviceRows(const std::vector<std::string>& rows);
+    void storeEditorElements();
+    void repaintMap();
+
+    FormDialogs dialogs_;
+    NumberBox boxes_[3];
+    std::map<Uid, bool> identify_;
+};

@@ -1,0 +1,211 @@
+// The RDM page: Get, Set, the parameter grid and its element editor.
+#include "app/form1.h"
+
+#include "app/up_down.h"
+#include "params/int_parse.h"
+#include "params/param_edit.h"
+#include "params/param_grid.h"
+#include "params/param_transfer.h"
+#include "params/text_codec.h"
+#include "rdm/device_info.h"
+
+#include <QCheckBox>
+#include <QScrollBar>
+
+namespace {
+
+const char* const kFixedRows[10] = {
+    "RDM Protocol Version", "Device Model ID", "Product Category",  "Software Version ID", "DMX512 Footprint",
+    "DMX512 Personality",   "DMX512 Start Address", "Sub-Device Count", "Sensor Count", "Software Version Label",
+};
+
+QString FromDevice(const std::string& text) { return QString::fromStdString(Cp1251ToUtf8(text)); }
+
+std::string ToDevice(const QString& text) { return Utf8ToCp1251(text.toStdString()); }
+
+} // namespace
+
+void TForm1::ResetParamGrid()
+{
+    StringGrid1->setRowCount(10);
+    for (int row = 0; row < 10; ++row) {
+        StringGrid1->setCellText(0, row, kFixedRows[row]);
+        StringGrid1->setCellText(1, row, QString());
+    }
+    StringGrid1->setVisible(true);
+}
+
+void TForm1::ShowDeviceInfo(Uid uid)
+{
+    std::array<std::string, 9> rows;
+    if (!ReadDeviceInfo(engine, uid, rows)) {
+        ResetParamGrid();
+        return;
+    }
+    for (int row = 0; row < 9; ++row)
+        StringGrid1->setCellText(1, row, QString::fromStdString(rows[size_t(row)]));
+}
+
+void TForm1::Button2Click()
+{
+    const int device = selectedDevice();
+    StringGrid2->hide();
+    UpDown2->hide();
+    if (device < 0) {
+        ResetParamGrid();
+        return;
+    }
+    const Uid uid = devices.entries[device].uid;
+    const int count = GetSupportedParameters(engine, uid, params);
+    params.count = 0;  // no record is valid until it is filled again
+    ResetParamGrid();
+    ShowDeviceInfo(uid);
+
+    uint8_t label[40] = {};
+    GetParamBytes(engine, uid, rdm::SOFTWARE_VERSION_LABEL, label, 32);
+    TerminateText(label, 32);
+    StringGrid1->setCellText(1, 9, FromDevice(reinterpret_cast<const char*>(label)));
+
+    StringGrid1->setRowCount(10 + count);
+    for (int k = 0; k < count; ++k) {
+        const uint16_t pid = params.supportedPids[k];
+        RDMPARAMDESC& record = params.records[k];
+        if (IsManufacturerPid(pid))
+            GetParameterDescription(engine, uid, pid, record);
+        else
+            FillBuiltInDescription(pid, record);
+        params.count = k + 1;
+        StringGrid1->setCellText(0, 10 + k, FromDevice(record.description));
+        StringGrid1->setCellText(1, 10 + k, FromDevice(ReadParamValue(engine, uid, record)));
+    }
+    StringGrid1->viewport()->update();
+}
+
+void TForm1::Button3Click()
+{
+    const int device = selectedDevice();
+    if (device >= 0) {
+        const Uid uid = devices.entries[device].uid;
+        appendLine("Установка параметров " + UidLogText(uid));
+        for (int k = 0; k < params.count; ++k) {
+            const RDMPARAMDESC& record = params.records[k];
+            if (!record.writable())
+                continue;
+            if (record.dataType == DS_ASCII)
+                SendTextValue(engine, uid, record, ToDevice(StringGrid1->cellText(1, 10 + k)));
+            else if (record.dataType != DS_NOT_DEFINED)
+                SendRecordValue(engine, uid, record);
+        }
+    }
+    if (CheckBoxReadBack->isChecked())
+        Button2Click();
+}
+
+bool TForm1::StringGrid1SelectCell(int column, int row) const
+{
+    if (column != 1 || row < 10)
+        return false;
+    const int k = row - 10;
+    return k >= params.count || params.records[k].writable();
+}
+
+void TForm1::StringGrid1KeyDown()
+{
+    const int row = StringGrid1->row();
+    if (row < 10 || row - 10 >= params.count)
+        return;
+    RDMPARAMDESC& record = params.records[row - 10];
+    if (ElementCount(record) >= 2 && record.dataType != DS_ASCII)
+        return;
+    const int device = selectedDevice();
+    const std::string text = ToDevice(StringGrid1->cellText(1, row));
+    if (device < 0) {
+        // No device to send to: the value is only kept.
+        if (record.dataType == DS_ASCII)
+            StoreTextValue(record, text);
+        else
+            StoreElement(record, StrToInt(text), 0);
+        return;
+    }
+    if (auto shown = CommitValue(engine, devices.entries[device].uid, record, text, CheckBoxReadBack->isChecked()))
+        StringGrid1->setCellText(1, row, FromDevice(*shown));
+}
+
+void TForm1::StringGrid1Exit() { StringGrid1KeyDown(); }
+
+void TForm1::StringGrid1Click()
+{
+    StringGrid2->hide();
+    UpDown2->hide();
+    const int row = StringGrid1->row();
+    if (row < 10 || row - 10 >= params.count)
+        return;
+    const RDMPARAMDESC& record = params.records[row - 10];
+    const int n = ElementCount(record);
+    if (n < 2 || record.dataType == DS_ASCII)
+        return;
+    StringGrid2->setRowCount(n);
+    StringGrid2->resize(145, 21 * n + 2);
+    for (int i = 0; i < n; ++i) {
+        StringGrid2->setCellText(0, i, QString::number(i));
+        if (record.dataType <= DS_SIGNED_DWORD)
+            StringGrid2->setCellText(1, i, QString::fromStdString(FormatElement(record, i)));
+        else
+            StringGrid2->setCellText(1, i, QString());
+    }
+    const QRect cell = StringGrid1->visualRect(StringGrid1->model()->index(row, 1));
+    const QPoint viewport = StringGrid1->viewport()->mapTo(TabSheet1, QPoint(0, 0));
+    StringGrid2->move(viewport + cell.topLeft());
+    StringGrid2->setCurrentCell(0, 1);
+    StringGrid2->show();
+    StringGrid2->raise();
+    StringGrid2Click();
+}
+
+void TForm1::StringGrid2Click()
+{
+    const QRect cell = StringGrid2->visualRect(StringGrid2->model()->index(StringGrid2->row(), 1));
+    const QPoint viewport = StringGrid2->viewport()->mapTo(TabSheet1, QPoint(0, 0));
+    UpDown2->move(viewport.x() + cell.right() - UpDown2->width() + 1, viewport.y() + cell.top());
+    UpDown2->show();
+    UpDown2->raise();
+}
+
+void TForm1::storeEditorElements()
+{
+    const int row = StringGrid1->row();
+    if (row < 10 || row - 10 >= params.count)
+        return;
+    RDMPARAMDESC& record = params.records[row - 10];
+    StringGrid2->finishEditing();
+    for (int i = 0; i < StringGrid2->rowCount(); ++i)
+        StoreElement(record, StrToInt(StringGrid2->cellText(1, i).toStdString()), i);
+}
+
+void TForm1::StringGrid2KeyDown()
+{
+    storeEditorElements();
+    const int device = selectedDevice();
+    const int row = StringGrid1->row();
+    if (CheckBox12->isChecked() && device >= 0 && row >= 10 && row - 10 < params.count)
+        SendRecordValue(engine, devices.entries[device].uid, params.records[row - 10]);
+}
+
+void TForm1::StringGrid2Exit()
+{
+    storeEditorElements();
+    const int row = StringGrid1->row();
+    if (row >= 10 && row - 10 < params.count)
+        StringGrid1->setCellText(1, row, FromDevice(FormatParamValue(params.records[row - 10])));
+    StringGrid2->hide();
+    UpDown2->hide();
+}
+
+void TForm1::UpDown2Click(bool upper)
+{
+    StringGrid2->finishEditing();
+    const int row = StringGrid2->row();
+    const int64_t value = int64_t(StrToInt(StringGrid2->cellText(1, row).toStdString())) + (upper ? 1 : -1);
+    StringGrid2->setCellText(1, row, QString::number(value));
+    StringGrid2KeyDown();
+}

@@ -1,0 +1,110 @@
+// The arrangement page: the universe map, Read and Write, and the patch file.
+#include "app/form1.h"
+
+#include "app/log_pane.h"
+#include "patch/patch_file.h"
+#include "patch/patch_map.h"
+#include "patch/patch_view.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+
+void TForm1::repaintMap() { PaintBox1->repaint(); }
+
+void TForm1::PaintBox1Paint(QPainter& painter)
+{
+    using namespace patch_map;
+    const int selected = selectedDevice();
+    if (selected >= 0)
+        Label28->setText(QString::number(mapPosition + 1));
+    const auto counts = SlotCounts(devices, ListBox1->count(), selected, mapPosition);
+    painter.fillRect(QRect(QPoint(2, 2), QPoint(414, 202)), Qt::white);
+    painter.setPen(QPen(Qt::black, 1));
+    for (int r = 0; r < kRows; ++r) {
+        for (int c = 0; c < kColumns; ++c) {
+            const Rgb colour = ColourForCount(counts[size_t(kColumns * r + c)]);
+            painter.setBrush(QColor(colour.r, colour.g, colour.b));
+            // Outline and fill of a 13 x 13 cell, right and bottom edges exclusive.
+            painter.drawRect(kCell * c, kCell * r, kCell - 1, kCell - 1);
+        }
+    }
+}
+
+void TForm1::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y)
+{
+    const int selected = selectedDevice();
+    if (!(buttons & Qt::LeftButton) || selected < 0)
+        return;
+    const uint16_t index = patch_map::IndexAt(x, y);
+    if (patch_map::Fits(index, devices.entries[selected].footprint))
+        mapPosition = index;
+    repaintMap();
+}
+
+void TForm1::PaintBox1MouseUp(Qt::MouseButton, int, int)
+{
+    const int selected = selectedDevice();
+    if (selected >= 0)
+        devices.entries[selected].startIndex = mapPosition;
+}
+
+void TForm1::Button6Click()
+{
+    for (int i = 0; i < ListBox1->count() && i < DeviceTable::kCapacity; ++i) {
+        DeviceEntry& entry = devices.entries[i];
+        engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
+        if (engine.RdmTransaction(entry.uid, 200) == TxAck) {
+            entry.footprint = rdm::ReadBE16(engine.response + 34);
+            entry.startIndex = uint16_t(rdm::ReadBE16(engine.response + 38) - 1);
+        }
+    }
+    ListBox1->setCurrentRow(-1);
+    ListBox1->clearSelection();
+    repaintMap();
+}
+
+void TForm1::Button7Click()
+{
+    for (int i = 0; i < ListBox1->count() && i < DeviceTable::kCapacity; ++i) {
+        const DeviceEntry& entry = devices.entries[i];
+        uint8_t address[2];
+        rdm::WriteBE16(uint16_t(entry.startIndex + 1), address);
+        engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
+        engine.RdmTransaction(entry.uid, 200);
+    }
+}
+
+void TForm1::Button8Click()
+{
+    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    const QString path = dialogs_.askSavePatch();
+    if (path.isEmpty())
+        return;
+    std::vector<PatchRecord> records;
+    for (int i = 0; i < n; ++i)
+        records.push_back({devices.entries[i].uid, devices.entries[i].startIndex, devices.entries[i].footprint});
+    std::string why;
+    if (!SavePatchFile(path.toStdString(), records, why))
+        appendLine("Файл расстановки не сохранён: " + path.toStdString() + ": " + why);
+}
+
+void TForm1::Button9Click()
+{
+    const QString path = dialogs_.askOpenPatch();
+    if (path.isEmpty())
+        return;
+    std::vector<PatchRecord> records;
+    std::string why;
+    if (!LoadPatchFile(path.toStdString(), records, why)) {
+        appendLine("Файл расстановки не загружен: " + path.toStdString() + ": " + why);
+        return;
+    }
+    std::vector<std::string> rows;
+    for (size_t i = 0; i < records.size(); ++i) {
+        devices.entries[i] = {records[i].uid, records[i].startIndex, records[i].footprint};
+        rows.push_back(UidLogText(records[i].uid));
+    }
+    setDeviceRows(rows);
+    repaintMap();
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The settings store: an INI file in the user's config folder
+// (Vantrell/Vantrell.conf), seven 32-bit integer values.
+#include "app/settings.h"
+
+#include <stdexcept>
+#include <string>
+
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SettingsStore {
+public:
+    // Uses the user's config folder unless a file path is given.
+    explicit SettingsStore(std::string path = std::string());
+
+    const std::string& path() const { return path_; }
+
+    // Fills the record; a value that is missing takes its default, values outside
+    // the page's ranges are brought into them. A store that cannot be read leaves
+    // every field at its default. Throws SettingsError for a value that is not a
+    // 32-bit integer ("Invalid data type for '...'", or "Failed to get data for
+    // '...'" when it does not fit in 32 bits); the fields before it are loaded.
+    void Load(SettingsRecord& record) const;
+
+    // Writes all seven values. Returns false, silently, when the store's folder
+    // cannot be created; throws SettingsError ("Failed to set data for '...'")
+    // when the values cannot be written.
+    bool Save(const SettingsRecord& record) const;
+
+    static std::string DefaultPath();
+
+private:
+    std::string path_;
+};

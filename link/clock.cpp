@@ -1,0 +1,32 @@
+#include "link/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+static uint64_t monotonicUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+uint32_t SystemClock::tickMs() { return static_cast<uint32_t>(monotonicUs() / 1000); }
+
+uint64_t SystemClock::nowUs() { return monotonicUs(); }
+
+void SystemClock::sleepMs(uint32_t ms) { sleepUs(uint64_t(ms) * 1000); }
+
+void SystemClock::sleepUs(uint64_t us)
+{
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(us / 1000000u);
+    ts.tv_nsec = static_cast<long>((us % 1000000u) * 1000u);
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
+    }
+}
+
+SystemClock& SystemClock::instance()
+{
+    static SystemClock clock;
+    return clock;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Lists the interfaces of one kind: serial devices (with the published virtual
+// lines after them) or the FTDI devices the D2XX calls can open.
+#include "link/d2xx.h"
+
+#include <string>
+#include <vector>
+
+struct InterfaceEntry {
+    std::string text;      // the row shown in the interface list
+    std::string path;      // serial kinds: the device node to open
+    int deviceNumber = 0;  // D2XX kinds: the number FT_Open counts by
+};
+
+// The folder in which virtual lines are published, one entry per line:
+// $XDG_RUNTIME_DIR/vantrell/lines, or /tmp/vantrell-<uid>/lines without it.
+std::string VirtualLinesFolder();
+
+// Appends the serial devices the system reports, then the published virtual lines.
+// Returns how many entries it appended.
+int EnumComPorts(std::vector<InterfaceEntry>& list);
+
+// Serial devices only: /sys/class/tty entries backed by a device, skipping the
+// legacy 8250 placeholders that have no UART behind them.
+void ListSystemSerialDevices(std::vector<InterfaceEntry>& list);
+void ListVirtualLines(std::vector<InterfaceEntry>& list);
+
+// The FTDI devices that can be opened now, "Device_<n> S/N: <serial>".
+void FtSearch(D2xx& d2xx, std::vector<InterfaceEntry>& list);

@@ -1,0 +1,207 @@
+#include "link/ftdi_d2xx.h"
+
+#include <cstring>
+#include <ctime>
+#include <ftdi.h>
+#include <libusb.h>
+
+namespace {
+
+// What D2XX keeps per open device and libftdi does not: the line format (a break
+// is set through the same call) and the read time-out.
+struct Device {
+    ftdi_context* ctx = nullptr;
+    ftdi_bits_type bits = BITS_8;
+    ftdi_stopbits_type stop = STOP_BIT_2;
+    ftdi_parity_type parity = NONE;
+    int readTimeoutMs = 50;
+};
+
+Device* dev(FT_HANDLE h) { return static_cast<Device*>(h); }
+
+int64_t nowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Counts and optionally opens the FTDI devices the bus shows, in bus order.
+int withDeviceList(int wanted, ftdi_context* openInto)
+{
+    ftdi_context* probe = ftdi_new();
+    if (!probe)
+        return -1;
+    ftdi_device_list* list = nullptr;
+    int count = ftdi_usb_find_all(probe, &list, 0, 0);
+    int result = count;
+    if (count >= 0 && wanted >= 0) {
+        result = -1;
+        int i = 0;
+        for (ftdi_device_list* d = list; d; d = d->next, ++i) {
+            if (i == wanted) {
+                result = ftdi_usb_open_dev(openInto, d->dev) == 0 ? 0 : -1;
+                break;
+            }
+        }
+    }
+    ftdi_list_free(&list);
+    ftdi_free(probe);
+    return result;
+}
+
+} // namespace
+
+FT_STATUS FtdiD2xx::FT_ListDevices(void* arg1, void*, DWORD flags)
+{
+    if (!(flags & FT_LIST_NUMBER_ONLY) || !arg1)
+        return FT_IO_ERROR;
+    int count = withDeviceList(-1, nullptr);
+    if (count < 0)
+        return FT_IO_ERROR;
+    *static_cast<DWORD*>(arg1) = DWORD(count);
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
+{
+    *handle = nullptr;
+    auto* d = new Device;
+    d->ctx = ftdi_new();
+    if (!d->ctx || withDeviceList(deviceNumber, d->ctx) != 0) {
+        if (d->ctx)
+            ftdi_free(d->ctx);
+        delete d;
+        return FT_DEVICE_NOT_OPENED;
+    }
+    *handle = d;
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_GetDeviceInfo(FT_HANDLE h, DWORD* type, DWORD* id, char* serial, char* description, void*)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    if (type)
+        *type = 0;
+    if (id)
+        *id = 0;
+    libusb_device* usb = libusb_get_device(dev(h)->ctx->usb_dev);
+    int r = ftdi_usb_get_strings2(dev(h)->ctx, usb, nullptr, 0, description, description ? 64 : 0, serial,
+                                  serial ? 16 : 0);
+    return r == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_Close(FT_HANDLE h)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    ftdi_usb_close(dev(h)->ctx);
+    ftdi_free(dev(h)->ctx);
+    delete dev(h);
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_ResetDevice(FT_HANDLE h)
+{
+    return h && ftdi_usb_reset(dev(h)->ctx) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_SetBaudRate(FT_HANDLE h, DWORD baudRate)
+{
+    return h && ftdi_set_baudrate(dev(h)->ctx, int(baudRate)) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, uint8_t stopBits, uint8_t parity)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    Device* d = dev(h);
+    d->bits = wordLength == 7 ? BITS_7 : BITS_8;
+    d->stop = stopBits == 2 ? STOP_BIT_2 : (stopBits == 1 ? STOP_BIT_15 : STOP_BIT_1);
+    d->parity = static_cast<ftdi_parity_type>(parity);
+    return ftdi_set_line_property(d->ctx, d->bits, d->stop, d->parity) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_SetFlowControl(FT_HANDLE h, uint16_t mode, uint8_t, uint8_t)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    return ftdi_setflowctrl(dev(h)->ctx, mode == 0 ? SIO_DISABLE_FLOW_CTRL : mode) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    int r = 0;
+    if (mask & FT_PURGE_RX)
+        r |= ftdi_tciflush(dev(h)->ctx);
+    if (mask & FT_PURGE_TX)
+        r |= ftdi_tcoflush(dev(h)->ctx);
+    return r == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_SetTimeouts(FT_HANDLE h, DWORD readTimeoutMs, DWORD writeTimeoutMs)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    dev(h)->readTimeoutMs = int(readTimeoutMs);
+    dev(h)->ctx->usb_read_timeout = int(readTimeoutMs);
+    dev(h)->ctx->usb_write_timeout = int(writeTimeoutMs);
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_SetBreakOn(FT_HANDLE h)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    Device* d = dev(h);
+    return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_ON) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_SetBreakOff(FT_HANDLE h)
+{
+    if (!h)
+        return FT_INVALID_HANDLE;
+    Device* d = dev(h);
+    return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_OFF) == 0 ? FT_OK : FT_IO_ERROR;
+}
+
+FT_STATUS FtdiD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* written)
+{
+    *written = 0;
+    if (!h)
+        return FT_INVALID_HANDLE;
+    int n = ftdi_write_data(dev(h)->ctx, static_cast<const unsigned char*>(buffer), int(count));
+    if (n < 0)
+        return FT_IO_ERROR;
+    *written = DWORD(n);
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
+{
+    *read = 0;
+    if (!h)
+        return FT_INVALID_HANDLE;
+    // libftdi returns what the chip has buffered at once; D2XX waits for the whole
+    // count or the read time-out.
+    auto* out = static_cast<unsigned char*>(buffer);
+    const int64_t deadline = nowMs() + dev(h)->readTimeoutMs;
+    DWORD done = 0;
+    while (done < count) {
+        int n = ftdi_read_data(dev(h)->ctx, out + done, int(count - done));
+        if (n < 0)
+            return FT_IO_ERROR;
+        done += DWORD(n);
+        if (done >= count || nowMs() >= deadline)
+            break;
+        if (n == 0) {
+            timespec ts{0, 500000};
+            nanosleep(&ts, nullptr);
+        }
+    }
+    *read = done;
+    return FT_OK;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// D2XX calls over libftdi1, for FTDI devices on the USB bus (vendor 0403).
+#include "link/d2xx.h"
+
+class FtdiD2xx final : public D2xx {
+public:
+    FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override;
+    FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) override;
+    FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, DWORD* type, DWORD* id, char* serialNumber16, char* description64,
+                               void* dummy) override;
+    FT_STATUS FT_Close(FT_HANDLE handle) override;
+    FT_STATUS FT_ResetDevice(FT_HANDLE handle) override;
+    FT_STATUS FT_SetBaudRate(FT_HANDLE handle, DWORD baudRate) override;
+    FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, uint8_t wordLength, uint8_t stopBits,
+                                        uint8_t parity) override;
+    FT_STATUS FT_SetFlowControl(FT_HANDLE handle, uint16_t mode, uint8_t xon, uint8_t xoff) override;
+    FT_STATUS FT_Purge(FT_HANDLE handle, DWORD mask) override;
+    FT_STATUS FT_SetTimeouts(FT_HANDLE handle, DWORD readTimeoutMs, DWORD writeTimeoutMs) override;
+    FT_STATUS FT_SetBreakOn(FT_HANDLE handle) override;
+    FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
+    FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
+    FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
+};

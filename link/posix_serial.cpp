@@ -1,0 +1,183 @@
+#include "link/posix_serial.h"
+
+// termios2 lives in the kernel headers and clashes with <termios.h>, so this file
+// uses the kernel's definitions only.
+#include <asm/termbits.h>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+int64_t nowMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+int waitFor(int fd, short events, int64_t timeoutMs)
+{
+    if (timeoutMs < 0)
+        timeoutMs = 0;
+    pollfd p{fd, events, 0};
+    for (;;) {
+        int r = ::poll(&p, 1, static_cast<int>(timeoutMs));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return r;
+        return (p.revents & (events | POLLERR | POLLHUP | POLLNVAL)) ? 1 : 0;
+    }
+}
+
+} // namespace
+
+int PosixSerial::open(const char* path)
+{
+    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return kInvalidHandle;
+    // No sharing: a second program (or a second open here) is refused.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return kInvalidHandle;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    timeouts_[fd] = SerialTimeouts{};
+    return fd;
+}
+
+bool PosixSerial::applySettings(int handle, const SerialLineSettings& s)
+{
+    termios2 tio{};
+    if (::ioctl(handle, TCGETS2, &tio) != 0)
+        return false;
+    tio.c_iflag = IGNBRK;  // binary input: no translation, no XON/XOFF
+    tio.c_oflag = 0;
+    tio.c_lflag = 0;
+    tio.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= BOTHER | CREAD | CLOCAL;
+    tio.c_cflag |= (s.dataBits == 7) ? CS7 : CS8;
+    if (s.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    if (s.parity)
+        tio.c_cflag |= PARENB;
+    if (s.hardwareFlow)
+        tio.c_cflag |= CRTSCTS;
+    if (s.softwareFlow)
+        tio.c_iflag |= IXON | IXOFF;
+    tio.c_cflag &= ~(CIBAUD);
+    tio.c_ispeed = s.baudRate;
+    tio.c_ospeed = s.baudRate;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::ioctl(handle, TCSETS2, &tio) != 0)
+        return false;
+    // Modem lines; a pseudo-terminal has none, which is not an error.
+    int lines = TIOCM_DTR;
+    ::ioctl(handle, s.dtrOn ? TIOCMBIS : TIOCMBIC, &lines);
+    lines = TIOCM_RTS;
+    ::ioctl(handle, s.rtsOn ? TIOCMBIS : TIOCMBIC, &lines);
+    return true;
+}
+
+bool PosixSerial::applyTimeouts(int handle, const SerialTimeouts& timeouts)
+{
+    auto it = timeouts_.find(handle);
+    if (it == timeouts_.end())
+        return false;
+    it->second = timeouts;
+    return true;
+}
+
+long PosixSerial::write(int handle, const uint8_t* bytes, size_t count)
+{
+    auto it = timeouts_.find(handle);
+    if (it == timeouts_.end())
+        return -1;
+    const SerialTimeouts& t = it->second;
+    const bool bounded = t.writeTotalMultiplier || t.writeTotalConstant;
+    const int64_t deadline = nowMs() + int64_t(t.writeTotalMultiplier) * int64_t(count) + t.writeTotalConstant;
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(handle, bytes + done, count - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return done ? long(done) : -1;
+        int64_t left = bounded ? deadline - nowMs() : 1000;
+        if (bounded && left <= 0)
+            break;
+        if (waitFor(handle, POLLOUT, left) < 0)
+            return -1;
+    }
+    return long(done);
+}
+
+long PosixSerial::read(int handle, uint8_t* buffer, size_t count)
+{
+    auto it = timeouts_.find(handle);
+    if (it == timeouts_.end())
+        return -1;
+    const SerialTimeouts& t = it->second;
+    const int64_t deadline = nowMs() + int64_t(t.readTotalMultiplier) * int64_t(count) + t.readTotalConstant;
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(handle, buffer + done, count - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n == 0 || (n < 0 && errno == EIO)) {
+            // Other end of a pseudo-terminal not open right now: the line is simply quiet.
+            n = -1;
+            errno = EAGAIN;
+        }
+        if (errno != EAGAIN && errno != EINTR)
+            return done ? long(done) : -1;
+        int64_t left = deadline - nowMs();
+        if (done > 0 && t.readInterval && left > int64_t(t.readInterval))
+            left = t.readInterval;
+        if (left <= 0)
+            break;
+        int r = waitFor(handle, POLLIN, left);
+        if (r < 0)
+            return done ? long(done) : -1;
+        if (r == 0 && (done > 0 || deadline - nowMs() <= 0))
+            break;
+        if (r == 1) {
+            // A hung-up pseudo-terminal reports POLLHUP without data; do not spin on it.
+            pollfd p{handle, POLLIN, 0};
+            ::poll(&p, 1, 0);
+            if (!(p.revents & POLLIN)) {
+                int64_t rest = deadline - nowMs();
+                if (rest > 0) {
+                    timespec ts{time_t(rest / 1000), long(rest % 1000) * 1000000};
+                    if (done == 0)
+                        nanosleep(&ts, nullptr);
+                }
+                break;
+            }
+        }
+    }
+    return long(done);
+}
+
+bool PosixSerial::setBreak(int handle) { return ::ioctl(handle, TIOCSBRK) == 0; }
+
+bool PosixSerial::clearBreak(int handle) { return ::ioctl(handle, TIOCCBRK) == 0; }
+
+bool PosixSerial::purge(int handle) { return ::ioctl(handle, TCFLSH, TCIOFLUSH) == 0; }
+
+void PosixSerial::close(int handle)
+{
+    if (timeouts_.erase(handle))
+        ::close(handle);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Serial-port service over POSIX device nodes: termios2 for the 250000 baud rate,
+// poll() for the read and write time-outs.
+#include "link/serial_api.h"
+
+#include <map>
+
+class PosixSerial : public SerialApi {
+public:
+    int open(const char* path) override;
+    bool applySettings(int handle, const SerialLineSettings& settings) override;
+    bool applyTimeouts(int handle, const SerialTimeouts& timeouts) override;
+    long write(int handle, const uint8_t* bytes, size_t count) override;
+    long read(int handle, uint8_t* buffer, size_t count) override;
+    bool setBreak(int handle) override;
+    bool clearBreak(int handle) override;
+    bool purge(int handle) override;
+    void close(int handle) override;
+
+private:
+    std::map<int, SerialTimeouts> timeouts_;
+};

@@ -1,0 +1,48 @@
+#pragma once
+// The operating system's serial-port service, as the interface port uses it.
+// One implementation drives real device nodes through termios; the virtual rig
+// provides another that answers in-process.
+#include <cstddef>
+#include <cstdint>
+
+struct SerialLineSettings {
+    uint32_t baudRate = 250000;
+    uint8_t dataBits = 8;
+    uint8_t stopBits = 2;
+    bool parity = false;
+    bool hardwareFlow = false;   // CTS/DSR output flow control
+    bool softwareFlow = false;   // XON/XOFF either way
+    bool dtrOn = false;
+    bool rtsOn = false;
+};
+
+// Read and write time-outs in milliseconds, with the meaning of the classic COM
+// time-out record: a read of n bytes gives up after n * multiplier + constant ms,
+// or earlier once more than `readInterval` ms pass between two received bytes.
+struct SerialTimeouts {
+    uint32_t readInterval = 0;
+    uint32_t readTotalMultiplier = 0;
+    uint32_t readTotalConstant = 0;
+    uint32_t writeTotalMultiplier = 0;
+    uint32_t writeTotalConstant = 0;
+};
+
+class SerialApi {
+public:
+    static constexpr int kInvalidHandle = -1;
+
+    virtual ~SerialApi() = default;
+    // Exclusive open for reading and writing; kInvalidHandle on failure.
+    virtual int open(const char* path) = 0;
+    virtual bool applySettings(int handle, const SerialLineSettings& settings) = 0;
+    virtual bool applyTimeouts(int handle, const SerialTimeouts& timeouts) = 0;
+    // Bytes written (possibly fewer than asked when the write time-out expires), -1 on failure.
+    virtual long write(int handle, const uint8_t* bytes, size_t count) = 0;
+    // Bytes read within the read time-outs (0 when nothing came), -1 on failure.
+    virtual long read(int handle, uint8_t* buffer, size_t count) = 0;
+    virtual bool setBreak(int handle) = 0;
+    virtual bool clearBreak(int handle) = 0;
+    // Abort and clear both directions.
+    virtual bool purge(int handle) = 0;
+    virtual void close(int handle) = 0;
+};

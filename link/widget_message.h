@@ -1,0 +1,41 @@
+#pragma once
+// The Enttec USB Pro's framed messages: 0x7E, label, 16-bit length (low byte
+// first), data, 0xE7. Building outgoing messages and unwrapping the replies is the
+// widget protocol; the port underneath only moves bytes.
+#include <cstddef>
+#include <cstdint>
+
+class InterfacePort;
+
+namespace widget {
+
+constexpr uint8_t kStart = 0x7E;
+constexpr uint8_t kEnd = 0xE7;
+constexpr uint8_t kLabelReceivedPacket = 5;
+constexpr uint8_t kLabelSendDmx = 6;
+constexpr uint8_t kLabelSendRdm = 7;
+constexpr uint8_t kLabelSendRdmDiscovery = 11;
+constexpr uint8_t kLabelRdmTimeout = 12;
+constexpr size_t kMaxData = 600;  // the widget's own limit for one message
+constexpr size_t kOverhead = 5;
+
+// Writes the message into `out` (room for count + 5 bytes); returns its length.
+size_t build(uint8_t label, const uint8_t* data, size_t count, uint8_t* out);
+
+} // namespace widget
+
+// Reads the widget's answer to one request and hands back the received line bytes,
+// without the widget's framing and the received-packet status byte: an RDM reply
+// then starts with its start code, a discovery reply with its preamble.
+class WidgetReplyReader {
+public:
+    // Count of line bytes placed in `out` (at most `capacity`); 0 when the widget
+    // reported nothing received or sent nothing usable; -1 on a port read error.
+    int read(InterfacePort& port, uint8_t* out, int capacity);
+
+    // The same unwrapping over bytes already in memory (the fuzzers feed this).
+    static int unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity);
+
+private:
+    uint8_t message_[widget::kMaxData + 1];
+};

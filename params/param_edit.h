@@ -1,0 +1,31 @@
+#pragma once
+// The editing rules of the parameter grid, apart from the widgets: what a commit
+// stores and sends, and how a value is read for display. Texts are Windows-1251.
+#include "params/param_desc.h"
+#include "rdm/transaction.h"
+
+#include <optional>
+#include <string>
+
+// The value text of a record after its value was read, or "n/a" when it was not
+// (a failed read, or a data type that Get does not read).
+constexpr const char* kNotAvailable = "n/a";
+
+// Reads the record's value from the device as Get does; returns the cell text.
+std::string ReadParamValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& record);
+
+// A text cell committed: the first 32 bytes of the store become at most 31
+// characters and a zero.
+void StoreTextValue(RDMPARAMDESC& record, const std::string& text);
+
+// Commits one typed value of a single-element row (Enter, or the grid losing the
+// focus). Returns the new cell text when it changes (after a read-back), nothing
+// when the cell keeps what was typed. Throws ConvertError for a non-integer.
+std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& record, const std::string& text,
+                                       bool readBack);
+
+// Sends the record's stored value with SET (byte and word types; others send nothing).
+void SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& record);
+
+// Sends a text value: its characters and one zero byte, cut to `pdlSize`.
+void SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& record, const std::string& text);

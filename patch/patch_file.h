@@ -1,0 +1,24 @@
+#pragma once
+// Patch files: a 32-bit little-endian count N, then N records of uid (8 bytes),
+// startIndex (2) and footprint (2), all little-endian; exactly 4 + 12 N bytes.
+#include "rdm/device_table.h"
+
+#include <string>
+#include <vector>
+
+struct PatchRecord {
+    Uid uid = 0;
+    uint16_t startIndex = 0;
+    uint16_t footprint = 0;
+};
+
+std::vector<uint8_t> EncodePatch(const std::vector<PatchRecord>& records);
+
+// Checks the whole file before anything is taken from it. On success `records`
+// holds its devices (none when N is 0); otherwise `why` says what is wrong.
+bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& records, std::string& why);
+
+// Writes through a temporary file in the same folder, renamed over `path` only
+// when every byte is on disk, so a failed save leaves an existing file intact.
+bool SavePatchFile(const std::string& path, const std::vector<PatchRecord>& records, std::string& why);
+bool LoadPatchFile(const std::string& path, std::vector<PatchRecord>& records, std::string& why);

@@ -1,0 +1,55 @@
+#pragma once
+// Finds the RDM devices on the line by binary search over the UID space with
+// DISC_UNIQUE_BRANCH, muting each device as it is isolated.
+#include "rdm/device_table.h"
+#include "rdm/transaction.h"
+
+#include <functional>
+#include <string>
+
+enum BranchResult : uint8_t {
+    BranchSilent = 0,
+    BranchCollision = 1,
+    BranchSingle = 2,
+};
+
+// What a discovery run needs from the window around it.
+struct DiscoveryHooks {
+    std::function<void()> stopOutput;    // the DMX output, both timer kinds
+    std::function<void()> resumeOutput;  // the page-change handler
+    std::function<void()> clearList;     // the device list's rows
+    std::function<void(const std::string&)> addRow;
+    std::function<int()> timeoutSeconds;
+};
+
+class Discovery {
+public:
+    Discovery(RdmEngine& engine, DeviceTable& table, DiscoveryHooks hooks)
+        : engine_(engine), table_(table), hooks_(std::move(hooks))
+    {
+    }
+
+    static constexpr Uid kLowest = 0;
+    static constexpr Uid kHighest = 0xFFFFFFFFFFFEull;  // the broadcast UID itself is excluded
+
+    // One discovery run, from the un-mute to the summary line.
+    void Run();
+
+    BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound);
+    TxResult MuteDevice(Uid uid);
+    TxResult UnMuteDevice(Uid uid);
+
+    // Judges the 40 bytes read after a branch request (filled with 0x55 beyond what came).
+    static BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found);
+
+    static std::string SummaryText(uint32_t elapsedMs, int devices);
+
+    Uid lastFoundUid = 0;
+
+private:
+    bool timedOut(uint32_t t0);
+
+    RdmEngine& engine_;
+    DeviceTable& table_;
+    DiscoveryHooks hooks_;
+};

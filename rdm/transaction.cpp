@@ -1,0 +1,126 @@
+#include "rdm/transaction.h"
+
+#include <cstdio>
+#include <cstring>
+
+void RdmEngine::SetupRequestHeader()
+{
+    request[0] = rdm::kStartCode;
+    request[1] = rdm::kSubStartCode;
+    WriteUid(kOwnUid, request + rdm::kOffSource);
+    request[rdm::kOffTransaction] = 0;
+    request[rdm::kOffPortOrResponseType] = 1;
+    request[rdm::kOffMessageCount] = 0;
+    request[rdm::kOffSubDevice] = 0;
+    request[rdm::kOffSubDevice + 1] = 0;
+}
+
+void RdmEngine::PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t* data, uint8_t pdl)
+{
+    if (pdl > rdm::kMaxPdl)
+        pdl = rdm::kMaxPdl;
+    request[rdm::kOffCommandClass] = commandClass;
+    rdm::WriteBE16(pid, request + rdm::kOffPid);
+    request[rdm::kOffPdl] = pdl;
+    if (pdl && data)
+        std::memmove(request + rdm::kOffData, data, pdl);
+}
+
+int RdmEngine::SendPacket(const uint8_t* packet, int count, uint8_t label)
+{
+    port_.PortPurge();
+    if (port_.kind == KindEnttecUsbPro) {
+        size_t length = widget::build(label, packet, size_t(count), widgetBuffer_);
+        return port_.PortWrite(widgetBuffer_, int(length));
+    }
+    port_.PortBreak();
+    return port_.PortWrite(packet, count);
+}
+
+int RdmEngine::ReadReply(uint8_t* buffer, int count)
+{
+    if (port_.kind == KindEnttecUsbPro)
+        return count > 0 ? widgetReader_.read(port_, buffer, count) : 0;
+    return port_.PortRead(buffer, count);
+}
+
+TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
+{
+    if (readLength > int(rdm::kBufferSize))
+        readLength = int(rdm::kBufferSize);
+    nextTransactionNumber();
+    uint8_t pdl = request[rdm::kOffPdl];
+    if (pdl > rdm::kMaxPdl)
+        pdl = request[rdm::kOffPdl] = rdm::kMaxPdl;
+    const uint8_t length = uint8_t(rdm::kHeaderSize + pdl);
+    request[rdm::kOffLength] = length;
+    WriteUid(uid, request + rdm::kOffDestination);
+    rdm::WriteBE16(rdm::Checksum(request, length), request + length);
+
+    std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    if (SendPacket(request, length + 2, widget::kLabelSendRdm) == 0) {
+        log_.appendLine(status_text::kSendError);
+        return TxFailed;
+    }
+    clock_.sleepMs(50);
+    if (log_.detailed())
+        LogMessageDump(true);
+    std::memset(response, 0xFF, sizeof response);
+    if (port_.kind != KindEnttecUsbPro && readLength != 0) {
+        // The responder's break arrives as one byte ahead of its reply.
+        uint8_t scratch = 0;
+        port_.PortRead(&scratch, 1);
+    }
+    if (ReadReply(response, readLength) < 0)
+        return TxFailed;
+    if (response[0] != rdm::kStartCode) {
+        log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
+        return TxNoResponse;
+    }
+    if (log_.detailed())
+        LogMessageDump(false);
+    const uint8_t replyLength = response[rdm::kOffLength];
+    const uint8_t replyPdl = response[rdm::kOffPdl];
+    const uint16_t sum = rdm::Checksum(response, replyLength);
+    if (response[rdm::kOffData + replyPdl] != uint8_t(sum >> 8) ||
+        response[rdm::kOffData + replyPdl + 1] != uint8_t(sum))
+        return TxNoResponse;
+    return response[rdm::kOffPortOrResponseType] == rdm::RESPONSE_TYPE_ACK ? TxAck : TxNotAck;
+}
+
+std::string RdmEngine::DumpText(const uint8_t* b, bool isRequest)
+{
+    std::string text = isRequest ? "Запрос:  CC 01 " : "Ответ: CC 01 ";
+    char hex[4];
+    auto put = [&](uint8_t byte) {
+        std::snprintf(hex, sizeof hex, "%02X", byte);
+        text += hex;
+    };
+    auto run = [&](size_t from, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            put(b[from + i]);
+        text += ' ';
+    };
+    run(2, 1);
+    run(3, 6);
+    run(9, 6);
+    run(15, 1);
+    run(16, 1);
+    run(17, 1);
+    run(18, 2);
+    run(20, 1);
+    run(21, 2);
+    run(23, 1);
+    for (size_t i = 0; i < b[23]; ++i)
+        run(24 + i, 1);
+    put(b[b[2]]);
+    put(b[size_t(b[2]) + 1]);
+    return text;
+}
+
+void RdmEngine::LogMessageDump(bool isRequest)
+{
+    log_.appendLine(DumpText(isRequest ? request : response, isRequest));
+    if (!isRequest)
+        log_.appendLine(std::string());
+}

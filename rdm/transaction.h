@@ -1,0 +1,59 @@
+#pragma once
+// The one RDM exchange with a single responder: complete the request in the
+// request buffer, send it, wait, read the reply and judge it.
+#include "link/clock.h"
+#include "link/interface_port.h"
+#include "link/widget_message.h"
+#include "rdm/log_sink.h"
+#include "rdm/rdm_defs.h"
+#include "rdm/uid.h"
+
+enum TxResult : uint8_t {
+    TxFailed = 0,
+    TxNoResponse = 1,
+    TxNotAck = 2,
+    TxAck = 3,
+};
+
+class RdmEngine {
+public:
+    RdmEngine(InterfacePort& port, Clock& clock, LogSink& log) : port_(port), clock_(clock), log_(log) {}
+
+    // The request and response buffers, laid out as the E1.20 message.
+    uint8_t request[rdm::kBufferSize] = {};
+    uint8_t response[rdm::kBufferSize] = {};
+
+    // Writes the fixed fields once: start codes, source UID, port ID 1, root device.
+    void SetupRequestHeader();
+
+    // Sets command class, PID and parameter data of the next request.
+    void PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr, uint8_t pdl = 0);
+
+    TxResult RdmTransaction(Uid uid, int readLength);
+
+    // One line of hex describing a buffer; for the response an empty line follows.
+    void LogMessageDump(bool isRequest);
+    static std::string DumpText(const uint8_t* buffer, bool isRequest);
+
+    uint8_t transactionNumber() const { return request[rdm::kOffTransaction]; }
+    uint8_t nextTransactionNumber() { return ++request[rdm::kOffTransaction]; }
+
+    // Purge, then a break and the packet (kinds 0 and 1) or one widget message with
+    // `label` (kind 2). Returns the PortWrite result. The caller holds the exchange lock.
+    int SendPacket(const uint8_t* packet, int count, uint8_t label);
+    // Reads up to `count` reply bytes as the line carried them (widget framing removed
+    // on kind 2). Returns the count or -1.
+    int ReadReply(uint8_t* buffer, int count);
+
+    InterfacePort& port() { return port_; }
+    Clock& clock() { return clock_; }
+    LogSink& log() { return log_; }
+
+private:
+    InterfacePort& port_;
+    Clock& clock_;
+    LogSink& log_;
+    WidgetReplyReader widgetReader_;
+    // Largest request (PDL 231) in widget framing: 257 data bytes, 262 in all.
+    uint8_t widgetBuffer_[rdm::kHeaderSize + rdm::kMaxPdl + 2 + widget::kOverhead] = {};
+};

@@ -1,0 +1,27 @@
+#pragma once
+// Stock fixture models for the virtual rig: a varied truss of devices, each with
+// the standard parameters and manufacturer-specific ones of every data type.
+#include "rig/virtual_line.h"
+
+#include <string>
+
+namespace rig {
+
+constexpr uint16_t kRigManufacturer = 0x7FF0;  // the E1.20 prototyping range
+
+ResponderModel MovingHeadModel();
+ResponderModel DimmerPackModel();
+ResponderModel LedParModel();
+ResponderModel FoggerModel();
+ResponderModel ScannerModel();
+ResponderModel ProjectorModel();
+
+// The model for a stock kind by name ("moving-head", "dimmer", "led-par", "fogger",
+// "scanner", "projector"); false when the name is unknown.
+bool ModelByName(const std::string& name, ResponderModel& out);
+
+// Adds `count` stock devices in turn of the kinds above, with distinct UIDs of the
+// rig's manufacturer, start addresses laid out one after another.
+void AddStockDevices(VirtualLine& line, int count);
+
+} // namespace rig

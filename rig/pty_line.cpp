@@ -1,0 +1,178 @@
+#include "rig/pty_line.h"
+
+#include "link/enumeration.h"
+#include "rdm/rdm_defs.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace rig {
+
+namespace {
+
+bool MakeFolders(const std::string& path)
+{
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            std::string part = path.substr(0, i);
+            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+uint64_t NowUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+} // namespace
+
+std::vector<std::vector<uint8_t>> PtyLine::Splitter::feed(const uint8_t* bytes, size_t count)
+{
+    std::vector<std::vector<uint8_t>> packets;
+    buffer_.insert(buffer_.end(), bytes, bytes + count);
+    // Whole RDM requests can be cut out as soon as their length byte is known.
+    while (buffer_.size() >= 3 && buffer_[0] == rdm::kStartCode && buffer_[2] >= rdm::kHeaderSize) {
+        size_t length = size_t(buffer_[2]) + 2;
+        if (buffer_.size() < length)
+            break;
+        packets.emplace_back(buffer_.begin(), buffer_.begin() + long(length));
+        buffer_.erase(buffer_.begin(), buffer_.begin() + long(length));
+    }
+    return packets;
+}
+
+std::vector<uint8_t> PtyLine::Splitter::idle()
+{
+    std::vector<uint8_t> packet;
+    packet.swap(buffer_);
+    return packet;
+}
+
+PtyLine::~PtyLine() { stop(); }
+
+bool PtyLine::open(const std::string& name, std::string& error)
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        error = std::string("pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = ptsname(master_);
+    // Holding the slave open keeps the master readable between the app's sessions.
+    slaveKeeper_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveKeeper_ >= 0) {
+        termios tio{};
+        tcgetattr(slaveKeeper_, &tio);
+        cfmakeraw(&tio);
+        tcsetattr(slaveKeeper_, TCSANOW, &tio);
+    }
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    if (!name.empty()) {
+        std::string folder = VirtualLinesFolder();
+        if (!MakeFolders(folder)) {
+            error = "cannot create " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+        publishedPath_ = folder + "/" + name;
+        ::unlink(publishedPath_.c_str());
+        if (symlink(slavePath_.c_str(), publishedPath_.c_str()) != 0) {
+            error = "cannot publish " + publishedPath_ + ": " + std::strerror(errno);
+            publishedPath_.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+void PtyLine::start()
+{
+    running_.store(true);
+    thread_ = std::thread([this] { serve(); });
+}
+
+void PtyLine::stop()
+{
+    running_.store(false);
+    if (thread_.joinable())
+        thread_.join();
+    if (!publishedPath_.empty()) {
+        ::unlink(publishedPath_.c_str());
+        publishedPath_.clear();
+    }
+    if (slaveKeeper_ >= 0)
+        ::close(slaveKeeper_);
+    if (master_ >= 0)
+        ::close(master_);
+    slaveKeeper_ = master_ = -1;
+}
+
+void PtyLine::serve()
+{
+    Splitter splitter;
+    std::multimap<uint64_t, std::vector<uint8_t>> outgoing;  // due time -> bytes
+    uint64_t lastByteUs = 0;
+    uint64_t packetStartUs = 0;  // when the first byte of the packet being gathered came
+    uint8_t buffer[4096];
+
+    auto handle = [&](const std::vector<uint8_t>& packet, uint64_t now) {
+        const uint64_t end = packetStartUs + packet.size() * kByteTimeUs;
+        for (Transmission& t : line_.transmit(packet.data(), packet.size(), end, true)) {
+            uint64_t due = t.startUs > now ? t.startUs : now;
+            outgoing.emplace(due, std::move(t.bytes));
+        }
+    };
+
+    while (running_.load()) {
+        uint64_t now = NowUs();
+        int waitUs = 20000;
+        if (splitter.pending())
+            waitUs = std::min<int>(waitUs, int(std::max<int64_t>(0, int64_t(lastByteUs + kFrameGapUs) - int64_t(now))));
+        if (!outgoing.empty())
+            waitUs = std::min<int>(waitUs, int(std::max<int64_t>(0, int64_t(outgoing.begin()->first) - int64_t(now))));
+        pollfd p{master_, POLLIN, 0};
+        timespec ts{0, long(waitUs) * 1000};
+        int r = ppoll(&p, 1, &ts, nullptr);
+        now = NowUs();
+        if (r > 0 && (p.revents & POLLIN)) {
+            ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) {
+                if (!splitter.pending())
+                    packetStartUs = now;
+                lastByteUs = now;
+                for (auto& packet : splitter.feed(buffer, size_t(n))) {
+                    handle(packet, now);
+                    packetStartUs = now;
+                }
+            }
+        } else if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
+            usleep(2000);
+        }
+        if (splitter.pending() && now >= lastByteUs + kFrameGapUs)
+            handle(splitter.idle(), now);
+        while (!outgoing.empty() && outgoing.begin()->first <= now) {
+            const std::vector<uint8_t>& bytes = outgoing.begin()->second;
+            size_t done = 0;
+            while (done < bytes.size()) {
+                ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+                if (n <= 0)
+                    break;
+                done += size_t(n);
+            }
+            outgoing.erase(outgoing.begin());
+        }
+    }
+}
+
+} // namespace rig

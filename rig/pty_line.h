@@ -1,0 +1,57 @@
+#pragma once
+// Publishes a virtual line as a pseudo-terminal, so the app opens it like a serial
+// device. A pty carries no break, so packets are told apart by their content: an
+// RDM request by its start code and length byte, anything else (a DMX frame) by
+// the idle gap after it. Replies are written back as a real line would deliver
+// them to a UART: an ordinary reply after one 0x00 byte (the responder's break),
+// a discovery reply without.
+#include "rig/virtual_line.h"
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace rig {
+
+class PtyLine {
+public:
+    explicit PtyLine(VirtualLine& line) : line_(line) {}
+    ~PtyLine();
+
+    // Opens the pty and, when `name` is given, publishes it as
+    // <virtual-line folder>/<name>. Returns false with `error` set on failure.
+    bool open(const std::string& name, std::string& error);
+    void start();  // serve the line on a thread of its own
+    void stop();   // stop serving and remove the published entry
+
+    const std::string& slavePath() const { return slavePath_; }
+    const std::string& publishedPath() const { return publishedPath_; }
+
+    static constexpr int kFrameGapUs = 1500;
+
+    // Splits a byte stream into packets; used by the serving thread and by tests.
+    class Splitter {
+    public:
+        // Feeds received bytes; returns the whole RDM requests found.
+        std::vector<std::vector<uint8_t>> feed(const uint8_t* bytes, size_t count);
+        // Called when the line has been quiet since the last byte; flushes a frame.
+        std::vector<uint8_t> idle();
+        bool pending() const { return !buffer_.empty(); }
+
+    private:
+        std::vector<uint8_t> buffer_;
+    };
+
+private:
+    void serve();
+
+    VirtualLine& line_;
+    int master_ = -1;
+    int slaveKeeper_ = -1;
+    std::string slavePath_;
+    std::string publishedPath_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+};
+
+} // namespace rig

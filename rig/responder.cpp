@@ -1,0 +1,337 @@
+#include "rig/responder.h"
+
+#include "rdm/rdm_defs.h"
+#include "rig/discovery_codec.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rig {
+
+namespace {
+
+using namespace rdm;
+
+struct Answer {
+    uint8_t type = RESPONSE_TYPE_ACK;
+    std::vector<uint8_t> data;
+};
+
+Answer Ack(std::vector<uint8_t> data = {}) { return {RESPONSE_TYPE_ACK, std::move(data)}; }
+
+Answer Nack(uint16_t reason) { return {RESPONSE_TYPE_NACK_REASON, {uint8_t(reason >> 8), uint8_t(reason)}}; }
+
+std::vector<uint8_t> Text(const std::string& s, size_t limit = 32)
+{
+    return std::vector<uint8_t>(s.begin(), s.begin() + long(std::min(s.size(), limit)));
+}
+
+std::vector<uint8_t> Be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
+
+// --- handlers, one small function per parameter and command class ---
+
+Answer GetSupported(Responder& r, const Request&)
+{
+    std::vector<uint8_t> out;
+    for (uint16_t pid : r.model().supportedParameters) {
+        out.push_back(uint8_t(pid >> 8));
+        out.push_back(uint8_t(pid));
+    }
+    return Ack(out);
+}
+
+Answer GetParameterDescription(Responder& r, const Request& q)
+{
+    if (q.data.size() != 2)
+        return Nack(NR_FORMAT_ERROR);
+    const ManufacturerParam* p = r.findParam(ReadBE16(q.data.data()));
+    if (!p)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    std::vector<uint8_t> out = Be16(p->pid);
+    out.push_back(p->pdlSize);
+    out.push_back(p->dataType);
+    out.push_back(p->commandClass);
+    out.push_back(0);  // type
+    out.push_back(p->unit);
+    out.push_back(p->prefix);
+    for (uint32_t v : {p->minValue, p->maxValue, p->defaultValue})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(uint8_t(v >> shift));
+    std::vector<uint8_t> text = Text(p->description);
+    out.insert(out.end(), text.begin(), text.end());
+    return Ack(out);
+}
+
+Answer GetDeviceInfo(Responder& r, const Request&) { return Ack(r.deviceInfo()); }
+
+Answer GetModelDescription(Responder& r, const Request&) { return Ack(Text(r.model().modelDescription)); }
+
+Answer GetManufacturerLabel(Responder& r, const Request&) { return Ack(Text(r.model().manufacturerLabel)); }
+
+Answer GetSoftwareVersionLabel(Responder& r, const Request&) { return Ack(Text(r.model().softwareVersionLabel)); }
+
+Answer GetDeviceLabel(Responder& r, const Request&) { return Ack(Text(r.deviceLabel)); }
+
+Answer SetDeviceLabel(Responder& r, const Request& q)
+{
+    if (q.data.size() > 32)
+        return Nack(NR_FORMAT_ERROR);
+    // Controllers often send a terminating zero; the label ends there.
+    auto end = std::find(q.data.begin(), q.data.end(), uint8_t(0));
+    r.deviceLabel.assign(q.data.begin(), end);
+    return Ack();
+}
+
+Answer GetStartAddress(Responder& r, const Request&)
+{
+    return Ack(Be16(r.footprint() == 0 ? 0xFFFF : r.startAddress));
+}
+
+Answer SetStartAddress(Responder& r, const Request& q)
+{
+    if (q.data.size() != 2)
+        return Nack(NR_FORMAT_ERROR);
+    uint16_t address = ReadBE16(q.data.data());
+    if (address < 1 || address > 512)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    r.startAddress = address;
+    return Ack();
+}
+
+Answer GetPersonality(Responder& r, const Request&)
+{
+    return Ack({r.personality, uint8_t(r.model().personalities.size())});
+}
+
+Answer SetPersonality(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] < 1 || q.data[0] > r.model().personalities.size())
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    r.personality = q.data[0];
+    return Ack();
+}
+
+Answer GetPersonalityDescription(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] < 1 || q.data[0] > r.model().personalities.size())
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    const Personality& p = r.model().personalities[q.data[0] - 1u];
+    std::vector<uint8_t> out{q.data[0]};
+    std::vector<uint8_t> fp = Be16(p.footprint), text = Text(p.description);
+    out.insert(out.end(), fp.begin(), fp.end());
+    out.insert(out.end(), text.begin(), text.end());
+    return Ack(out);
+}
+
+Answer GetIdentify(Responder& r, const Request&) { return Ack({uint8_t(r.identify ? 1 : 0)}); }
+
+Answer SetIdentify(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] > 1)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    r.identify = q.data[0] == 1;
+    return Ack();
+}
+
+using Handler = Answer (*)(Responder&, const Request&);
+
+struct PidRow {
+    uint16_t pid;
+    bool required;  // answered whether or not SUPPORTED_PARAMETERS lists it
+    Handler get;
+    Handler set;
+};
+
+constexpr uint16_t DEVICE_MODEL_DESCRIPTION = 0x0080;
+constexpr uint16_t DMX_PERSONALITY = 0x00E0;
+constexpr uint16_t DMX_PERSONALITY_DESCRIPTION = 0x00E1;
+
+const PidRow kPidTable[] = {
+    {SUPPORTED_PARAMETERS, true, GetSupported, nullptr},
+    {PARAMETER_DESCRIPTION, true, GetParameterDescription, nullptr},
+    {DEVICE_INFO, true, GetDeviceInfo, nullptr},
+    {DEVICE_MODEL_DESCRIPTION, false, GetModelDescription, nullptr},
+    {MANUFACTURER_LABEL, false, GetManufacturerLabel, nullptr},
+    {DEVICE_LABEL, false, GetDeviceLabel, SetDeviceLabel},
+    {SOFTWARE_VERSION_LABEL, true, GetSoftwareVersionLabel, nullptr},
+    {DMX_PERSONALITY, false, GetPersonality, SetPersonality},
+    {DMX_PERSONALITY_DESCRIPTION, false, GetPersonalityDescription, nullptr},
+    {DMX_START_ADDRESS, true, GetStartAddress, SetStartAddress},
+    {IDENTIFY_DEVICE, true, GetIdentify, SetIdentify},
+};
+
+Answer HandleManufacturerParam(ManufacturerParam& p, const Request& q)
+{
+    if (q.commandClass == GET_COMMAND) {
+        if (!q.data.empty())
+            return Nack(NR_FORMAT_ERROR);
+        if (!(p.commandClass & 0x01))
+            return Nack(NR_UNSUPPORTED_COMMAND_CLASS);
+        return Ack(p.value);
+    }
+    if (!(p.commandClass & 0x02))
+        return Nack(NR_UNSUPPORTED_COMMAND_CLASS);
+    const bool text = p.dataType == 2;
+    if (text ? q.data.size() > p.pdlSize : q.data.size() != p.pdlSize)
+        return Nack(NR_FORMAT_ERROR);
+    p.value = q.data;
+    if (text) {
+        auto end = std::find(p.value.begin(), p.value.end(), uint8_t(0));
+        p.value.erase(end, p.value.end());
+    }
+    return Ack();
+}
+
+bool Addressed(Uid destination, Uid self)
+{
+    return destination == self || destination == kBroadcastUid ||
+           (UidDevice(destination) == 0xFFFFFFFFu && UidManufacturer(destination) == UidManufacturer(self));
+}
+
+} // namespace
+
+Responder::Responder(Uid uid, ResponderModel model) : uid_(uid), model_(std::move(model)) {}
+
+uint16_t Responder::footprint() const
+{
+    if (personality < 1 || personality > model_.personalities.size())
+        return 0;
+    return model_.personalities[personality - 1u].footprint;
+}
+
+ManufacturerParam* Responder::findParam(uint16_t pid)
+{
+    for (ManufacturerParam& p : model_.manufacturerParams)
+        if (p.pid == pid)
+            return &p;
+    return nullptr;
+}
+
+std::vector<uint8_t> Responder::deviceInfo() const
+{
+    std::vector<uint8_t> out{1, 0};
+    auto add16 = [&](uint16_t v) {
+        out.push_back(uint8_t(v >> 8));
+        out.push_back(uint8_t(v));
+    };
+    add16(model_.modelId);
+    add16(model_.productCategory);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(uint8_t(model_.softwareVersionId >> shift));
+    add16(footprint());
+    out.push_back(personality);
+    out.push_back(uint8_t(model_.personalities.size()));
+    add16(footprint() == 0 ? 0xFFFF : startAddress);
+    add16(model_.subDeviceCount);
+    out.push_back(model_.sensorCount);
+    return out;
+}
+
+std::vector<uint8_t> BuildResponse(const Request& q, Uid responder, uint8_t responseType,
+                                   const std::vector<uint8_t>& data)
+{
+    const size_t pdl = std::min<size_t>(data.size(), kMaxPdl);
+    std::vector<uint8_t> m(kHeaderSize + pdl + 2);
+    m[0] = kStartCode;
+    m[1] = kSubStartCode;
+    m[2] = uint8_t(kHeaderSize + pdl);
+    WriteUid(q.source, &m[kOffDestination]);
+    WriteUid(responder, &m[kOffSource]);
+    m[kOffTransaction] = q.transaction;
+    m[kOffPortOrResponseType] = responseType;
+    m[kOffMessageCount] = 0;
+    WriteBE16(q.subDevice, &m[kOffSubDevice]);
+    m[kOffCommandClass] = uint8_t(q.commandClass + 1);
+    WriteBE16(q.pid, &m[kOffPid]);
+    m[kOffPdl] = uint8_t(pdl);
+    std::copy(data.begin(), data.begin() + long(pdl), m.begin() + kOffData);
+    WriteBE16(Checksum(m.data(), kHeaderSize + pdl), &m[kHeaderSize + pdl]);
+    return m;
+}
+
+std::optional<Reply> Responder::handle(const Request& q)
+{
+    if (faults.silent || !Addressed(q.destination, uid_))
+        return std::nullopt;
+    const bool unicast = q.destination == uid_;
+    Reply reply;
+    reply.delayMs = faults.lateMs;
+
+    if (q.commandClass == DISCOVERY_COMMAND) {
+        if (q.pid == DISC_UNIQUE_BRANCH) {
+            if (muted || q.data.size() != 12)
+                return std::nullopt;
+            Uid lower = ReadUid(q.data.data()), upper = ReadUid(q.data.data() + 6);
+            if (uid_ < lower || uid_ > upper)
+                return std::nullopt;
+            reply.discovery = true;
+            reply.bytes = EncodeDiscoveryReply(uid_, preambleLength);
+            if (faults.badChecksum)
+                reply.bytes.back() ^= 0x01;
+            if (faults.truncated)
+                reply.bytes.resize(reply.bytes.size() - 6);
+            return reply;
+        }
+        if (q.pid == DISC_MUTE || q.pid == DISC_UN_MUTE) {
+            if (q.pid == DISC_MUTE && faults.ignoreMute)
+                return std::nullopt;
+            muted = q.pid == DISC_MUTE;
+            if (!unicast)
+                return std::nullopt;
+            // Control field: no sub-devices, not a proxy, no boot loader.
+            uint16_t control = model_.subDeviceCount ? 0x0002 : 0x0000;
+            reply.bytes = BuildResponse(q, uid_, RESPONSE_TYPE_ACK, Be16(control));
+        } else {
+            return std::nullopt;
+        }
+    } else {
+        if (!unicast || (q.commandClass != GET_COMMAND && q.commandClass != SET_COMMAND))
+            return std::nullopt;
+        Answer answer;
+        if (q.subDevice != 0 && q.subDevice > model_.subDeviceCount && q.subDevice != 0xFFFF) {
+            answer = Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
+        } else if (faults.ackTimer) {
+            answer = {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready again in 500 ms
+        } else if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? findParam(q.pid) : nullptr) {
+            answer = HandleManufacturerParam(*p, q);
+        } else {
+            const PidRow* row = nullptr;
+            for (const PidRow& r : kPidTable)
+                if (r.pid == q.pid)
+                    row = &r;
+            const auto& listed = model_.supportedParameters;
+            if (!row || (!row->required && std::find(listed.begin(), listed.end(), q.pid) == listed.end())) {
+                answer = Nack(NR_UNKNOWN_PID);
+            } else {
+                Handler h = q.commandClass == GET_COMMAND ? row->get : row->set;
+                if (!h)
+                    answer = Nack(NR_UNSUPPORTED_COMMAND_CLASS);
+                else if (q.commandClass == GET_COMMAND && q.pid != PARAMETER_DESCRIPTION &&
+                         q.pid != DMX_PERSONALITY_DESCRIPTION && !q.data.empty())
+                    answer = Nack(NR_FORMAT_ERROR);
+                else
+                    answer = h(*this, q);
+            }
+        }
+        reply.bytes = BuildResponse(q, uid_, answer.type, answer.data);
+    }
+    if (faults.badChecksum)
+        reply.bytes.back() = uint8_t(reply.bytes.back() + 1);
+    if (faults.truncated)
+        reply.bytes.resize(std::max<size_t>(1, reply.bytes.size() / 2));
+    return reply;
+}
+
+std::vector<uint16_t> StandardSupportedPids()
+{
+    return {DEVICE_MODEL_DESCRIPTION, MANUFACTURER_LABEL, DEVICE_LABEL, DMX_PERSONALITY,
+            DMX_PERSONALITY_DESCRIPTION, DMX_START_ADDRESS};
+}
+
+} // namespace rig

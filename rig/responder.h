@@ -1,0 +1,112 @@
+#pragma once
+// One simulated RDM responder: its identity, its parameters and its faults. It
+// answers decoded requests as an E1.20 device would.
+#include "rdm/uid.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rig {
+
+// A request as the responder sees it after the line has framed it.
+struct Request {
+    Uid destination = 0;
+    Uid source = 0;
+    uint8_t transaction = 0;
+    uint8_t portId = 0;
+    uint16_t subDevice = 0;
+    uint8_t commandClass = 0;
+    uint16_t pid = 0;
+    std::vector<uint8_t> data;
+};
+
+// Misbehaviour that real devices show, one switch each.
+struct Faults {
+    bool ignoreMute = false;    // never acknowledges DISC_MUTE (and so stays un-muted)
+    bool badChecksum = false;   // every reply carries a checksum off by one
+    bool truncated = false;     // replies lose their last bytes
+    uint32_t lateMs = 0;        // replies come this much later than a healthy device's
+    bool ackTimer = false;      // GET and SET answered with ACK_TIMER
+    bool silent = false;        // answers nothing, discovery included
+};
+
+struct Personality {
+    uint16_t footprint = 1;
+    std::string description;
+};
+
+// A manufacturer-specific parameter, described through PARAMETER_DESCRIPTION.
+struct ManufacturerParam {
+    uint16_t pid = 0x8000;
+    uint8_t pdlSize = 1;
+    uint8_t dataType = 3;
+    uint8_t commandClass = 0x03;  // CC_GET_SET
+    uint8_t unit = 0;
+    uint8_t prefix = 0;
+    uint32_t minValue = 0;
+    uint32_t maxValue = 255;
+    uint32_t defaultValue = 0;
+    std::string description;      // at most 32 characters, 8-bit text
+    std::vector<uint8_t> value;   // the bytes GET answers with
+};
+
+struct ResponderModel {
+    uint16_t modelId = 0x0001;
+    uint16_t productCategory = 0x0101;
+    uint32_t softwareVersionId = 0x01000000;
+    std::string manufacturerLabel = "Vantrell Rig";
+    std::string modelDescription = "Virtual fixture";
+    std::string softwareVersionLabel = "1.0.0";
+    std::vector<Personality> personalities{{1, "Default"}};
+    uint16_t subDeviceCount = 0;
+    uint8_t sensorCount = 0;
+    std::vector<uint16_t> supportedParameters;  // what SUPPORTED_PARAMETERS lists
+    std::vector<ManufacturerParam> manufacturerParams;
+};
+
+struct Reply {
+    std::vector<uint8_t> bytes;  // as sent on the line, without the break
+    bool discovery = false;      // an encoded DISC_UNIQUE_BRANCH reply (sent with no break)
+    uint32_t delayMs = 0;        // extra delay before it starts (the late fault)
+};
+
+class Responder {
+public:
+    Responder(Uid uid, ResponderModel model);
+
+    Uid uid() const { return uid_; }
+    const ResponderModel& model() const { return model_; }
+    Faults faults;
+    int preambleLength = 7;  // 0xFE bytes before a discovery reply's separator
+
+    // State a controller can change, kept as long as the responder lives.
+    uint16_t startAddress = 1;
+    uint8_t personality = 1;
+    bool identify = false;
+    bool muted = false;
+    std::string deviceLabel;
+
+    uint16_t footprint() const;
+    ManufacturerParam* findParam(uint16_t pid);
+
+    // The reply to one request, or nothing (broadcasts, unaddressed requests, faults).
+    std::optional<Reply> handle(const Request& request);
+
+    // Parameter data of this device's DEVICE_INFO.
+    std::vector<uint8_t> deviceInfo() const;
+
+private:
+    Uid uid_;
+    ResponderModel model_;
+};
+
+// Builds a complete response message to `request` from `responder`.
+std::vector<uint8_t> BuildResponse(const Request& request, Uid responder, uint8_t responseType,
+                                   const std::vector<uint8_t>& data);
+
+// The standard parameters every stock responder supports on top of the required ones.
+std::vector<uint16_t> StandardSupportedPids();
+
+} // namespace rig

@@ -1,0 +1,80 @@
+#include "rig/rig_file.h"
+
+#include "params/text_codec.h"
+#include "rig/fixtures.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace rig {
+
+bool ParseUid(const std::string& text, Uid& uid)
+{
+    std::string hex;
+    for (char c : text)
+        if (c != ':')
+            hex += c;
+    if (hex.empty() || hex.size() > 12)
+        return false;
+    uid = 0;
+    for (char c : hex) {
+        int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (v < 0)
+            return false;
+        uid = (uid << 4) | Uid(v);
+    }
+    return true;
+}
+
+bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, std::string& error)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot open " + path;
+        return false;
+    }
+    QJsonParseError parse{};
+    QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    if (doc.isNull() || !doc.isObject()) {
+        error = path + ": " + parse.errorString().toStdString();
+        return false;
+    }
+    QJsonObject root = doc.object();
+    if (root.contains("name"))
+        name = root.value("name").toString().toStdString();
+    const QJsonArray devices = root.value("devices").toArray();
+    int index = 0;
+    for (const QJsonValue& v : devices) {
+        const QJsonObject d = v.toObject();
+        const std::string where = path + ": device " + std::to_string(index++);
+        ResponderModel model;
+        const std::string modelName = d.value("model").toString("led-par").toStdString();
+        if (!ModelByName(modelName, model)) {
+            error = where + ": unknown model '" + modelName + "'";
+            return false;
+        }
+        Uid uid = MakeUid(kRigManufacturer, uint32_t(0x100 + index));
+        if (d.contains("uid") && !ParseUid(d.value("uid").toString().toStdString(), uid)) {
+            error = where + ": bad uid";
+            return false;
+        }
+        Responder& r = line.add(uid, model);
+        r.startAddress = uint16_t(d.value("startAddress").toInt(1));
+        r.personality = uint8_t(d.value("personality").toInt(1));
+        r.deviceLabel = Utf8ToCp1251(d.value("label").toString().toStdString());
+        r.preambleLength = d.value("preamble").toInt(7);
+        const QJsonObject f = d.value("faults").toObject();
+        r.faults.ignoreMute = f.value("ignoreMute").toBool();
+        r.faults.badChecksum = f.value("badChecksum").toBool();
+        r.faults.truncated = f.value("truncated").toBool();
+        r.faults.lateMs = uint32_t(f.value("lateMs").toInt(0));
+        r.faults.ackTimer = f.value("ackTimer").toBool();
+        r.faults.silent = f.value("silent").toBool();
+    }
+    return true;
+}
+
+} // namespace rig

@@ -1,0 +1,25 @@
+#pragma once
+// Rig files: a JSON description of the devices on a virtual line and their faults.
+//
+// {
+//   "name": "truss-1",
+//   "devices": [
+//     { "model": "moving-head", "uid": "7FF0:00000001", "startAddress": 1,
+//       "personality": 1, "label": "Spot SL", "preamble": 7,
+//       "faults": { "ignoreMute": false, "badChecksum": false, "truncated": false,
+//                   "lateMs": 0, "ackTimer": false, "silent": false } }
+//   ]
+// }
+#include "rig/virtual_line.h"
+
+#include <string>
+
+namespace rig {
+
+// Adds the file's devices to `line`; `name` gets the file's line name if it has one.
+bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, std::string& error);
+
+// "7FF0:00000001" or "7FF000000001" (hex), as rig files and the command line write UIDs.
+bool ParseUid(const std::string& text, Uid& uid);
+
+} // namespace rig

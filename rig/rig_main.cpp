@@ -1,0 +1,202 @@
+// vantrell-rig: a virtual DMX512/RDM line with simulated responders, published as
+// a pseudo-terminal that Vantrell lists under "Стандартный VCP".
+#include "app/settings_store.h"
+#include "link/enumeration.h"
+#include "rdm/rdm_defs.h"
+#include "rig/fixtures.h"
+#include "rig/pty_line.h"
+#include "rig/rig_file.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void OnSignal(int) { gStop = 1; }
+
+void Usage()
+{
+    std::puts("usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
+              "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
+              "  --file F         devices and faults from a rig file (JSON)\n"
+              "  --name NAME      the line's name in the interface list, default \"rig\"\n"
+              "  --quiet          do not log requests and replies\n"
+              "  --select-in-app  store this line as Vantrell's interface, so its next start connects to it");
+}
+
+const char* PidName(uint16_t pid)
+{
+    switch (pid) {
+    case rdm::DISC_UNIQUE_BRANCH: return "DISC_UNIQUE_BRANCH";
+    case rdm::DISC_MUTE: return "DISC_MUTE";
+    case rdm::DISC_UN_MUTE: return "DISC_UN_MUTE";
+    case rdm::SUPPORTED_PARAMETERS: return "SUPPORTED_PARAMETERS";
+    case rdm::PARAMETER_DESCRIPTION: return "PARAMETER_DESCRIPTION";
+    case rdm::DEVICE_INFO: return "DEVICE_INFO";
+    case 0x0080: return "DEVICE_MODEL_DESCRIPTION";
+    case rdm::MANUFACTURER_LABEL: return "MANUFACTURER_LABEL";
+    case rdm::DEVICE_LABEL: return "DEVICE_LABEL";
+    case rdm::SOFTWARE_VERSION_LABEL: return "SOFTWARE_VERSION_LABEL";
+    case 0x00E0: return "DMX_PERSONALITY";
+    case 0x00E1: return "DMX_PERSONALITY_DESCRIPTION";
+    case rdm::DMX_START_ADDRESS: return "DMX_START_ADDRESS";
+    case rdm::IDENTIFY_DEVICE: return "IDENTIFY_DEVICE";
+    default: return pid >= 0x8000 ? "manufacturer PID" : "PID";
+    }
+}
+
+const char* ClassName(uint8_t cc)
+{
+    switch (cc) {
+    case rdm::DISCOVERY_COMMAND: return "DISCOVERY";
+    case rdm::GET_COMMAND: return "GET";
+    case rdm::SET_COMMAND: return "SET";
+    default: return "?";
+    }
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes, size_t limit = 48)
+{
+    std::string out;
+    char h[4];
+    for (size_t i = 0; i < bytes.size() && i < limit; ++i) {
+        std::snprintf(h, sizeof h, "%02X ", bytes[i]);
+        out += h;
+    }
+    if (bytes.size() > limit)
+        out += "...";
+    return out;
+}
+
+std::string UidText(Uid uid)
+{
+    char t[24];
+    std::snprintf(t, sizeof t, "%04X:%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
+    return t;
+}
+
+bool SelectInApp(const std::string& path)
+{
+    std::vector<InterfaceEntry> list;
+    EnumComPorts(list);
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (list[i].path != path)
+            continue;
+        SettingsStore store;
+        SettingsRecord settings;
+        try {
+            store.Load(settings);
+        } catch (const SettingsError&) {
+            SetDefaults(settings);
+        }
+        settings.InterfaceType = 0;
+        settings.InterfaceSelection = int32_t(i);
+        try {
+            return store.Save(settings);
+        } catch (const SettingsError& e) {
+            std::fprintf(stderr, "vantrell-rig: %s\n", e.what());
+            return false;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int devices = 8;
+    std::string file, name = "rig";
+    bool quiet = false, select = false, nameGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--devices" && i + 1 < argc) {
+            devices = std::atoi(argv[++i]);
+        } else if (a == "--file" && i + 1 < argc) {
+            file = argv[++i];
+        } else if (a == "--name" && i + 1 < argc) {
+            name = argv[++i];
+            nameGiven = true;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a == "--select-in-app") {
+            select = true;
+        } else {
+            Usage();
+            return a == "--help" || a == "-h" ? 0 : 2;
+        }
+    }
+    if (name.empty() || name.find('/') != std::string::npos || name[0] == '.') {
+        std::fprintf(stderr, "vantrell-rig: the line name must be a plain file name\n");
+        return 2;
+    }
+
+    rig::VirtualLine line(SystemClock::instance());
+    if (!file.empty()) {
+        std::string error, fileName;
+        if (!rig::LoadRigFile(file, line, fileName, error)) {
+            std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
+            return 1;
+        }
+        if (!nameGiven && !fileName.empty())
+            name = fileName;
+    } else {
+        if (devices < 0 || devices > 1000) {
+            std::fprintf(stderr, "vantrell-rig: --devices takes 0 to 1000\n");
+            return 2;
+        }
+        rig::AddStockDevices(line, devices);
+    }
+
+    std::mutex printLock;
+    if (!quiet) {
+        line.onRequest = [&](const rig::RecordedRequest& r) {
+            std::lock_guard<std::mutex> lock(printLock);
+            if (!r.whole) {
+                std::printf("-> malformed request: %s\n", Hex(r.bytes).c_str());
+            } else {
+                const rig::Request& q = r.decoded;
+                std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidName(q.pid),
+                            unsigned(q.pid), UidText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
+                            Hex(q.data, 16).c_str());
+            }
+            std::fflush(stdout);
+        };
+        line.onReply = [&](const rig::RecordedReply& r) {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("<- %s%zu bytes: %s\n", r.collision ? "collision, " : "", r.bytes.size(), Hex(r.bytes).c_str());
+            std::fflush(stdout);
+        };
+    }
+
+    rig::PtyLine pty(line);
+    std::string error;
+    if (!pty.open(name, error)) {
+        std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("line \"%s\": %s -> %s\n", name.c_str(), pty.publishedPath().c_str(), pty.slavePath().c_str());
+    for (auto& r : line.responders())
+        std::printf("  %s  %-24s start %3u  footprint %3u%s\n", UidText(r->uid()).c_str(),
+                    r->model().modelDescription.c_str(), unsigned(r->startAddress), unsigned(r->footprint()),
+                    r->faults.silent ? "  (silent)" : "");
+    std::fflush(stdout);
+    if (select && !SelectInApp(pty.publishedPath()))
+        std::fprintf(stderr, "vantrell-rig: could not store the line in Vantrell's settings\n");
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    pty.start();
+    while (!gStop)
+        pause();
+    pty.stop();
+    std::printf("line \"%s\" closed\n", name.c_str());
+    return 0;
+}

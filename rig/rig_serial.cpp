@@ -1,0 +1,102 @@
+#include "rig/rig_serial.h"
+
+namespace rig {
+
+void RigSerial::attach(const std::string& path, VirtualLine& line) { lines_[path] = &line; }
+
+RigSerial::Device* RigSerial::device(int handle)
+{
+    auto it = open_.find(handle);
+    return it == open_.end() ? nullptr : &it->second;
+}
+
+int RigSerial::open(const char* path)
+{
+    auto it = lines_.find(path);
+    if (it == lines_.end())
+        return kInvalidHandle;
+    for (auto& [h, d] : open_)
+        if (d.path == path)
+            return kInvalidHandle;  // exclusive, like a real COM device
+    int handle = nextHandle_++;
+    Device& d = open_[handle];
+    d.line = it->second;
+    d.path = path;
+    return handle;
+}
+
+bool RigSerial::applySettings(int handle, const SerialLineSettings& settings)
+{
+    if (!device(handle) || rejectSettings)
+        return false;
+    lastSettings = settings;
+    return true;
+}
+
+bool RigSerial::applyTimeouts(int handle, const SerialTimeouts& timeouts)
+{
+    Device* d = device(handle);
+    if (!d || rejectTimeouts)
+        return false;
+    d->timeouts = timeouts;
+    lastTimeouts = timeouts;
+    return true;
+}
+
+long RigSerial::write(int handle, const uint8_t* bytes, size_t count)
+{
+    Device* d = device(handle);
+    if (!d || failWrites)
+        return -1;
+    Clock& clock = d->line->clock();
+    const uint64_t end = clock.nowUs() + count * kByteTimeUs;
+    bool framed = d->breakSeen;
+    d->breakSeen = false;
+    // A packet without a break in front is not one a responder listens to.
+    if (framed)
+        for (const Transmission& t : d->line->transmit(bytes, count, end, true))
+            d->rx.add(t);
+    return long(count);
+}
+
+long RigSerial::read(int handle, uint8_t* buffer, size_t count)
+{
+    Device* d = device(handle);
+    if (!d)
+        return -1;
+    Clock& clock = d->line->clock();
+    const uint64_t now = clock.nowUs();
+    const SerialTimeouts& t = d->timeouts;
+    const uint64_t deadline = now + (uint64_t(t.readTotalMultiplier) * count + t.readTotalConstant) * 1000;
+    uint64_t end = now;
+    size_t got = d->rx.readSerial(buffer, count, now, deadline, uint64_t(t.readInterval) * 1000, end);
+    if (end > now)
+        clock.sleepUs(end - now);
+    return long(got);
+}
+
+bool RigSerial::setBreak(int handle)
+{
+    Device* d = device(handle);
+    if (!d)
+        return false;
+    ++breaks;
+    d->breakSeen = true;
+    return true;
+}
+
+bool RigSerial::clearBreak(int handle) { return device(handle) != nullptr; }
+
+bool RigSerial::purge(int handle)
+{
+    Device* d = device(handle);
+    if (!d)
+        return false;
+    ++purges;
+    d->rx.purge(d->line->clock().nowUs());
+    return true;
+}
+
+void RigSerial::close(int handle) { open_.erase(handle); }
+
+} // namespace rig

@@ -1,0 +1,81 @@
+#pragma once
+// A simulated DMX512/RDM line with its responders. Transports hand it the packets
+// the controller sends; it records them, lets the responders answer and says when
+// each reply's bytes reach the controller, on the clock it was given.
+#include "link/clock.h"
+#include "rig/responder.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace rig {
+
+constexpr uint64_t kByteTimeUs = 44;        // one 8N2 slot at 250000 baud
+constexpr uint64_t kTurnaroundUs = 200;     // responder's pause before it answers
+constexpr uint64_t kWidgetTimeoutUs = 3000; // how long the widget listens for a reply
+
+struct RecordedRequest {
+    uint64_t timeUs = 0;
+    std::vector<uint8_t> bytes;
+    bool whole = false;  // length and checksum as a controller should send them
+    Request decoded;
+};
+
+struct RecordedFrame {
+    uint64_t timeUs = 0;
+    uint8_t startCode = 0;
+    int slotCount = 0;
+    std::vector<uint8_t> levels;  // slot values after the start code
+};
+
+struct RecordedReply {
+    uint64_t timeUs = 0;
+    std::vector<uint8_t> bytes;
+    bool collision = false;
+};
+
+// Bytes that the line puts in front of the controller, from `startUs` on, one byte
+// time apart.
+struct Transmission {
+    uint64_t startUs = 0;
+    std::vector<uint8_t> bytes;
+};
+
+class VirtualLine {
+public:
+    explicit VirtualLine(Clock& clock) : clock_(clock) {}
+
+    Clock& clock() { return clock_; }
+    Responder& add(Uid uid, ResponderModel model);
+    Responder* find(Uid uid);
+    std::vector<std::unique_ptr<Responder>>& responders() { return responders_; }
+
+    // One packet as the controller sent it, finished on the line at `endUs`.
+    // `breakFramed`: raw transports, where a responder's reply begins with the break
+    // that the controller's UART receives as one 0x00 byte; discovery replies carry none.
+    std::vector<Transmission> transmit(const uint8_t* bytes, size_t count, uint64_t endUs, bool breakFramed);
+
+    std::vector<RecordedRequest> requests() const;
+    std::vector<RecordedFrame> frames() const;
+    std::vector<RecordedReply> replies() const;
+    void clearRecords();
+
+    // Called for every request and reply, for the program's readable log.
+    std::function<void(const RecordedRequest&)> onRequest;
+    std::function<void(const RecordedReply&)> onReply;
+
+private:
+    Clock& clock_;
+    std::vector<std::unique_ptr<Responder>> responders_;
+    mutable std::mutex mutex_;
+    std::vector<RecordedRequest> requests_;
+    std::vector<RecordedFrame> frames_;
+    std::vector<RecordedReply> replies_;
+};
+
+// Parses a request; false when it is not a whole, correctly summed RDM message.
+bool DecodeRequest(const uint8_t* bytes, size_t count, Request& out);
+
+} // namespace rig

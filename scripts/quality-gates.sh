@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The quality gates: the whole suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the DMX output and transaction tests under
+# ThreadSanitizer, and a bounded run of every fuzzer from its seed corpus.
+# FUZZ_SECONDS sets each fuzzer's run (default 60); any sanitizer report fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+start=$(date +%s)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure
+
+echo "== ThreadSanitizer: DMX output and RDM transaction"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target vantrell_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*'
+
+echo "== libFuzzer"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
+    -DVANTRELL_GUI=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs"
+seconds=${FUZZ_SECONDS:-60}
+for target in transaction branch_reply widget_reply patch_file settings param_values; do
+    work=build-fuzz/corpus-$target
+    mkdir -p "$work"
+    log=build-fuzz/fuzz-$target.log
+    if ! build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix=build-fuzz/crash-$target- "$work" fuzz/corpus/$target >"$log" 2>&1; then
+        tail -n 40 "$log"
+        echo "fuzz_$target found a failure; the input is in build-fuzz/crash-$target-*"
+        exit 1
+    fi
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+    echo "fuzz_$target: $runs inputs in ${seconds}s, no findings"
+done
+echo "== quality gates passed in $(( $(date +%s) - start ))s"

@@ -1,0 +1,92 @@
+#pragma once
+// A main window on the in-process rig and a virtual clock, with its settings in a
+// temporary folder and the virtual line published where the app lists it.
+#include "app/form1.h"
+#include "app/log_pane.h"
+#include "rig/fixtures.h"
+#include "rig/rig_d2xx.h"
+#include "rig/rig_serial.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+struct FormFixture {
+    QTemporaryDir folder;
+    VirtualClock clock{1000000};
+    rig::VirtualLine line{clock};
+    rig::RigSerial serial;
+    rig::RigD2xx d2xx;
+    std::unique_ptr<TForm1> form;
+    std::vector<QString> messages;
+    int beeps = 0;
+    QString savePath, openPath;
+    std::string linePath;
+    int lineRow = 0;  // the rig line's row in the "Стандартный VCP" list
+
+    FormFixture()
+    {
+        qputenv("XDG_RUNTIME_DIR", (folder.path() + "/run").toUtf8());
+        const std::string lines = folder.path().toStdString() + "/run/vantrell/lines";
+        QDir().mkpath(QString::fromStdString(lines));
+        linePath = lines + "/rig";
+        EXPECT_EQ(symlink("/dev/null", linePath.c_str()), 0);
+        serial.attach(linePath, line);
+        d2xx.addDevice(line, rig::FtdiMode::Raw, "RAW00001");
+        d2xx.addDevice(line, rig::FtdiMode::Widget, "PRO00002");
+        std::vector<InterfaceEntry> system;
+        ListSystemSerialDevices(system);
+        lineRow = int(system.size());
+    }
+
+    std::string settingsFile() const { return folder.path().toStdString() + "/Vantrell/Vantrell.conf"; }
+
+    void storeSettings(const std::string& text)
+    {
+        QDir().mkpath(folder.path() + "/Vantrell");
+        std::ofstream(settingsFile()) << "[General]\n" << text;
+    }
+
+    // Settings that connect to the rig line on the given page.
+    void storeRigSettings(int tab = 0, const std::string& more = "")
+    {
+        storeSettings("InterfaceType=0\nInterfaceSelection=" + std::to_string(lineRow) +
+                      "\nTabIndex=" + std::to_string(tab) + "\n" + more);
+    }
+
+    TForm1& start()
+    {
+        FormServices services;
+        services.serial = &serial;
+        services.d2xx = &d2xx;
+        services.clock = &clock;
+        services.settingsPath = settingsFile();
+        FormDialogs dialogs;
+        dialogs.showMessage = [this](const QString& text) { messages.push_back(text); };
+        dialogs.beep = [this] { ++beeps; };
+        dialogs.askSavePatch = [this] { return savePath; };
+        dialogs.askOpenPatch = [this] { return openPath; };
+        form = std::make_unique<TForm1>(services, dialogs);
+        form->show();
+        form->activateWindow();
+        QApplication::setActiveWindow(form.get());
+        QApplication::processEvents();
+        return *form;
+    }
+
+    QStringList log() const { return form->LogMemo->lines(); }
+
+    rig::Responder& add(Uid uid, rig::ResponderModel model) { return line.add(uid, std::move(model)); }
+
+    void discover()
+    {
+        form->Button1Click();
+        QApplication::processEvents();
+    }
+};

@@ -1,0 +1,68 @@
+#pragma once
+// An RDM engine wired to an in-process rig on a virtual clock.
+#include "link/interface_port.h"
+#include "rdm/transaction.h"
+#include "rig/rig_d2xx.h"
+#include "rig/rig_serial.h"
+#include "rig/virtual_line.h"
+
+#include <string>
+#include <vector>
+
+class RecordingLog : public LogSink {
+public:
+    // Lines as the log pane shows them: a text's CR LF starts a new line.
+    std::vector<std::string> lines;
+    bool detailedOn = false;
+
+    void appendLine(const std::string& text) override
+    {
+        size_t start = 0;
+        for (;;) {
+            size_t at = text.find("\r\n", start);
+            lines.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+            if (at == std::string::npos)
+                break;
+            start = at + 2;
+        }
+    }
+    bool detailed() const override { return detailedOn; }
+    int count(const std::string& line) const
+    {
+        int n = 0;
+        for (const auto& l : lines)
+            n += l == line;
+        return n;
+    }
+};
+
+struct RigHarness {
+    VirtualClock clock{1000000};
+    rig::VirtualLine line{clock};
+    rig::RigSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    RecordingLog log;
+    RdmEngine engine{port, clock, log};
+
+    static constexpr const char* kPath = "/dev/rig-test";
+
+    explicit RigHarness(int kind = KindStandardVcp)
+    {
+        serial.attach(kPath, line);
+        d2xx.addDevice(line, rig::FtdiMode::Raw, "RIGRAW01");
+        d2xx.addDevice(line, rig::FtdiMode::Widget, "RIGPRO01");
+        port.PortInit();
+        connect(kind);
+        engine.SetupRequestHeader();
+    }
+
+    bool connect(int kind)
+    {
+        port.PortClose();
+        port.kind = int8_t(kind);
+        port.setDevicePath(kPath);
+        port.deviceIndex = kind == KindEnttecUsbPro ? 1 : 0;
+        return port.PortOpen() == 1;
+    }
+};

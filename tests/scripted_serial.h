@@ -1,0 +1,67 @@
+#pragma once
+// A serial service whose replies a test writes byte by byte.
+#include "link/clock.h"
+#include "link/serial_api.h"
+
+#include <deque>
+#include <vector>
+
+class ScriptedSerial : public SerialApi {
+public:
+    explicit ScriptedSerial(Clock& clock) : clock_(clock) {}
+
+    std::vector<std::vector<uint8_t>> written;
+    std::deque<uint8_t> input;  // what the next reads take
+    std::vector<std::string> calls;
+    bool failReads = false;
+    long writeResult = -2;  // -2: all bytes
+
+    int open(const char*) override { return 7; }
+    bool applySettings(int, const SerialLineSettings&) override { return true; }
+    bool applyTimeouts(int, const SerialTimeouts& t) override
+    {
+        timeouts_ = t;
+        return true;
+    }
+    long write(int, const uint8_t* bytes, size_t count) override
+    {
+        calls.push_back("write");
+        written.emplace_back(bytes, bytes + count);
+        return writeResult == -2 ? long(count) : writeResult;
+    }
+    long read(int, uint8_t* buffer, size_t count) override
+    {
+        calls.push_back("read " + std::to_string(count));
+        if (failReads)
+            return -1;
+        size_t n = 0;
+        while (n < count && !input.empty()) {
+            buffer[n++] = input.front();
+            input.pop_front();
+        }
+        clock_.sleepMs(n == count ? 0 : timeouts_.readTotalMultiplier * uint32_t(count) + timeouts_.readTotalConstant);
+        return long(n);
+    }
+    bool setBreak(int) override
+    {
+        calls.push_back("break");
+        return true;
+    }
+    bool clearBreak(int) override
+    {
+        calls.push_back("clear-break");
+        return true;
+    }
+    bool purge(int) override
+    {
+        calls.push_back("purge");
+        return true;
+    }
+    void close(int) override {}
+
+    void queue(const std::vector<uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+
+private:
+    Clock& clock_;
+    SerialTimeouts timeouts_{};
+};

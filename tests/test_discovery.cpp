@@ -1,0 +1,219 @@
+#include "harness.h"
+#include "rdm/discovery.h"
+#include "rig/discovery_codec.h"
+#include "rig/fixtures.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+struct DiscoveryRig : RigHarness {
+    DeviceTable table;
+    std::vector<std::string> rows;
+    int stops = 0, resumes = 0;
+    int timeout = 10;
+    Discovery discovery{engine, table,
+                        DiscoveryHooks{[this] { ++stops; }, [this] { ++resumes; }, [this] { rows.clear(); },
+                                       [this](const std::string& r) { rows.push_back(r); },
+                                       [this] { return timeout; }}};
+
+    explicit DiscoveryRig(int kind = KindStandardVcp) : RigHarness(kind) {}
+
+    rig::Responder& add(Uid uid) { return line.add(uid, rig::LedParModel()); }
+
+    std::vector<Uid> found() const
+    {
+        std::vector<Uid> uids;
+        for (int i = 0; i < table.deviceCount; ++i)
+            uids.push_back(table.entries[i].uid);
+        return uids;
+    }
+};
+
+} // namespace
+
+TEST(Discovery, NoDevice)
+{
+    DiscoveryRig d;
+    d.discovery.Run();
+    EXPECT_TRUE(d.rows.empty());
+    EXPECT_EQ(d.table.deviceCount, 0);
+    ASSERT_EQ(d.log.lines.size(), 5u);
+    EXPECT_EQ(d.log.lines[0], "UnMute 0xFFFFFFFFFFFF");
+    EXPECT_EQ(d.log.lines[1], "Нет ответа");
+    EXPECT_EQ(d.log.lines[2], "");
+    EXPECT_EQ(d.log.lines[3], "Обнаружение RDM устройств.");
+    EXPECT_EQ(d.log.lines[4].rfind("Обнаружение завершено за 0.", 0), 0u) << d.log.lines[4];
+    EXPECT_NE(d.log.lines[4].find("Найдено 0 RDM устройств."), std::string::npos);
+    EXPECT_EQ(d.stops, 1);
+    EXPECT_EQ(d.resumes, 1);
+}
+
+TEST(Discovery, OneDeviceWithTheDetailedLogInOrder)
+{
+    DiscoveryRig d;
+    d.add(0x7FF012345678ull);
+    d.log.detailedOn = true;
+    d.discovery.Run();
+    ASSERT_EQ(d.rows, std::vector<std::string>{"7FF012345678"});
+    auto starts = [](const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; };
+    const auto& l = d.log.lines;
+    ASSERT_EQ(l.size(), 16u);
+    EXPECT_EQ(l[0], "UnMute 0xFFFFFFFFFFFF");
+    EXPECT_TRUE(starts(l[1], "Запрос:  CC 01 18 FFFFFFFFFFFF 4164FF000001 01 01 00 0000 10 0003 00 "));
+    EXPECT_EQ(l[2], "Нет ответа");
+    EXPECT_EQ(l[3], "");
+    EXPECT_EQ(l[4], "Обнаружение RDM устройств.");
+    EXPECT_TRUE(starts(l[5], "Запрос:  CC 01 24 FFFFFFFFFFFF 4164FF000001 02 01 00 0000 10 0001 0C 00 00 00 00 "));
+    EXPECT_EQ(l[6], "Корректный ответ");
+    EXPECT_EQ(l[7], "");
+    EXPECT_EQ(l[8], "Mute 0x7FF012345678");
+    EXPECT_TRUE(starts(l[9], "Запрос:  CC 01 18 7FF012345678 4164FF000001 03 01 00 0000 10 0002 00 "));
+    EXPECT_TRUE(starts(l[10], "Ответ: CC 01 1A 4164FF000001 7FF012345678 03 00 00 0000 11 0002 02 "));
+    EXPECT_EQ(l[11], "");
+    EXPECT_TRUE(starts(l[12], "Запрос:  CC 01 24 FFFFFFFFFFFF"));
+    EXPECT_EQ(l[13], "Нет ответа");
+    EXPECT_EQ(l[14], "");
+    EXPECT_TRUE(starts(l[15], "Обнаружение завершено за "));
+    // One un-mute, one whole-range branch, one mute and one final branch.
+    EXPECT_EQ(d.line.requests().size(), 4u);
+}
+
+TEST(Discovery, TwoDevicesDifferingInTheLastBit)
+{
+    DiscoveryRig d;
+    d.add(0x7FF0ABCDEF00ull);
+    d.add(0x7FF0ABCDEF01ull);
+    d.discovery.Run();
+    EXPECT_EQ(d.found(), (std::vector<Uid>{0x7FF0ABCDEF01ull, 0x7FF0ABCDEF00ull}));
+}
+
+TEST(Discovery, ConsecutiveUidsAreFoundHighestFirst)
+{
+    DiscoveryRig d;
+    for (Uid u : {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF000000003ull})
+        d.add(u);
+    d.discovery.Run();
+    EXPECT_EQ(d.rows, (std::vector<std::string>{"7FF000000003", "7FF000000002", "7FF000000001"}));
+}
+
+TEST(Discovery, ThirtyThreeDevicesOnEveryKind)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+        DiscoveryRig d(kind);
+        d.timeout = 100;
+        std::mt19937 random(33 + kind);
+        std::vector<Uid> uids;
+        while (uids.size() < 33) {
+            Uid u = MakeUid(0x7FF0, uint32_t(random()));
+            if (std::find(uids.begin(), uids.end(), u) == uids.end()) {
+                uids.push_back(u);
+                d.add(u).preambleLength = int(random() % 8);
+            }
+        }
+        d.discovery.Run();
+        std::vector<Uid> expected = uids;
+        std::sort(expected.rbegin(), expected.rend());
+        EXPECT_EQ(d.found(), expected) << "kind " << kind;
+    }
+}
+
+TEST(Discovery, ThirtyFourthDeviceStopsTheRunWithoutOverflowingTheTable)
+{
+    DiscoveryRig d;
+    d.timeout = 100;
+    for (uint32_t i = 0; i < 34; ++i)
+        d.add(MakeUid(0x7FF0, 0x1000 + i * 77));
+    DeviceEntry guard = d.table.entries[32];
+    d.discovery.Run();
+    EXPECT_EQ(d.table.deviceCount, 33);
+    EXPECT_EQ(d.rows.size(), 33u);
+    EXPECT_NE(d.table.entries[32].uid, guard.uid);
+    EXPECT_EQ(d.log.count("Список устройств заполнен: обнаружение остановлено на 33 устройствах."), 1);
+    EXPECT_NE(d.log.lines.back().find("Найдено 33 RDM устройств."), std::string::npos);
+    // The lowest device was never muted.
+    EXPECT_FALSE(d.line.find(MakeUid(0x7FF0, 0x1000))->muted);
+}
+
+TEST(Discovery, UnacknowledgedMuteEndsByTheTimeOut)
+{
+    DiscoveryRig d;
+    d.timeout = 1;
+    d.add(0x7FF000000042ull).faults.ignoreMute = true;
+    const uint32_t start = d.clock.tickMs();
+    d.discovery.Run();
+    EXPECT_TRUE(d.rows.empty());
+    const uint32_t took = d.clock.tickMs() - start;
+    EXPECT_GT(took, 1000u);
+    EXPECT_LT(took, 1800u);
+}
+
+TEST(Discovery, FaultyRepliesCountAsCollisionsAndHealthyDevicesAreStillFound)
+{
+    DiscoveryRig d;
+    d.timeout = 3;
+    d.add(0x7FF000000100ull).faults.badChecksum = true;
+    d.add(0x7FF000000200ull).faults.truncated = true;
+    d.add(0x7FF000000300ull);
+    d.discovery.Run();
+    EXPECT_EQ(d.found(), std::vector<Uid>{0x7FF000000300ull});
+}
+
+TEST(Discovery, FailedUnMuteChangesNothing)
+{
+    DiscoveryRig d;
+    d.rows = {"keep"};
+    d.table.deviceCount = 5;
+    d.port.PortClose();
+    d.discovery.Run();
+    EXPECT_EQ(d.rows, std::vector<std::string>{"keep"});
+    EXPECT_EQ(d.table.deviceCount, 5);
+    EXPECT_EQ(d.log.lines, (std::vector<std::string>{"UnMute 0xFFFFFFFFFFFF", "Ошибка при отправке RDM сообщения"}));
+    EXPECT_EQ(d.stops, 1);
+    EXPECT_EQ(d.resumes, 0);
+}
+
+TEST(BranchReply, SeparatorRangeAndChecksumRules)
+{
+    auto judge = [](std::vector<uint8_t> bytes, Uid lo, Uid hi, Uid& found) {
+        bytes.resize(40, 0x55);
+        return Discovery::JudgeBranchReply(bytes.data(), lo, hi, found);
+    };
+    Uid found = 0;
+    const Uid uid = 0x7FF000000010ull;
+    std::vector<uint8_t> clean = rig::EncodeDiscoveryReply(uid, 7);
+    EXPECT_EQ(judge(clean, 0, 0xFFFFFFFFFFFEull, found), BranchSingle);
+    EXPECT_EQ(found, uid);
+    EXPECT_EQ(judge(clean, uid, uid, found), BranchSingle);
+    EXPECT_EQ(judge(clean, uid + 1, 0xFFFFFFFFFFFEull, found), BranchCollision);
+    EXPECT_EQ(judge(clean, 0, uid - 1, found), BranchCollision);
+
+    // A separator first met at byte 15 does not count.
+    std::vector<uint8_t> late(15, 0xFE);
+    std::vector<uint8_t> tail = rig::EncodeDiscoveryReply(uid, 0);
+    late.insert(late.end(), tail.begin(), tail.end());
+    EXPECT_EQ(judge(late, 0, 0xFFFFFFFFFFFEull, found), BranchCollision);
+    // Nothing but the fill is silence.
+    EXPECT_EQ(judge({}, 0, 0xFFFFFFFFFFFEull, found), BranchSilent);
+    EXPECT_EQ(judge({0x55, 0x00}, 0, 0xFFFFFFFFFFFEull, found), BranchCollision);
+}
+
+TEST(Discovery, SummaryUsesOneDecimalAndAPoint)
+{
+    EXPECT_EQ(Discovery::SummaryText(2345, 3), "Обнаружение завершено за 2.3 с. Найдено 3 RDM устройств.");
+    EXPECT_EQ(Discovery::SummaryText(0, 0), "Обнаружение завершено за 0.0 с. Найдено 0 RDM устройств.");
+}
+
+TEST(Discovery, SecondRunStartsTheListAgain)
+{
+    DiscoveryRig d;
+    d.add(0x7FF000000001ull);
+    d.discovery.Run();
+    d.line.responders().clear();
+    d.add(0x7FF000000009ull);
+    d.discovery.Run();
+    EXPECT_EQ(d.rows, std::vector<std::string>{"7FF000000009"});
+    EXPECT_EQ(d.table.entries[0].uid, 0x7FF000000009ull);
+}

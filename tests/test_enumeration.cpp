@@ -1,0 +1,65 @@
+#include "link/enumeration.h"
+#include "rig/pty_line.h"
+#include "rig/rig_d2xx.h"
+
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+TEST(Enumeration, PublishedVirtualLinesFollowTheSystemDevices)
+{
+    QTemporaryDir runtime;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    std::string saved = old ? old : "";
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    EXPECT_EQ(VirtualLinesFolder(), runtime.path().toStdString() + "/vantrell/lines");
+
+    VirtualClock clock;
+    rig::VirtualLine line(clock);
+    rig::PtyLine a(line), b(line);
+    std::string error;
+    ASSERT_TRUE(a.open("truss-2", error)) << error;
+    ASSERT_TRUE(b.open("truss-10", error)) << error;
+
+    std::vector<InterfaceEntry> system;
+    ListSystemSerialDevices(system);
+    std::vector<InterfaceEntry> all;
+    const int n = EnumComPorts(all);
+    ASSERT_EQ(size_t(n), system.size() + 2);
+    EXPECT_EQ(all[system.size()].text, "truss-2");
+    EXPECT_EQ(all[system.size() + 1].text, "truss-10");
+    EXPECT_EQ(all[system.size()].path, a.publishedPath());
+
+    // A line whose rig has gone is no longer listed.
+    b.stop();
+    all.clear();
+    EnumComPorts(all);
+    EXPECT_EQ(all.size(), system.size() + 1);
+    a.stop();
+
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(VirtualLinesFolder().rfind("/tmp/vantrell-", 0), 0u);
+    if (old)
+        setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
+
+TEST(Enumeration, FtdiRowsKeepTheirDeviceNumbers)
+{
+    VirtualClock clock;
+    rig::VirtualLine line(clock);
+    rig::RigD2xx d2xx;
+    d2xx.addDevice(line, rig::FtdiMode::Raw, "AAA1");
+    d2xx.addDevice(line, rig::FtdiMode::Raw, "BBB2");
+    d2xx.addDevice(line, rig::FtdiMode::Widget, "CCC3");
+    d2xx.setOpenable(1, false);  // held by another program
+    std::vector<InterfaceEntry> rows;
+    FtSearch(d2xx, rows);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].text, "Device_0 S/N: AAA1");
+    EXPECT_EQ(rows[1].text, "Device_2 S/N: CCC3");
+    EXPECT_EQ(rows[1].deviceNumber, 2);
+    EXPECT_EQ(d2xx.openCount(), 0);
+    d2xx.failList = true;
+    FtSearch(d2xx, rows);
+    EXPECT_TRUE(rows.empty());
+}

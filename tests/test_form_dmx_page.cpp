@@ -1,0 +1,85 @@
+#include "form_fixture.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+
+TEST(DmxPage, FadersWriteSlotsUpsideDown)
+{
+    FormFixture f;
+    f.storeRigSettings(2);
+    TForm1& w = f.start();
+    EXPECT_EQ(w.FaderLabel[0]->text(), "000");
+    EXPECT_EQ(w.ScrollBar[3]->geometry(), QRect(16 + 24 * 3, 40, 17, 200));
+    w.ScrollBar[0]->setValue(0);
+    EXPECT_EQ(w.dmx.Slot(1), 255);
+    EXPECT_EQ(w.FaderLabel[0]->text(), "255");
+    w.ScrollBar[0]->setValue(255);
+    EXPECT_EQ(w.dmx.Slot(1), 0);
+    EXPECT_EQ(w.FaderLabel[0]->text(), "0");
+    w.ScrollBar[15]->setValue(100);
+    EXPECT_EQ(w.dmx.Slot(16), 155);
+}
+
+TEST(DmxPage, StoredPageStartsOutputAndLeavingStopsIt)
+{
+    FormFixture f;
+    f.storeRigSettings(2, "DMXPeriod=5\nUniverseSize=12\n");
+    TForm1& w = f.start();
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 5);
+    w.ScrollBar[15]->setValue(0);
+    QTest::qWait(60);
+    auto frames = f.line.frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().slotCount, 12) << "slot 16 is set but not sent";
+    w.PageControl1->setCurrentIndex(0);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_EQ(w.settings.TabIndex, 0);
+
+    // The kind and period are read at each start.
+    w.settings.TimerType = 1;
+    w.EditPeriod->setText("3");
+    w.PageControl1->setCurrentIndex(2);
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_NE(w.dmx.dmxTimerId(), 0u);
+    w.PageControl1->setCurrentIndex(3);
+    EXPECT_EQ(w.dmx.dmxTimerId(), 0u);
+}
+
+TEST(DmxPage, MissingInterfaceCostsOneLinePerKind)
+{
+    FormFixture f;
+    f.storeSettings("InterfaceSelection=-1\nTabIndex=2\nDMXPeriod=2\n");
+    TForm1& w = f.start();
+    QTest::qWait(40);
+    EXPECT_EQ(f.log().count("Ошибка при инициализации RDM интерфейса"), 2) << "connect, then one frame";
+    EXPECT_FALSE(w.Timer1->isActive());
+
+    w.settings.TimerType = 1;
+    w.PageControl1->setCurrentIndex(0);
+    w.PageControl1->setCurrentIndex(2);
+    QTest::qWait(40);
+    QApplication::processEvents();
+    EXPECT_EQ(f.log().count("no Talvern widget found"), 1);
+    EXPECT_EQ(w.dmx.dmxTimerId(), 0u);
+}
+
+TEST(DmxPage, DiscoveryStopsOutputAndResumesIt)
+{
+    FormFixture f;
+    f.add(0x7FF000000001ull, rig::ScannerModel());
+    f.storeRigSettings(2, "DMXPeriod=5\n");
+    TForm1& w = f.start();
+    EXPECT_TRUE(w.Timer1->isActive());
+    w.Button1Click();
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    // With the interface gone the output stays stopped after the failed un-mute.
+    w.port.PortClose();
+    w.Button1Click();
+    EXPECT_FALSE(w.Timer1->isActive());
+}

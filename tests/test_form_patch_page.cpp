@@ -1,0 +1,149 @@
+#include "form_fixture.h"
+#include "patch/patch_view.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+
+struct PatchPage : FormFixture {
+    PatchPage() { storeRigSettings(1); start(); }
+
+    void rows(std::initializer_list<DeviceEntry> entries)
+    {
+        form->ListBox1->clear();
+        int i = 0;
+        for (const DeviceEntry& e : entries) {
+            form->devices.entries[i++] = e;
+            form->ListBox1->addItem(QString::fromStdString(UidLogText(e.uid)));
+        }
+    }
+
+    void select(int row)
+    {
+        QListWidget* list = form->ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    QColor cell(int slot)
+    {
+        QImage image = form->PaintBox1->grab().toImage();
+        return image.pixelColor(13 * (slot % 32) + 6, 13 * (slot / 32) + 6);
+    }
+
+    void drag(int x, int y)
+    {
+        form->PaintBox1MouseMove(Qt::LeftButton, x, y);
+    }
+};
+
+} // namespace
+
+TEST(PatchPage, ColoursByCount)
+{
+    PatchPage p;
+    EXPECT_EQ(p.form->PaintBox1->geometry(), QRect(8, 8, 417, 225));
+    EXPECT_EQ(p.cell(0), QColor(255, 255, 255));
+    p.rows({{1, 0, 24}, {2, 20, 10}});
+    EXPECT_EQ(p.cell(0), QColor(0, 255, 0));
+    EXPECT_EQ(p.cell(21), QColor(128, 0, 128)) << "two unselected devices overlap";
+    EXPECT_EQ(p.cell(40), QColor(255, 255, 255));
+    p.select(1);
+    EXPECT_EQ(p.cell(21), QColor(255, 0, 0)) << "the selected device overlaps another";
+    EXPECT_EQ(p.cell(29), QColor(128, 0, 128)) << "the selected device alone";
+    EXPECT_EQ(p.form->Label28->text(), "21");
+}
+
+TEST(PatchPage, DragBoundsAndDrop)
+{
+    PatchPage p;
+    p.rows({{1, 0, 24}, {2, 0, 512}, {3, 5, 0}});
+    p.select(0);
+    p.drag(13 * 8 + 2, 13 * 15 + 2);  // address 489
+    EXPECT_EQ(p.form->mapPosition, 488);
+    p.drag(13 * 9 + 2, 13 * 15 + 2);  // too far: stays
+    EXPECT_EQ(p.form->mapPosition, 488);
+    p.drag(-3, -20);  // above the map: a very large index
+    EXPECT_EQ(p.form->mapPosition, 488);
+    p.drag(416, 0);  // the last pixel column is the next row's first cell
+    EXPECT_EQ(p.form->mapPosition, 32);
+    EXPECT_EQ(p.form->Label28->text(), "33");
+    p.form->PaintBox1MouseUp(Qt::LeftButton, 0, 0);
+    EXPECT_EQ(p.form->devices.entries[0].startIndex, 32);
+
+    p.select(1);
+    p.drag(13, 0);
+    EXPECT_EQ(p.form->mapPosition, 0) << "a 512-slot device only sits at the start";
+    p.select(2);
+    EXPECT_EQ(p.form->mapPosition, 5);
+    p.drag(13 * 31, 13 * 15);
+    EXPECT_EQ(p.form->mapPosition, 511);
+    // A release without a drag stores the current position all the same.
+    p.select(1);
+    p.form->mapPosition = 3;
+    p.form->PaintBox1MouseUp(Qt::RightButton, 0, 0);
+    EXPECT_EQ(p.form->devices.entries[1].startIndex, 3);
+    // Moves without the left button do nothing.
+    p.form->PaintBox1MouseMove(Qt::NoButton, 100, 100);
+    EXPECT_EQ(p.form->mapPosition, 3);
+}
+
+TEST(PatchPage, ReadAndWriteAgainstTheRig)
+{
+    PatchPage p;
+    rig::Responder& a = p.add(0x7FF000000A00ull, rig::DimmerPackModel());
+    rig::Responder& b = p.add(0x7FF000000B00ull, rig::FoggerModel());
+    a.startAddress = 500;
+    b.startAddress = 40;
+    p.discover();
+    ASSERT_EQ(p.form->ListBox1->count(), 2);
+    p.select(0);
+    p.form->Button6->click();
+    EXPECT_EQ(p.form->selectedDevice(), -1);
+    EXPECT_EQ(p.form->devices.entries[0].startIndex, 39);
+    EXPECT_EQ(p.form->devices.entries[0].footprint, 2);
+    EXPECT_EQ(p.form->devices.entries[1].startIndex, 499);
+    EXPECT_EQ(p.form->devices.entries[1].footprint, 6);
+    EXPECT_EQ(p.cell(500), QColor(0, 255, 0));
+
+    p.form->devices.entries[0].startIndex = 99;
+    p.form->devices.entries[1].startIndex = 0;
+    p.form->Button7->click();
+    EXPECT_EQ(b.startAddress, 100);
+    EXPECT_EQ(a.startAddress, 1);
+}
+
+TEST(PatchPage, SaveAndLoadThroughTheButtons)
+{
+    PatchPage p;
+    p.rows({{MakeUid(0x1234, 0x56), 0, 24}, {MakeUid(0x12, 1), 100, 8}});
+    p.savePath = p.folder.path() + "/show.pat";
+    p.form->Button8->click();
+    p.rows({{99, 1, 1}});
+    p.openPath = p.savePath;
+    p.form->Button9->click();
+    ASSERT_EQ(p.form->ListBox1->count(), 2);
+    EXPECT_EQ(p.form->ListBox1->item(0)->text(), "0x123400000056");
+    EXPECT_EQ(p.form->ListBox1->item(1)->text(), "0x1200000001");
+    EXPECT_EQ(p.form->devices.entries[1].startIndex, 100);
+    EXPECT_EQ(p.form->selectedDevice(), -1);
+
+    // A refused file leaves the list and the table as they were.
+    QFile bad(p.folder.path() + "/bad.pat");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray("\x02\x00\x00\x00\x01", 5));
+    bad.close();
+    p.openPath = bad.fileName();
+    p.form->ButtonCLRClick();
+    p.form->Button9->click();
+    EXPECT_EQ(p.form->ListBox1->count(), 2);
+    EXPECT_EQ(p.form->devices.entries[0].uid, MakeUid(0x1234, 0x56));
+    ASSERT_EQ(p.log().size(), 1);
+    EXPECT_TRUE(p.log()[0].startsWith("Файл расстановки не загружен: "));
+    // Cancelled dialogs change nothing.
+    p.openPath.clear();
+    p.form->Button9->click();
+    EXPECT_EQ(p.form->ListBox1->count(), 2);
+}

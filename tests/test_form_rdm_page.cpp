@@ -1,0 +1,275 @@
+#include "app/up_down.h"
+#include "form_fixture.h"
+#include "params/param_grid.h"
+#include "params/text_codec.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+constexpr Uid kHead = 0x7FF000001000ull;
+constexpr Uid kPar = 0x7FF000000500ull;
+
+struct RdmPage : FormFixture {
+    rig::Responder* head = nullptr;
+    rig::Responder* par = nullptr;
+
+    RdmPage()
+    {
+        head = &add(kHead, rig::MovingHeadModel());
+        par = &add(kPar, rig::LedParModel());
+        storeRigSettings(0);
+        start();
+        discover();
+    }
+
+    void select(int row)
+    {
+        QListWidget* list = form->ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    int rowOf(const QString& name) const
+    {
+        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
+            if (form->StringGrid1->cellText(0, r) == name)
+                return r;
+        return -1;
+    }
+
+    void clickCell(StringGridWidget* grid, int column, int row)
+    {
+        grid->scrollTo(grid->model()->index(row, column));
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    // Types a value into the current cell of the grid and presses Enter.
+    void typeAndEnter(StringGridWidget* grid, const QString& text)
+    {
+        grid->setFocus();
+        grid->editItem(grid->item(grid->row(), 1));
+        auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(edit, nullptr);
+        edit->selectAll();
+        bool ascii = true;
+        for (QChar c : text)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii)
+            QTest::keyClicks(edit, text);
+        else
+            edit->insert(text);  // the test library types ASCII only
+        QTest::keyClick(edit, Qt::Key_Return);
+        QApplication::processEvents();  // the editor closes on the next turn of the loop
+    }
+
+    std::vector<rig::RecordedRequest> sets() const
+    {
+        std::vector<rig::RecordedRequest> out;
+        for (const auto& r : line.requests())
+            if (r.decoded.commandClass == rdm::SET_COMMAND)
+                out.push_back(r);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(RdmPage, SelectingADeviceRunsGetAndFillsTheGrid)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    ASSERT_EQ(w.ListBox1->count(), 2);
+    EXPECT_EQ(w.ListBox1->item(0)->text(), "7FF000001000");
+    w.ButtonCLRClick();
+    p.select(0);
+    EXPECT_EQ(p.log().first(), "Получение параметров 0x7FF000001000");
+    StringGridWidget* g = w.StringGrid1;
+    EXPECT_EQ(g->cellText(1, 0), "1.0");
+    EXPECT_EQ(g->cellText(1, 2), "Moving Head");
+    EXPECT_EQ(g->cellText(1, 4), "16");
+    EXPECT_EQ(g->cellText(1, 5), "1(3)");
+    EXPECT_EQ(g->cellText(1, 9), "2.1.5");
+    const int count = int(p.head->model().supportedParameters.size());
+    EXPECT_EQ(g->rowCount(), 10 + count) << "all supported parameters, not nine";
+    EXPECT_EQ(g->cellText(1, p.rowOf("Pan/Tilt Speed")), "[300, 100]");
+    EXPECT_EQ(g->cellText(1, p.rowOf("Tilt Trim")), "-10");
+    EXPECT_EQ(g->cellText(1, p.rowOf("Fixture Note")), "FOH left");
+    EXPECT_EQ(g->cellText(1, p.rowOf("Lamp Hours")), "n/a");
+    EXPECT_EQ(g->cellText(1, p.rowOf("DMX Start Address")), "1");
+    EXPECT_EQ(g->cellText(1, p.rowOf("Unknown PID")), "");
+    // Manufacturer PIDs are described by the device before their value is read.
+    const QStringList lines = p.log();
+    EXPECT_TRUE(lines.contains("Get PID 00C0:"));
+    EXPECT_TRUE(lines.contains("Get PID 8004:"));
+    EXPECT_FALSE(lines.contains("Get PID 8002:")) << "a double word is not read";
+}
+
+TEST(RdmPage, SelectionVetoAndReadOnlyCells)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    StringGridWidget* g = w.StringGrid1;
+    const int start = p.rowOf("DMX Start Address");
+    const int hours = p.rowOf("Lamp Hours");
+    p.clickCell(g, 1, 2);
+    EXPECT_NE(g->row(), 2) << "fixed rows cannot be selected";
+    p.clickCell(g, 1, start);
+    EXPECT_EQ(g->row(), start);
+    p.clickCell(g, 1, hours);
+    EXPECT_EQ(g->row(), start) << "a read-only parameter cannot be selected";
+    EXPECT_TRUE(g->readOnlyCell(1, hours));
+    EXPECT_TRUE(g->readOnlyCell(1, 3));
+    EXPECT_FALSE(g->readOnlyCell(1, start));
+}
+
+TEST(RdmPage, EnterOnAWordSendsAndReadsBack)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    w.CheckBoxReadBack->setChecked(true);
+    const int row = p.rowOf("DMX Start Address");
+    p.clickCell(w.StringGrid1, 1, row);
+    w.ButtonCLRClick();
+    p.typeAndEnter(w.StringGrid1, "300");
+    EXPECT_EQ(p.head->startAddress, 300);
+    EXPECT_EQ(p.log(), (QStringList{"Set PID 00F0:", "Get PID 00F0:"}));
+    EXPECT_EQ(w.StringGrid1->cellText(1, row), "300");
+
+    // Without read-back, what was typed stays, even when the stored byte differs.
+    w.CheckBoxReadBack->setChecked(false);
+    const int trim = p.rowOf("Pan Invert");
+    p.clickCell(w.StringGrid1, 1, trim);
+    p.typeAndEnter(w.StringGrid1, "257");
+    EXPECT_EQ(w.StringGrid1->cellText(1, trim), "257");
+    EXPECT_EQ(p.sets().back().decoded.data, std::vector<uint8_t>{1});
+}
+
+TEST(RdmPage, EnterOnATextRowStoresOnlyAndSetSendsInTableOrder)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    const int label = p.rowOf("Device Label");
+    p.clickCell(w.StringGrid1, 1, label);
+    const size_t before = p.line.requests().size();
+    p.typeAndEnter(w.StringGrid1, "Прожектор");
+    EXPECT_EQ(p.line.requests().size(), before);
+    w.ButtonCLRClick();
+    w.Button3->click();
+    const QStringList lines = p.log();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines[0], "Установка параметров 0x7FF000001000");
+    EXPECT_EQ(p.head->deviceLabel, Utf8ToCp1251("Прожектор"));
+    // Set lines follow the table order; read-only rows send nothing.
+    QStringList setLines;
+    for (const QString& l : lines)
+        if (l.startsWith("Set PID "))
+            setLines << l;
+    EXPECT_EQ(setLines.first(), "Set PID 0082:");
+    EXPECT_FALSE(setLines.contains("Set PID 8002:"));
+    EXPECT_FALSE(setLines.contains("Set PID 0081:"));
+    EXPECT_TRUE(setLines.contains("Set PID 00F0:"));
+    EXPECT_TRUE(setLines.contains("Set PID 8004:"));
+}
+
+TEST(RdmPage, NotAnIntegerShowsTheMessageAndSendsNothing)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    p.clickCell(w.StringGrid1, 1, p.rowOf("DMX Start Address"));
+    const size_t before = p.sets().size();
+    p.typeAndEnter(w.StringGrid1, "1x");
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_EQ(p.messages[0], "'1x' is not a valid integer value");
+    EXPECT_EQ(p.sets().size(), before);
+}
+
+TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    const int row = p.rowOf("Colour Wheel Offsets");
+    p.clickCell(w.StringGrid1, 1, row);
+    StringGridWidget* e = w.StringGrid2;
+    ASSERT_TRUE(e->isVisible());
+    EXPECT_EQ(e->rowCount(), 3);
+    EXPECT_EQ(e->height(), 65);
+    EXPECT_EQ(e->width(), 145);
+    EXPECT_EQ(e->cellText(0, 2), "2");
+    EXPECT_EQ(e->cellText(1, 2), "255");
+    EXPECT_TRUE(w.UpDown2->isVisible());
+
+    // Letters are dropped, a comma becomes a full stop.
+    e->setCurrentCell(0, 1);
+    e->setFocus();
+    e->editItem(e->item(0, 1));
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(edit, nullptr);
+    edit->clear();
+    QTest::keyClicks(edit, "1a,5");
+    EXPECT_EQ(edit->text(), "1.5");
+    edit->clear();
+    QTest::keyClicks(edit, "7");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(w.params.records[row - 10].byteValues[0], 7);
+
+    // Stepping 255 up writes 256, stores 0 and, with "Записывать сразу", sends all.
+    w.CheckBox12->setChecked(true);
+    e->setCurrentCell(2, 1);
+    w.StringGrid2Click();
+    const size_t before = p.sets().size();
+    w.UpDown2->press(true);
+    EXPECT_EQ(e->cellText(1, 2), "256");
+    EXPECT_EQ(w.params.records[row - 10].byteValues[2], 0);
+    ASSERT_EQ(p.sets().size(), before + 1);
+    EXPECT_EQ(p.sets().back().decoded.data, (std::vector<uint8_t>{7, 2, 0}));
+    EXPECT_EQ(p.head->findParam(0x8006)->value, (std::vector<uint8_t>{7, 2, 0}));
+
+    // Leaving the editor closes it and shows the stored value.
+    w.Button2->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(e->isVisible());
+    EXPECT_EQ(w.StringGrid1->cellText(1, row), "[7, 2, 0]");
+}
+
+TEST(RdmPage, IdentifyIsKeptPerDevice)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    w.Button10->click();
+    EXPECT_TRUE(p.head->identify);
+    p.select(1);
+    w.Button10->click();
+    EXPECT_TRUE(p.par->identify) << "another device is switched on, not off";
+    p.select(0);
+    w.Button10->click();
+    EXPECT_FALSE(p.head->identify);
+    EXPECT_TRUE(p.par->identify);
+}
+
+TEST(RdmPage, GetWithoutSelectionAndNackedDeviceInfo)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    w.ListBox1->clearSelection();
+    w.CheckBoxReadBack->setChecked(true);
+    w.Button3->click();
+    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
+    p.par->faults.ackTimer = true;
+    p.select(1);
+    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.StringGrid1->cellText(0, 0), "RDM Protocol Version");
+    EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
+}

@@ -1,0 +1,211 @@
+#include "app/up_down.h"
+#include "form_fixture.h"
+#include "params/param_grid.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTimer>
+
+TEST(FormStartup, FirstStartWithNothingStored)
+{
+    FormFixture f;
+    TForm1& w = f.start();
+    EXPECT_EQ(w.size(), QSize(653, 590));
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(w.EditTimeout->text(), "10");
+    EXPECT_EQ(w.EditUniverse->text(), "24");
+    EXPECT_EQ(w.EditPeriod->text(), "32");
+    EXPECT_EQ(w.TimerItems->checkedId(), 0);
+    EXPECT_EQ(w.InterfaceItems->checkedId(), 0);
+    EXPECT_EQ(w.ListBoxInterfaces->currentRow(), 0);
+    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.StringGrid1->cellText(0, 9), "Software Version Label");
+    EXPECT_EQ(w.ListBox1->count(), 0);
+    EXPECT_TRUE(f.messages.empty());
+    // No RDM message at start-up.
+    EXPECT_TRUE(f.line.requests().empty());
+    EXPECT_EQ(w.engine.transactionNumber(), 0);
+}
+
+TEST(FormStartup, LayoutOutsideThePages)
+{
+    FormFixture f;
+    TForm1& w = f.start();
+    EXPECT_EQ(w.ListBox1->geometry(), QRect(8, 8, 161, 345));
+    EXPECT_EQ(w.Button1->geometry(), QRect(8, 360, 75, 25));
+    EXPECT_EQ(w.Button1->text(), "Обнаруж.");
+    EXPECT_EQ(w.Button10->geometry(), QRect(94, 360, 75, 25));
+    EXPECT_EQ(w.Button10->text(), "Идентиф.");
+    EXPECT_EQ(w.PageControl1->geometry(), QRect(176, 8, 457, 385));
+    EXPECT_EQ(w.LogMemo->geometry(), QRect(8, 400, 625, 153));
+    EXPECT_EQ(w.CheckBoxLog->geometry(), QRect(16, 560, 113, 17));
+    EXPECT_EQ(w.CheckBoxLog->text(), "Подробный лог");
+    EXPECT_EQ(w.ButtonCLR->text(), "Очистить");
+    EXPECT_EQ(w.ListBox1->toolTip(), "Devices");
+    const QStringList tabs = {"RDM", "Расстановка", "DMX-Tx", "Настройки"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(w.PageControl1->tabText(i), tabs[i]);
+    EXPECT_TRUE(w.windowTitle().startsWith("  Vantrell v2.5a ["));
+    EXPECT_EQ(w.EditUniverse->geometry(), QRect(184, 240, 57, 21));
+    EXPECT_EQ(w.UpDownPeriod->geometry(), QRect(240, 264, 16, 20));
+}
+
+TEST(FormStartup, StoredInterfaceIsConnectedAndThePageShown)
+{
+    FormFixture f;
+    f.storeRigSettings(1);
+    TForm1& w = f.start();
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+    EXPECT_EQ(w.ListBoxInterfaces->currentRow(), f.lineRow);
+    EXPECT_EQ(w.ListBoxInterfaces->item(f.lineRow)->text(), "rig");
+    EXPECT_EQ(std::string(w.port.devicePath), f.linePath);
+    EXPECT_TRUE(f.log().contains("RDM интерфейс инициализирован"));
+}
+
+TEST(FormStartup, SelectionOutsideTheListFallsBackToRowZeroAndMinusOneSelectsNothing)
+{
+    {
+        FormFixture f;
+        f.storeSettings("InterfaceSelection=" + std::to_string(f.lineRow + 5) + "\n");
+        TForm1& w = f.start();
+        EXPECT_EQ(w.ListBoxInterfaces->currentRow(), 0);
+    }
+    {
+        FormFixture f;
+        f.storeSettings("InterfaceSelection=-1\n");
+        TForm1& w = f.start();
+        EXPECT_EQ(w.ListBoxInterfaces->selectedItems().size(), 0);
+        // The connect used the port's initial, empty path.
+        EXPECT_TRUE(f.log().contains("Ошибка при инициализации RDM интерфейса"));
+    }
+}
+
+TEST(FormStartup, BadSettingsValueShowsTheMessageAndSkipsTheRest)
+{
+    FormFixture f;
+    f.storeSettings("UniverseSize=lots\n");
+    TForm1& w = f.start();
+    ASSERT_EQ(f.messages.size(), 1u);
+    EXPECT_EQ(f.messages[0], "Invalid data type for 'UniverseSize'");
+    EXPECT_EQ(w.ListBoxInterfaces->count(), 0) << "the interface list was never filled";
+    EXPECT_TRUE(f.log().isEmpty());
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(FormStartup, ClosingSavesAllSevenValues)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    TForm1& w = f.start();
+    w.close();
+    QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+    for (const char* name : kSettingNames)
+        EXPECT_TRUE(ini.contains(name)) << name;
+    EXPECT_EQ(ini.value("InterfaceSelection").toInt(), f.lineRow);
+    EXPECT_EQ(ini.value("TabIndex").toInt(), 3);
+    EXPECT_EQ(ini.value("UniverseSize").toInt(), 24);
+}
+
+TEST(FormStartup, UnwritableSettingsKeepTheWindowOpen)
+{
+    FormFixture f;
+    TForm1& w = f.start();
+    QDir().mkpath(QString::fromStdString(f.settingsFile()));
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(f.messages.size(), 1u);
+    EXPECT_EQ(f.messages[0], "Failed to set data for 'InterfaceType'");
+}
+
+TEST(SettingsPage, NumberBoxesClampBeepAndCommit)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    TForm1& w = f.start();
+    w.EditUniverse->setFocus();
+    w.EditUniverse->clear();
+    QTest::keyClicks(w.EditUniverse, "0");
+    QTest::keyClick(w.EditUniverse, Qt::Key_Return);
+    EXPECT_EQ(w.EditUniverse->text(), "1");
+    EXPECT_EQ(w.settings.UniverseSize, 1);
+    EXPECT_EQ(f.beeps, 1);
+
+    w.EditUniverse->clear();
+    QTest::keyClicks(w.EditUniverse, "6a-0.0");  // letters, signs and points never get in
+    EXPECT_EQ(w.EditUniverse->text(), "600");
+    w.EditPeriod->setFocus();  // leaving the box commits it
+    QApplication::processEvents();
+    EXPECT_EQ(w.EditUniverse->text(), "512");
+    EXPECT_EQ(w.settings.UniverseSize, 512);
+    EXPECT_EQ(f.beeps, 2);
+
+    w.EditPeriod->clear();
+    w.EditTimeout->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(w.EditPeriod->text(), "1");
+    EXPECT_EQ(w.settings.DMXPeriod, 1);
+    EXPECT_EQ(f.beeps, 2) << "an emptied box becomes the minimum without a beep";
+
+    w.EditTimeout->clear();
+    QTest::keyClicks(w.EditTimeout, "150");
+    QTest::keyClick(w.EditTimeout, Qt::Key_Return);
+    EXPECT_EQ(w.EditTimeout->text(), "100");
+    EXPECT_EQ(f.beeps, 3);
+    w.UpDownTimeout->press(true);
+    EXPECT_EQ(w.EditTimeout->text(), "100");
+    w.UpDownTimeout->press(false);
+    EXPECT_EQ(w.EditTimeout->text(), "99");
+    EXPECT_EQ(w.settings.discoTimeout, 99);
+
+    // Pasted text that is no number: the message, and the field keeps its value.
+    w.EditTimeout->setText("12x");
+    QTest::keyClick(w.EditTimeout, Qt::Key_Return);
+    ASSERT_EQ(f.messages.size(), 1u);
+    EXPECT_EQ(f.messages[0], "'12x' is not a valid integer value");
+    EXPECT_EQ(w.EditTimeout->text(), "12x");
+    EXPECT_EQ(w.settings.discoTimeout, 99);
+}
+
+TEST(SettingsPage, InterfaceKindListsAndConnects)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    TForm1& w = f.start();
+    EXPECT_EQ(f.serial.openHandles(), 1);
+    w.InterfaceItems->button(1)->click();
+    EXPECT_EQ(f.serial.openHandles(), 0) << "choosing a kind closes the port first";
+    ASSERT_EQ(w.ListBoxInterfaces->count(), 2);
+    EXPECT_EQ(w.ListBoxInterfaces->item(1)->text(), "Device_1 S/N: PRO00002");
+    EXPECT_EQ(w.settings.InterfaceType, 1);
+    // Connect without clicking a row uses the earlier device number, 0.
+    w.ButtonConnect->click();
+    EXPECT_EQ(f.log().last(), "RDM интерфейс инициализирован");
+    EXPECT_EQ(w.port.deviceIndex, 0);
+    w.InterfaceItems->button(2)->click();
+    QTest::mouseClick(w.ListBoxInterfaces->viewport(), Qt::LeftButton, {},
+                      w.ListBoxInterfaces->visualItemRect(w.ListBoxInterfaces->item(1)).center());
+    EXPECT_EQ(w.port.deviceIndex, 1);
+    w.ButtonConnect->click();
+    EXPECT_EQ(f.log().last(), "RDM интерфейс инициализирован");
+    w.TimerItems->button(1)->click();
+    EXPECT_EQ(w.settings.TimerType, 1);
+}
+
+TEST(LogPane, LinesAndClearing)
+{
+    FormFixture f;
+    TForm1& w = f.start();
+    w.ButtonCLR->click();
+    w.appendLine("one\r\n");
+    w.appendLine("two");
+    EXPECT_EQ(f.log(), (QStringList{"one", "", "two"}));
+    w.ButtonCLR->click();
+    EXPECT_TRUE(f.log().isEmpty());
+    w.appendLine("top");
+    EXPECT_EQ(f.log(), QStringList{"top"});
+}

@@ -1,0 +1,124 @@
+#include "patch/patch_file.h"
+#include "patch/patch_map.h"
+
+#include <cstdio>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+std::string TempPath(const char* name)
+{
+    return testing::TempDir() + "/vantrell-" + std::to_string(getpid()) + "-" + name;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+TEST(PatchFile, ExampleComesOutByteForByte)
+{
+    const std::vector<uint8_t> expected = {1, 0, 0, 0, 0x56, 0, 0, 0, 0x34, 0x12, 0, 0, 0, 0, 0x18, 0};
+    EXPECT_EQ(EncodePatch({{MakeUid(0x1234, 0x56), 0, 24}}), expected);
+    EXPECT_EQ(EncodePatch({}), (std::vector<uint8_t>{0, 0, 0, 0}));
+}
+
+TEST(PatchFile, SaveThenLoadRoundTrips)
+{
+    const std::string path = TempPath("round.pat");
+    std::vector<PatchRecord> records = {{MakeUid(0x1234, 0x56), 0, 24}, {MakeUid(0x12, 1), 499, 13}, {0, 511, 0}};
+    std::string why;
+    ASSERT_TRUE(SavePatchFile(path, records, why)) << why;
+    EXPECT_EQ(ReadFile(path).size(), 4u + 36u);
+    std::vector<PatchRecord> back;
+    ASSERT_TRUE(LoadPatchFile(path, back, why)) << why;
+    ASSERT_EQ(back.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(back[i].uid, records[i].uid);
+        EXPECT_EQ(back[i].startIndex, records[i].startIndex);
+        EXPECT_EQ(back[i].footprint, records[i].footprint);
+    }
+    // Saving over an existing file replaces it.
+    ASSERT_TRUE(SavePatchFile(path, {}, why));
+    EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{0, 0, 0, 0}));
+    ASSERT_TRUE(LoadPatchFile(path, back, why));
+    EXPECT_TRUE(back.empty());
+    std::remove(path.c_str());
+}
+
+TEST(PatchFile, RefusesBadFilesWithAReason)
+{
+    std::vector<uint8_t> good = EncodePatch({{1, 2, 3}, {4, 5, 6}});
+    std::vector<std::vector<uint8_t>> bad;
+    bad.push_back(std::vector<uint8_t>(good.begin(), good.end() - 1));  // truncated
+    std::vector<uint8_t> extra = good;
+    extra.push_back(0);
+    bad.push_back(extra);                    // extra bytes
+    bad.push_back({34, 0, 0, 0});            // oversized N
+    bad.push_back({0xFF, 0xFF, 0xFF, 0xFF}); // negative N
+    bad.push_back({1, 0});                   // no count
+    std::vector<uint8_t> big = EncodePatch(std::vector<PatchRecord>(34));
+    bad.push_back(big);
+    for (const auto& bytes : bad) {
+        std::vector<PatchRecord> records{{9, 9, 9}};
+        std::string why;
+        EXPECT_FALSE(DecodePatch(bytes, records, why));
+        EXPECT_FALSE(why.empty());
+        EXPECT_TRUE(records.empty());
+    }
+    std::vector<PatchRecord> records;
+    std::string why;
+    EXPECT_FALSE(LoadPatchFile(TempPath("missing.pat"), records, why));
+    EXPECT_FALSE(why.empty());
+}
+
+TEST(PatchFile, FailedSaveKeepsTheExistingFile)
+{
+    const std::string path = TempPath("keep.pat");
+    std::string why;
+    ASSERT_TRUE(SavePatchFile(path, {{1, 2, 3}}, why));
+    const auto before = ReadFile(path);
+    // A folder that does not exist: nothing can be written, the old file stays.
+    EXPECT_FALSE(SavePatchFile(TempPath("no-such-folder") + "/x.pat", {}, why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(ReadFile(path), before);
+    std::remove(path.c_str());
+}
+
+TEST(PatchMap, CountsColoursAndIndexes)
+{
+    using namespace patch_map;
+    DeviceTable t;
+    t.entries[0] = {1, 0, 24};
+    t.entries[1] = {2, 10, 24};
+    t.entries[2] = {3, 500, 24};
+    t.entries[3] = {4, 100, 0};
+    auto counts = SlotCounts(t, 4, -1, 0);
+    EXPECT_EQ(counts[0], 1);
+    EXPECT_EQ(counts[10], 2);
+    EXPECT_EQ(counts[511], 1);
+    EXPECT_EQ(counts[100], 0);
+    EXPECT_EQ(ColourForCount(counts[10]), kTwo);
+    counts = SlotCounts(t, 4, 1, 5);
+    EXPECT_EQ(counts[5], 3);
+    EXPECT_EQ(ColourForCount(counts[5]), kOverlap);
+    EXPECT_EQ(counts[28], 2);
+    EXPECT_EQ(ColourForCount(0), kFree);
+    EXPECT_EQ(ColourForCount(1), kOne);
+
+    EXPECT_EQ(IndexAt(0, 0), 0);
+    EXPECT_EQ(IndexAt(416, 0), 32) << "the last pixel column is column 0 of the next row";
+    EXPECT_EQ(IndexAt(12, 13), 32);
+    EXPECT_EQ(IndexAt(-5, 0), 0);
+    EXPECT_EQ(IndexAt(0, -13), uint16_t(-32));
+    EXPECT_TRUE(Fits(488, 24));
+    EXPECT_FALSE(Fits(489, 24));
+    EXPECT_TRUE(Fits(0, 512));
+    EXPECT_FALSE(Fits(1, 512));
+    EXPECT_FALSE(Fits(uint16_t(-32), 0));
+}

@@ -1,0 +1,325 @@
+#include "harness.h"
+#include "link/posix_serial.h"
+#include "rdm/rdm_defs.h"
+#include "rig/discovery_codec.h"
+#include "rig/fixtures.h"
+#include "rig/pty_line.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <unistd.h>
+
+using namespace rdm;
+
+namespace {
+
+constexpr Uid kA = 0x7FF000000010ull;
+
+rig::Request Make(Uid to, uint8_t cc, uint16_t pid, std::vector<uint8_t> data = {})
+{
+    rig::Request q;
+    q.destination = to;
+    q.source = kOwnUid;
+    q.transaction = 9;
+    q.commandClass = cc;
+    q.pid = pid;
+    q.data = std::move(data);
+    return q;
+}
+
+std::vector<uint8_t> Branch(Uid lower, Uid upper)
+{
+    std::vector<uint8_t> d(12);
+    WriteUid(lower, d.data());
+    WriteUid(upper, d.data() + 6);
+    return d;
+}
+
+// The answer's response type and parameter data.
+std::pair<uint8_t, std::vector<uint8_t>> Answer(rig::Responder& r, const rig::Request& q)
+{
+    auto reply = r.handle(q);
+    EXPECT_TRUE(reply.has_value());
+    if (!reply)
+        return {0xFF, {}};
+    const auto& b = reply->bytes;
+    EXPECT_EQ(ReadBE16(&b[b.size() - 2]), Checksum(b.data(), b.size() - 2));
+    EXPECT_EQ(b[20], q.commandClass + 1);
+    EXPECT_EQ(ReadUid(&b[3]), kOwnUid);
+    return {b[16], std::vector<uint8_t>(b.begin() + 24, b.end() - 2)};
+}
+
+uint16_t NackReason(rig::Responder& r, const rig::Request& q)
+{
+    auto [type, data] = Answer(r, q);
+    EXPECT_EQ(type, RESPONSE_TYPE_NACK_REASON);
+    return data.size() == 2 ? ReadBE16(data.data()) : 0xFFFF;
+}
+
+} // namespace
+
+TEST(DiscoveryCodec, EncodesAndDecodesEveryPreambleLength)
+{
+    for (int preamble = 0; preamble <= 7; ++preamble) {
+        auto bytes = rig::EncodeDiscoveryReply(0x123456789ABCull, preamble);
+        EXPECT_EQ(bytes.size(), size_t(preamble) + 17);
+        EXPECT_EQ(bytes[size_t(preamble)], 0xAA);
+        EXPECT_EQ(rig::DecodeDiscoveryReply(bytes), 0x123456789ABCull);
+    }
+    auto bytes = rig::EncodeDiscoveryReply(0x123456789ABCull);
+    bytes[10] ^= 0x01;
+    EXPECT_FALSE(rig::DecodeDiscoveryReply(bytes));
+}
+
+TEST(DiscoveryCodec, CollisionsAreNeverClean)
+{
+    // Two, three, consecutive UIDs, one a bitwise subset of another, unequal preambles.
+    const std::vector<std::vector<Uid>> sets = {
+        {0x7FF000000001ull, 0x7FF000000002ull},
+        {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF000000003ull},
+        {0x7FF000000001ull, 0x7FF000000003ull},
+        {0x000000000000ull, 0xFFFFFFFFFFFEull},
+    };
+    for (const auto& set : sets) {
+        for (int shift = 0; shift < 3; ++shift) {
+            std::vector<std::vector<uint8_t>> replies;
+            for (size_t i = 0; i < set.size(); ++i)
+                replies.push_back(rig::EncodeDiscoveryReply(set[i], 7 - int(i) * shift));
+            EXPECT_FALSE(rig::DecodeDiscoveryReply(rig::CollideReplies(replies)));
+        }
+    }
+}
+
+TEST(Responder, MuteStateSteersBranchAnswers)
+{
+    rig::Responder r(kA, rig::LedParModel());
+    auto branch = Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, 0xFFFFFFFFFFFEull));
+    auto reply = r.handle(branch);
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->discovery);
+    EXPECT_EQ(rig::DecodeDiscoveryReply(reply->bytes), kA);
+    // Outside the range, nothing; at its bounds, an answer.
+    EXPECT_FALSE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(kA + 1, kA + 5))));
+    EXPECT_TRUE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(kA, kA))));
+
+    auto [type, data] = Answer(r, Make(kA, DISCOVERY_COMMAND, DISC_MUTE));
+    EXPECT_EQ(type, RESPONSE_TYPE_ACK);
+    EXPECT_EQ(data.size(), 2u);  // control field
+    EXPECT_TRUE(r.muted);
+    EXPECT_FALSE(r.handle(branch));
+    // A broadcast un-mute gets no reply but un-mutes.
+    EXPECT_FALSE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UN_MUTE)));
+    EXPECT_FALSE(r.muted);
+    EXPECT_TRUE(r.handle(branch));
+}
+
+TEST(Responder, FaultsChangeTheAnswers)
+{
+    auto get = Make(kA, GET_COMMAND, DEVICE_INFO);
+    {
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.ignoreMute = true;
+        EXPECT_FALSE(r.handle(Make(kA, DISCOVERY_COMMAND, DISC_MUTE)));
+        EXPECT_FALSE(r.muted);
+    }
+    {
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.badChecksum = true;
+        auto reply = r.handle(get);
+        ASSERT_TRUE(reply);
+        EXPECT_NE(ReadBE16(&reply->bytes[reply->bytes.size() - 2]),
+                  Checksum(reply->bytes.data(), reply->bytes.size() - 2));
+        auto disc = r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, kA)));
+        ASSERT_TRUE(disc);
+        EXPECT_FALSE(rig::DecodeDiscoveryReply(disc->bytes));
+    }
+    {
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.truncated = true;
+        EXPECT_LT(r.handle(get)->bytes.size(), 26u + 19u);
+    }
+    {
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.ackTimer = true;
+        EXPECT_EQ(r.handle(get)->bytes[16], RESPONSE_TYPE_ACK_TIMER);
+        r.faults = {};
+        r.faults.lateMs = 400;
+        EXPECT_EQ(r.handle(get)->delayMs, 400u);
+        r.faults.silent = true;
+        EXPECT_FALSE(r.handle(get));
+        EXPECT_FALSE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, kA))));
+    }
+}
+
+TEST(Responder, AnswersItsParameters)
+{
+    rig::Responder r(kA, rig::MovingHeadModel());
+    r.startAddress = 33;
+    auto [type, info] = Answer(r, Make(kA, GET_COMMAND, DEVICE_INFO));
+    ASSERT_EQ(type, RESPONSE_TYPE_ACK);
+    ASSERT_EQ(info.size(), 19u);
+    EXPECT_EQ(info[0], 1);
+    EXPECT_EQ(ReadBE16(&info[4]), 0x0102);
+    EXPECT_EQ(ReadBE16(&info[10]), 16);
+    EXPECT_EQ(info[13], 3);
+    EXPECT_EQ(ReadBE16(&info[14]), 33);
+
+    auto [t1, supported] = Answer(r, Make(kA, GET_COMMAND, SUPPORTED_PARAMETERS));
+    EXPECT_EQ(supported.size(), 2 * r.model().supportedParameters.size());
+
+    EXPECT_EQ(Answer(r, Make(kA, GET_COMMAND, MANUFACTURER_LABEL)).second.size(), 18u);
+    EXPECT_EQ(Answer(r, Make(kA, GET_COMMAND, SOFTWARE_VERSION_LABEL)).first, RESPONSE_TYPE_ACK);
+
+    // Device label: settable, kept, at most 32 characters, a trailing zero dropped.
+    EXPECT_EQ(Answer(r, Make(kA, SET_COMMAND, DEVICE_LABEL, {'S', 'L', '1', 0})).first, RESPONSE_TYPE_ACK);
+    EXPECT_EQ(r.deviceLabel, "SL1");
+    EXPECT_EQ(Answer(r, Make(kA, GET_COMMAND, DEVICE_LABEL)).second, (std::vector<uint8_t>{'S', 'L', '1'}));
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, DEVICE_LABEL, std::vector<uint8_t>(33, 'x'))), NR_FORMAT_ERROR);
+
+    // Start address: 1..512 only.
+    EXPECT_EQ(Answer(r, Make(kA, SET_COMMAND, DMX_START_ADDRESS, {0x01, 0xF4})).first, RESPONSE_TYPE_ACK);
+    EXPECT_EQ(r.startAddress, 500);
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, DMX_START_ADDRESS, {0x02, 0x01})), NR_DATA_OUT_OF_RANGE);
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, DMX_START_ADDRESS, {0x00, 0x00})), NR_DATA_OUT_OF_RANGE);
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, DMX_START_ADDRESS, {0x01})), NR_FORMAT_ERROR);
+
+    EXPECT_EQ(Answer(r, Make(kA, SET_COMMAND, IDENTIFY_DEVICE, {1})).first, RESPONSE_TYPE_ACK);
+    EXPECT_TRUE(r.identify);
+    EXPECT_EQ(Answer(r, Make(kA, GET_COMMAND, IDENTIFY_DEVICE)).second, std::vector<uint8_t>{1});
+
+    EXPECT_EQ(NackReason(r, Make(kA, GET_COMMAND, 0x0201)), NR_UNKNOWN_PID);
+    EXPECT_EQ(NackReason(r, Make(kA, GET_COMMAND, 0x8FFF)), NR_UNKNOWN_PID);
+    EXPECT_EQ(NackReason(r, Make(kA, GET_COMMAND, DEVICE_INFO, {1})), NR_FORMAT_ERROR);
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, DEVICE_INFO)), NR_UNSUPPORTED_COMMAND_CLASS);
+    // Requests to someone else, or broadcast GETs, get no answer.
+    EXPECT_FALSE(r.handle(Make(kA + 1, GET_COMMAND, DEVICE_INFO)));
+    EXPECT_FALSE(r.handle(Make(kBroadcastUid, GET_COMMAND, DEVICE_INFO)));
+}
+
+TEST(Responder, DescribesManufacturerParametersOfEveryDataType)
+{
+    rig::Responder r(kA, rig::MovingHeadModel());
+    std::set<uint8_t> types;
+    bool multiElement = false;
+    for (const rig::ManufacturerParam& p : r.model().manufacturerParams) {
+        auto [type, d] = Answer(r, Make(kA, GET_COMMAND, PARAMETER_DESCRIPTION, {uint8_t(p.pid >> 8), uint8_t(p.pid)}));
+        ASSERT_EQ(type, RESPONSE_TYPE_ACK);
+        ASSERT_GE(d.size(), 20u);
+        EXPECT_EQ(ReadBE16(d.data()), p.pid);
+        EXPECT_EQ(d[2], p.pdlSize);
+        EXPECT_EQ(std::string(d.begin() + 20, d.end()), p.description);
+        types.insert(d[3]);
+        auto [vt, value] = Answer(r, Make(kA, GET_COMMAND, p.pid));
+        EXPECT_EQ(vt, RESPONSE_TYPE_ACK);
+        if (p.dataType != 2) {
+            EXPECT_EQ(value.size(), p.pdlSize);
+        }
+        multiElement = multiElement || (p.dataType >= 5 && p.pdlSize > 4) || (p.dataType == 3 && p.pdlSize > 1);
+    }
+    EXPECT_EQ(types.size(), 9u);
+    EXPECT_TRUE(multiElement);
+    // A writable manufacturer value is kept; a wrong length is a format error.
+    EXPECT_EQ(Answer(r, Make(kA, SET_COMMAND, 0x8004, {0, 1, 0, 2})).first, RESPONSE_TYPE_ACK);
+    EXPECT_EQ(Answer(r, Make(kA, GET_COMMAND, 0x8004)).second, (std::vector<uint8_t>{0, 1, 0, 2}));
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, 0x8004, {0, 1})), NR_FORMAT_ERROR);
+    EXPECT_EQ(NackReason(r, Make(kA, SET_COMMAND, 0x8002, {0, 0, 0, 1})), NR_UNSUPPORTED_COMMAND_CLASS);
+}
+
+TEST(VirtualLine, RecordsRequestsAndFramesAndCollidesReplies)
+{
+    RigHarness h;
+    h.line.add(0x7FF000000001ull, rig::LedParModel());
+    h.line.add(0x7FF000000002ull, rig::FoggerModel());
+    uint8_t frame[25] = {0, 10, 20};
+    h.port.PortBreak();
+    h.port.PortWrite(frame, 25);
+    auto frames = h.line.frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].slotCount, 24);
+    EXPECT_EQ(frames[0].levels[1], 20);
+
+    h.engine.PrepareRequest(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, 0xFFFFFFFFFFFEull).data(), 12);
+    h.engine.RdmTransaction(kBroadcastUid, 40);
+    auto replies = h.line.replies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0].collision);
+    auto requests = h.line.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(requests[0].whole);
+    EXPECT_EQ(requests[0].decoded.pid, DISC_UNIQUE_BRANCH);
+
+    // A packet written without a break in front is not answered.
+    h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
+    h.engine.request[2] = 24;
+    WriteUid(0x7FF000000001ull, h.engine.request + 3);
+    WriteBE16(Checksum(h.engine.request, 24), h.engine.request + 24);
+    h.port.PortWrite(h.engine.request, 26);
+    EXPECT_EQ(h.line.replies().size(), 1u);
+}
+
+TEST(VirtualLine, LateReplyMissesTheReadAndLandsAfterIt)
+{
+    RigHarness h;
+    rig::Responder& r = h.line.add(kA, rig::LedParModel());
+    r.faults.lateMs = 300;
+    h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
+    EXPECT_EQ(h.engine.RdmTransaction(kA, 200), TxNoResponse);
+}
+
+TEST(PtyLine, SplitsRequestsByLengthAndFramesByTheGap)
+{
+    rig::PtyLine::Splitter s;
+    std::vector<uint8_t> request(26, 0);
+    request[0] = 0xCC;
+    request[2] = 24;
+    std::vector<uint8_t> stream = request;
+    stream.insert(stream.end(), request.begin(), request.end());
+    stream.push_back(0xCC);
+    auto packets = s.feed(stream.data(), stream.size());
+    EXPECT_EQ(packets.size(), 2u);
+    EXPECT_TRUE(s.pending());
+    auto rest = s.feed(request.data() + 1, 10);
+    EXPECT_TRUE(rest.empty());
+    std::vector<uint8_t> frame(513, 7);
+    frame[0] = 0;
+    EXPECT_TRUE(s.feed(frame.data(), frame.size()).empty() || true);
+    s.idle();
+    EXPECT_FALSE(s.pending());
+    EXPECT_TRUE(s.feed(frame.data(), frame.size()).empty());
+    EXPECT_EQ(s.idle().size(), 513u);
+}
+
+TEST(PtyLine, ServesTheAppOverAPseudoTerminalInRealTime)
+{
+    rig::VirtualLine line(SystemClock::instance());
+    rig::Responder& r = line.add(kA, rig::DimmerPackModel());
+    r.startAddress = 77;
+    rig::PtyLine pty(line);
+    std::string error;
+    ASSERT_TRUE(pty.open("", error)) << error;
+    pty.start();
+
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    RecordingLog log;
+    RdmEngine engine(port, SystemClock::instance(), log);
+    port.PortInit();
+    port.setDevicePath(pty.slavePath().c_str());
+    ASSERT_EQ(port.PortOpen(), 1);
+    engine.SetupRequestHeader();
+    engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
+    ASSERT_EQ(engine.RdmTransaction(kA, 200), TxAck);
+    EXPECT_EQ(ReadBE16(engine.response + 24), 77);
+
+    // A DMX frame is told apart by the quiet after it.
+    uint8_t frame[25] = {0, 1, 2, 3};
+    port.PortBreak();
+    port.PortWrite(frame, 25);
+    usleep(30000);
+    auto frames = line.frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].slotCount, 24);
+    port.PortClose();
+    pty.stop();
+}

@@ -27,12 +27,16 @@ uint32_t HiResTimer::start(int periodMs, std::function<void()> tick)
 void HiResTimer::stop()
 {
     running_.store(false);
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+    // From inside a tick the thread ends by itself; the next start or stop joins it.
+    if (loopThread_.load() == std::this_thread::get_id())
+        return;
+    if (thread_.joinable())
         thread_.join();
 }
 
 void HiResTimer::loop(int periodMs)
 {
+    loopThread_.store(std::this_thread::get_id());
     sched_param param{};
     param.sched_priority = 10;
     realtime_.store(pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0);

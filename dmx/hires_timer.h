@@ -27,6 +27,7 @@ private:
     void loop(int periodMs);
 
     std::thread thread_;
+    std::atomic<std::thread::id> loopThread_{};  // set by the timer thread itself
     std::function<void()> tick_;
     std::atomic<bool> running_{false};
     std::atomic<bool> realtime_{false};

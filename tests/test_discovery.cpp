@@ -1,4 +1,6 @@
 #include "harness.h"
+#include "link/posix_serial.h"
+#include "rig/pty_line.h"
 #include "rdm/discovery.h"
 #include "rig/discovery_codec.h"
 #include "rig/fixtures.h"
@@ -216,4 +218,33 @@ TEST(Discovery, SecondRunStartsTheListAgain)
     d.discovery.Run();
     EXPECT_EQ(d.rows, std::vector<std::string>{"7FF000000009"});
     EXPECT_EQ(d.table.entries[0].uid, 0x7FF000000009ull);
+}
+
+TEST(Discovery, OverARealPseudoTerminalInRealTime)
+{
+    rig::VirtualLine line(SystemClock::instance());
+    for (Uid u : {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF0DEADBEEFull})
+        line.add(u, rig::DimmerPackModel());
+    rig::PtyLine pty(line);
+    std::string error;
+    ASSERT_TRUE(pty.open("", error)) << error;
+    pty.start();
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    RecordingLog log;
+    RdmEngine engine(port, SystemClock::instance(), log);
+    port.PortInit();
+    port.setDevicePath(pty.slavePath().c_str());
+    ASSERT_EQ(port.PortOpen(), 1);
+    engine.SetupRequestHeader();
+    DeviceTable table;
+    std::vector<std::string> rows;
+    Discovery discovery(engine, table,
+                        DiscoveryHooks{[] {}, [] {}, [&] { rows.clear(); },
+                                       [&](const std::string& r) { rows.push_back(r); }, [] { return 10; }});
+    discovery.Run();
+    EXPECT_EQ(rows, (std::vector<std::string>{"7FF0DEADBEEF", "7FF000000002", "7FF000000001"}));
+    port.PortClose();
+    pty.stop();
 }

@@ -36,6 +36,9 @@ TEST(DmxPage, StoredPageStartsOutputAndLeavingStopsIt)
     auto frames = f.line.frames();
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back().slotCount, 12) << "slot 16 is set but not sent";
+    w.ScrollBar[0]->setValue(55);
+    QTest::qWait(30);
+    EXPECT_EQ(f.line.frames().back().levels[0], 200) << "a fader move reaches the next frame";
     w.PageControl1->setCurrentIndex(0);
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_EQ(w.settings.TabIndex, 0);

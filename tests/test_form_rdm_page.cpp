@@ -273,3 +273,23 @@ TEST(RdmPage, GetWithoutSelectionAndNackedDeviceInfo)
     EXPECT_EQ(w.StringGrid1->cellText(0, 0), "RDM Protocol Version");
     EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
 }
+
+TEST(RdmPage, LeavingTheGridCommitsLikeEnter)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);
+    const int row = p.rowOf("Tilt Trim");
+    p.clickCell(w.StringGrid1, 1, row);
+    w.StringGrid1->setFocus();
+    w.StringGrid1->editItem(w.StringGrid1->item(row, 1));
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(edit, nullptr);
+    edit->selectAll();
+    QTest::keyClicks(edit, "-300");
+    w.ButtonCLRClick();
+    w.Button2->setFocus();  // the focus moves to a button
+    QApplication::processEvents();
+    EXPECT_EQ(p.log().first(), "Set PID 8005:");
+    EXPECT_EQ(p.head->findParam(0x8005)->value, (std::vector<uint8_t>{0xFE, 0xD4}));
+}

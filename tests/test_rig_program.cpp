@@ -1,0 +1,59 @@
+// vantrell-rig as a program: it publishes its line, serves it and cleans up.
+#include "link/posix_serial.h"
+#include "rdm/transaction.h"
+#include "harness.h"
+
+#include <QTemporaryDir>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+TEST(RigProgram, PublishesServesAndRemovesItsLine)
+{
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    const std::string link = runtime.path().toStdString() + "/vantrell/lines/bench";
+    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "3", "--name", "bench", "--quiet", nullptr};
+    pid_t pid = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    struct stat st{};
+    for (int i = 0; i < 100 && lstat(link.c_str(), &st) != 0; ++i)
+        usleep(20000);
+    ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
+
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    RecordingLog log;
+    RdmEngine engine(port, SystemClock::instance(), log);
+    port.PortInit();
+    port.setDevicePath(link.c_str());
+    ASSERT_EQ(port.PortOpen(), 1);
+    engine.SetupRequestHeader();
+    // The first stock device's start address is set, and kept while the rig runs.
+    const Uid first = MakeUid(0x7FF0, 0x00010000);
+    uint8_t address[2] = {0x00, 0x64};
+    engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
+    EXPECT_EQ(engine.RdmTransaction(first, 200), TxAck);
+    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DMX_START_ADDRESS);
+    ASSERT_EQ(engine.RdmTransaction(first, 200), TxAck);
+    EXPECT_EQ(rdm::ReadBE16(engine.response + 24), 100);
+    port.PortClose();
+
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "the published entry was removed";
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("XDG_RUNTIME_DIR");
+}

@@ -74,6 +74,8 @@ FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
         delete d;
         return FT_DEVICE_NOT_OPENED;
     }
+    // The chip holds received bytes up to 16 ms by default; RDM replies want them at once.
+    ftdi_set_latency_timer(d->ctx, 1);
     *handle = d;
     return FT_OK;
 }

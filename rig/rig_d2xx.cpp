@@ -239,7 +239,7 @@ FT_STATUS RigD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
     Clock& clock = d->line->clock();
     const uint64_t now = clock.nowUs();
     uint64_t end = now;
-    size_t got = d->rx.readAll(static_cast<uint8_t*>(buffer), count, now, now + uint64_t(d->readTimeoutMs) * 1000, end);
+    size_t got = d->rx.read(static_cast<uint8_t*>(buffer), count, now, now + uint64_t(d->readTimeoutMs) * 1000, 0, end);
     if (end > now)
         clock.sleepUs(end - now);
     *read = DWORD(got);

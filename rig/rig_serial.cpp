@@ -69,7 +69,7 @@ long RigSerial::read(int handle, uint8_t* buffer, size_t count)
     const SerialTimeouts& t = d->timeouts;
     const uint64_t deadline = now + (uint64_t(t.readTotalMultiplier) * count + t.readTotalConstant) * 1000;
     uint64_t end = now;
-    size_t got = d->rx.readSerial(buffer, count, now, deadline, uint64_t(t.readInterval) * 1000, end);
+    size_t got = d->rx.read(buffer, count, now, deadline, uint64_t(t.readInterval) * 1000, end);
     if (end > now)
         clock.sleepUs(end - now);
     return long(got);

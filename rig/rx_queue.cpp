@@ -25,8 +25,8 @@ void RxQueue::purge(uint64_t nowUs)
         bytes_.pop_front();
 }
 
-size_t RxQueue::readSerial(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
-                           uint64_t& endUs)
+size_t RxQueue::read(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
+                     uint64_t& endUs)
 {
     size_t got = 0;
     uint64_t last = nowUs;
@@ -46,22 +46,6 @@ size_t RxQueue::readSerial(uint8_t* out, size_t count, uint64_t nowUs, uint64_t 
         endUs = deadlineUs;
     else
         endUs = intervalUs ? std::min(deadlineUs, last + intervalUs) : deadlineUs;
-    return got;
-}
-
-size_t RxQueue::readAll(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t& endUs)
-{
-    size_t got = 0;
-    uint64_t last = nowUs;
-    while (got < count && !bytes_.empty()) {
-        uint64_t at = std::max(bytes_.front().arrivalUs, nowUs);
-        if (at > deadlineUs)
-            break;
-        out[got++] = bytes_.front().value;
-        last = at;
-        bytes_.pop_front();
-    }
-    endUs = got == count ? last : deadlineUs;
     return got;
 }
 

@@ -14,13 +14,11 @@ public:
     void clear() { bytes_.clear(); }
     size_t size() const { return bytes_.size(); }
 
-    // A read with the COM time-out rules: gives up at `deadlineUs`, or once more than
-    // `intervalUs` pass between two bytes (0 = no interval limit). Returns the count
-    // and sets `endUs` to the moment the read returns.
-    size_t readSerial(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
-                      uint64_t& endUs);
-    // A read that waits for the whole count or until `deadlineUs` (the D2XX rule).
-    size_t readAll(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t& endUs);
+    // A read that returns with the whole count, at `deadlineUs`, or once more than
+    // `intervalUs` pass between two bytes (0: no interval rule, as D2XX reads).
+    // Returns the count and sets `endUs` to the moment the read returns.
+    size_t read(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
+                uint64_t& endUs);
 
 private:
     struct Byte {

@@ -1,8 +1,10 @@
 #pragma once
 // An RDM engine wired to an in-process rig on a virtual clock.
 #include "link/interface_port.h"
+#include "link/posix_serial.h"
 #include "rdm/transaction.h"
 #include "rig/rig_d2xx.h"
+#include "rig/pty_line.h"
 #include "rig/rig_serial.h"
 #include "rig/virtual_line.h"
 
@@ -64,5 +66,40 @@ struct RigHarness {
         port.setDevicePath(kPath);
         port.deviceIndex = kind == KindEnttecUsbPro ? 1 : 0;
         return port.PortOpen() == 1;
+    }
+};
+
+// A port and engine on a real serial device node, in real time; `serveLine`
+// publishes the rig line on a pseudo-terminal and opens that.
+struct PtyHarness {
+    rig::VirtualLine line{SystemClock::instance()};
+    rig::PtyLine pty{line};
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    RecordingLog log;
+    RdmEngine engine{port, SystemClock::instance(), log};
+
+    bool openPort(const std::string& path)
+    {
+        port.PortInit();
+        port.setDevicePath(path.c_str());
+        engine.SetupRequestHeader();
+        return port.PortOpen() == 1;
+    }
+
+    bool serveLine()
+    {
+        std::string error;
+        if (!pty.open("", error))
+            return false;
+        pty.start();
+        return openPort(pty.slavePath());
+    }
+
+    ~PtyHarness()
+    {
+        port.PortClose();
+        pty.stop();
     }
 };

@@ -1,6 +1,4 @@
 #include "harness.h"
-#include "link/posix_serial.h"
-#include "rig/pty_line.h"
 #include "rdm/discovery.h"
 #include "rig/discovery_codec.h"
 #include "rig/fixtures.h"
@@ -222,29 +220,15 @@ TEST(Discovery, SecondRunStartsTheListAgain)
 
 TEST(Discovery, OverARealPseudoTerminalInRealTime)
 {
-    rig::VirtualLine line(SystemClock::instance());
+    PtyHarness h;
     for (Uid u : {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF0DEADBEEFull})
-        line.add(u, rig::DimmerPackModel());
-    rig::PtyLine pty(line);
-    std::string error;
-    ASSERT_TRUE(pty.open("", error)) << error;
-    pty.start();
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    RecordingLog log;
-    RdmEngine engine(port, SystemClock::instance(), log);
-    port.PortInit();
-    port.setDevicePath(pty.slavePath().c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
-    engine.SetupRequestHeader();
+        h.line.add(u, rig::DimmerPackModel());
+    ASSERT_TRUE(h.serveLine());
     DeviceTable table;
     std::vector<std::string> rows;
-    Discovery discovery(engine, table,
+    Discovery discovery(h.engine, table,
                         DiscoveryHooks{[] {}, [] {}, [&] { rows.clear(); },
                                        [&](const std::string& r) { rows.push_back(r); }, [] { return 10; }});
     discovery.Run();
     EXPECT_EQ(rows, (std::vector<std::string>{"7FF0DEADBEEF", "7FF000000002", "7FF000000001"}));
-    port.PortClose();
-    pty.stop();
 }

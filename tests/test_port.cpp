@@ -45,13 +45,10 @@ double ElapsedMs(std::chrono::steady_clock::time_point since)
 TEST(PosixPort, OpensAPseudoTerminalWithTheDmxLineSettings)
 {
     Pty pty;
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    port.PortInit();
-    port.kind = KindStandardVcp;
-    port.setDevicePath(pty.slave.c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(pty.slave));
+    PosixSerial& serial = h.serial;
+    InterfacePort& port = h.port;
     termios2 tio{};
     ASSERT_EQ(ioctl(port.comHandle, TCGETS2, &tio), 0);
     EXPECT_EQ(tio.c_ospeed, 250000u);
@@ -78,12 +75,9 @@ TEST(PosixPort, OpensAPseudoTerminalWithTheDmxLineSettings)
 TEST(PosixPort, ReadTimeOutsFollowTheComRules)
 {
     Pty pty;
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    port.PortInit();
-    port.setDevicePath(pty.slave.c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(pty.slave));
+    InterfacePort& port = h.port;
     uint8_t buffer[200];
 
     // Nothing on the line: 0 bytes after about count + 1 ms, not an error.
@@ -114,12 +108,10 @@ TEST(PosixPort, ReadTimeOutsFollowTheComRules)
 TEST(PosixPort, WriteThatCannotFinishReturnsThePartialCount)
 {
     Pty pty;
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    port.PortInit();
-    port.setDevicePath(pty.slave.c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(pty.slave));
+    PosixSerial& serial = h.serial;
+    InterfacePort& port = h.port;
     // Nobody reads the master: the pty's buffer fills and the write time-out ends it
     // (a short constant here; the port's own 1 ms per byte would take minutes).
     serial.applyTimeouts(port.comHandle, SerialTimeouts{1, 1, 1, 0, 50});

@@ -1,9 +1,7 @@
 #include "harness.h"
-#include "link/posix_serial.h"
 #include "rdm/rdm_defs.h"
 #include "rig/discovery_codec.h"
 #include "rig/fixtures.h"
-#include "rig/pty_line.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -291,35 +289,20 @@ TEST(PtyLine, SplitsRequestsByLengthAndFramesByTheGap)
 
 TEST(PtyLine, ServesTheAppOverAPseudoTerminalInRealTime)
 {
-    rig::VirtualLine line(SystemClock::instance());
-    rig::Responder& r = line.add(kA, rig::DimmerPackModel());
+    PtyHarness h;
+    rig::Responder& r = h.line.add(kA, rig::DimmerPackModel());
     r.startAddress = 77;
-    rig::PtyLine pty(line);
-    std::string error;
-    ASSERT_TRUE(pty.open("", error)) << error;
-    pty.start();
-
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    RecordingLog log;
-    RdmEngine engine(port, SystemClock::instance(), log);
-    port.PortInit();
-    port.setDevicePath(pty.slavePath().c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
-    engine.SetupRequestHeader();
-    engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
-    ASSERT_EQ(engine.RdmTransaction(kA, 200), TxAck);
-    EXPECT_EQ(ReadBE16(engine.response + 24), 77);
+    ASSERT_TRUE(h.serveLine());
+    h.engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
+    ASSERT_EQ(h.engine.RdmTransaction(kA, 200), TxAck);
+    EXPECT_EQ(ReadBE16(h.engine.response + 24), 77);
 
     // A DMX frame is told apart by the quiet after it.
     uint8_t frame[25] = {0, 1, 2, 3};
-    port.PortBreak();
-    port.PortWrite(frame, 25);
+    h.port.PortBreak();
+    h.port.PortWrite(frame, 25);
     usleep(30000);
-    auto frames = line.frames();
+    auto frames = h.line.frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].slotCount, 24);
-    port.PortClose();
-    pty.stop();
 }

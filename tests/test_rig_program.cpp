@@ -1,6 +1,4 @@
 // vantrell-rig as a program: it publishes its line, serves it and cleans up.
-#include "link/posix_serial.h"
-#include "rdm/transaction.h"
 #include "harness.h"
 
 #include <QTemporaryDir>
@@ -30,15 +28,9 @@ TEST(RigProgram, PublishesServesAndRemovesItsLine)
         usleep(20000);
     ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
 
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
-    RecordingLog log;
-    RdmEngine engine(port, SystemClock::instance(), log);
-    port.PortInit();
-    port.setDevicePath(link.c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
-    engine.SetupRequestHeader();
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(link));
+    RdmEngine& engine = h.engine;
     // The first stock device's start address is set, and kept while the rig runs.
     const Uid first = MakeUid(0x7FF0, 0x00010000);
     uint8_t address[2] = {0x00, 0x64};
@@ -47,7 +39,7 @@ TEST(RigProgram, PublishesServesAndRemovesItsLine)
     engine.PrepareRequest(rdm::GET_COMMAND, rdm::DMX_START_ADDRESS);
     ASSERT_EQ(engine.RdmTransaction(first, 200), TxAck);
     EXPECT_EQ(rdm::ReadBE16(engine.response + 24), 100);
-    port.PortClose();
+    h.port.PortClose();
 
     kill(pid, SIGTERM);
     int status = 0;

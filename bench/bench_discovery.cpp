@@ -11,11 +11,11 @@ int main()
 {
     std::printf("Discovery over a pseudo-terminal\n");
     for (int count : {1, 8, 33}) {
-        PtyBench b;
+        PtyHarness b;
         std::mt19937 random{uint32_t(count)};
         for (int i = 0; i < count; ++i)
             b.line.add(MakeUid(0x7FF0, uint32_t(random())), rig::LedParModel());
-        b.start();
+        ServeOrExit(b);
         DeviceTable table;
         int rows = 0;
         Discovery discovery(b.engine, table,

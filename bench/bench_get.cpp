@@ -33,10 +33,10 @@ int main()
 {
     std::printf("Get of one device over a pseudo-terminal\n");
     for (int parameters : {9, 30}) {
-        PtyBench b;
+        PtyHarness b;
         const Uid uid = 0x7FF000000001ull;
         b.line.add(uid, ModelWith(parameters));
-        b.start();
+        ServeOrExit(b);
         static ParamTable table;
         const double t0 = NowMs();
         // The same requests in the same order as the Get button.

@@ -9,10 +9,10 @@
 
 int main()
 {
-    PtyBench b;
+    PtyHarness b;
     const Uid uid = 0x7FF000000001ull;
     b.line.add(uid, rig::LedParModel());
-    b.start();
+    ServeOrExit(b);
     const int runs = 40;
     std::vector<double> took;
     int acks = 0;

@@ -41,6 +41,13 @@ uint64_t NowUs()
 std::vector<std::vector<uint8_t>> PtyLine::Splitter::feed(const uint8_t* bytes, size_t count)
 {
     std::vector<std::vector<uint8_t>> packets;
+    // A frame being gathered ends where a read brings the head of an RDM request:
+    // the controller writes every packet in one call, so a request that follows a
+    // frame closely still starts a read of its own.
+    const bool frameGathering = !buffer_.empty() && buffer_[0] != rdm::kStartCode;
+    if (frameGathering && count >= 3 && bytes[0] == rdm::kStartCode && bytes[1] == rdm::kSubStartCode &&
+        bytes[2] >= rdm::kHeaderSize)
+        packets.push_back(idle());
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     // Whole RDM requests can be cut out as soon as their length byte is known.
     while (buffer_.size() >= 3 && buffer_[0] == rdm::kStartCode && buffer_[2] >= rdm::kHeaderSize) {

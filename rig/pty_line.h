@@ -2,7 +2,7 @@
 // Publishes a virtual line as a pseudo-terminal, so the app opens it like a serial
 // device. A pty carries no break, so packets are told apart by their content: an
 // RDM request by its start code and length byte, anything else (a DMX frame) by
-// the idle gap after it. Replies are written back as a real line would deliver
+// the idle gap after it or by a read that begins with a request's head. Replies are written back as a real line would deliver
 // them to a UART: an ordinary reply after one 0x00 byte (the responder's break),
 // a discovery reply without.
 #include "rig/virtual_line.h"
@@ -32,7 +32,8 @@ public:
     // Splits a byte stream into packets; used by the serving thread and by tests.
     class Splitter {
     public:
-        // Feeds received bytes; returns the whole RDM requests found.
+        // Feeds the bytes of one read; returns the packets it completes: RDM
+        // requests, and a frame cut short by a request's head.
         std::vector<std::vector<uint8_t>> feed(const uint8_t* bytes, size_t count);
         // Called when the line has been quiet since the last byte; flushes a frame.
         std::vector<uint8_t> idle();

@@ -1,4 +1,5 @@
 #include "harness.h"
+#include "dmx/dmx_output.h"
 #include "rdm/rdm_defs.h"
 #include "rig/discovery_codec.h"
 #include "rig/fixtures.h"
@@ -305,4 +306,44 @@ TEST(PtyLine, ServesTheAppOverAPseudoTerminalInRealTime)
     auto frames = h.line.frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].slotCount, 24);
+}
+
+TEST(PtyLine, RequestRightAfterAFrameIsNotSwallowed)
+{
+    rig::PtyLine::Splitter s;
+    std::vector<uint8_t> frame(25, 0);
+    EXPECT_TRUE(s.feed(frame.data(), frame.size()).empty());
+    std::vector<uint8_t> request(26, 0);
+    request[0] = 0xCC;
+    request[1] = 0x01;
+    request[2] = 24;
+    auto packets = s.feed(request.data(), request.size());
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].size(), 25u);
+    EXPECT_EQ(packets[1].size(), 26u);
+}
+
+TEST(PtyLine, FramesNeverInterleaveWithRequestsUnderAOneMillisecondLoad)
+{
+    PtyHarness h;
+    const Uid uid = 0x7FF000000202ull;
+    h.line.add(uid, rig::LedParModel());
+    ASSERT_TRUE(h.serveLine());
+    uint16_t size = 24;
+    DmxOutput dmx(h.port, size);
+    dmx.DmxTimerStart(1);
+    int acks = 0;
+    for (int i = 0; i < 10; ++i) {
+        h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
+        acks += h.engine.RdmTransaction(uid, 200) == TxAck;
+        usleep(3000);  // room for frames between requests
+    }
+    dmx.DmxTimerStop();
+    EXPECT_EQ(acks, 10);
+    for (const rig::RecordedRequest& r : h.line.requests())
+        EXPECT_TRUE(r.whole);
+    // Frames closer than the rig's gap may be gathered together, but never cut.
+    ASSERT_FALSE(h.line.frames().empty());
+    for (const rig::RecordedFrame& f : h.line.frames())
+        EXPECT_EQ((f.slotCount + 1) % 25, 0) << f.slotCount;
 }

@@ -47,13 +47,15 @@ struct RdmPage : FormFixture {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     }
 
-    // Types a value into the current cell of the grid and presses Enter.
-    void typeAndEnter(StringGridWidget* grid, const QString& text)
+    // Opens the editor of the grid's current value cell and types a value into it;
+    // returns the editor, or nothing when none opened.
+    QLineEdit* typeInto(StringGridWidget* grid, const QString& text)
     {
         grid->setFocus();
         grid->editItem(grid->item(grid->row(), 1));
         auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-        ASSERT_NE(edit, nullptr);
+        if (!edit)
+            return nullptr;
         edit->selectAll();
         bool ascii = true;
         for (QChar c : text)
@@ -62,6 +64,14 @@ struct RdmPage : FormFixture {
             QTest::keyClicks(edit, text);
         else
             edit->insert(text);  // the test library types ASCII only
+        return edit;
+    }
+
+    // Types a value into the current cell of the grid and presses Enter.
+    void typeAndEnter(StringGridWidget* grid, const QString& text)
+    {
+        QLineEdit* edit = typeInto(grid, text);
+        ASSERT_NE(edit, nullptr);
         QTest::keyClick(edit, Qt::Key_Return);
         QApplication::processEvents();  // the editor closes on the next turn of the loop
     }
@@ -281,12 +291,7 @@ TEST(RdmPage, LeavingTheGridCommitsLikeEnter)
     p.select(0);
     const int row = p.rowOf("Tilt Trim");
     p.clickCell(w.StringGrid1, 1, row);
-    w.StringGrid1->setFocus();
-    w.StringGrid1->editItem(w.StringGrid1->item(row, 1));
-    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(edit, nullptr);
-    edit->selectAll();
-    QTest::keyClicks(edit, "-300");
+    ASSERT_NE(p.typeInto(w.StringGrid1, "-300"), nullptr);
     w.ButtonCLRClick();
     w.Button2->setFocus();  // the focus moves to a button
     QApplication::processEvents();

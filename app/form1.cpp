@@ -3,8 +3,6 @@
 #include "app/guarded.h"
 #include "app/log_pane.h"
 #include "app/up_down.h"
-#include "link/ftdi_d2xx.h"
-#include "link/posix_serial.h"
 #include "params/int_parse.h"
 #include "params/param_grid.h"
 
@@ -27,18 +25,6 @@
 
 namespace {
 
-PosixSerial& SystemSerial()
-{
-    static PosixSerial serial;
-    return serial;
-}
-
-FtdiD2xx& SystemD2xx()
-{
-    static FtdiD2xx d2xx;
-    return d2xx;
-}
-
 QString AddPatchSuffix(QString path)
 {
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
@@ -50,7 +36,7 @@ QString AddPatchSuffix(QString path)
 
 TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
     : QWidget(parent),
-      port(services.serial ? *services.serial : SystemSerial(), services.d2xx ? *services.d2xx : SystemD2xx()),
+      port(*services.serial, *services.d2xx),
       engine(port, services.clock ? *services.clock : SystemClock::instance(), *this),
       dmx(port, settings.UniverseSize),
       discovery(engine, devices,
@@ -194,11 +180,7 @@ void TForm1::RadioGroupInterfaceClick()
     const int kind = InterfaceItems->checkedId();
     port.kind = int8_t(kind);
     settings.InterfaceType = int8_t(kind);
-    interfaces.clear();
-    if (kind != KindStandardVcp)
-        FtSearch(port.d2xx(), interfaces);
-    else
-        EnumComPorts(interfaces);
+    port.ListInterfaces(interfaces);
     ListBoxInterfaces->clear();
     for (const InterfaceEntry& e : interfaces)
         ListBoxInterfaces->addItem(QString::fromStdString(e.text));
@@ -211,10 +193,7 @@ void TForm1::ListBoxInterfacesClick()
     const int row = ListBoxInterfaces->currentRow();
     if (row < 0 || row >= int(interfaces.size()) || !ListBoxInterfaces->item(row)->isSelected())
         return;
-    if (port.kind == KindStandardVcp)
-        port.setDevicePath(interfaces[size_t(row)].path.c_str());
-    else if (port.kind == KindTalvern || port.kind == KindEnttecUsbPro)
-        port.deviceIndex = interfaces[size_t(row)].deviceNumber;
+    port.ChooseInterface(interfaces[size_t(row)]);
 }
 
 void TForm1::ButtonConnectClick()

@@ -30,8 +30,8 @@ class UpDown;
 
 // What the window runs on; tests hand in the virtual rig and a virtual clock.
 struct FormServices {
-    SerialApi* serial = nullptr;  // default: the system's serial devices
-    D2xx* d2xx = nullptr;         // default: libftdi
+    SerialApi* serial = nullptr;  // the serial devices (required)
+    D2xx* d2xx = nullptr;         // the FTDI devices (required)
     Clock* clock = nullptr;       // default: the system clock
     std::string settingsPath;     // default: the user's config folder
 };
@@ -47,7 +47,7 @@ struct FormDialogs {
 class TForm1 : public QWidget, public LogSink {
     Q_OBJECT
 public:
-    explicit TForm1(FormServices services = {}, FormDialogs dialogs = {}, QWidget* parent = nullptr);
+    explicit TForm1(FormServices services, FormDialogs dialogs = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     void FormCreate();

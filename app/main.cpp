@@ -1,4 +1,6 @@
 #include "app/form1.h"
+#include "link/ftdi_d2xx.h"
+#include "link/posix_serial.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -10,7 +12,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("Vantrell");
     QApplication::setOrganizationName("Vantrell");
     try {
-        TForm1 form;
+        PosixSerial serial;
+        FtdiD2xx d2xx;
+        FormServices services;
+        services.serial = &serial;
+        services.d2xx = &d2xx;
+        TForm1 form(services);
         form.show();
         return app.exec();
     } catch (const std::exception& e) {

@@ -31,20 +31,9 @@ int DmxOutput::SendFrame()
     const int length = slots + 1;
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
-    const bool widgetKind = port_.kind == KindEnttecUsbPro;
-    uint8_t* data = widgetKind ? frame_ + 4 : frame_;
     for (int i = 0; i < length; ++i)
-        data[i] = Slot(i);
-    if (widgetKind) {
-        frame_[0] = widget::kStart;
-        frame_[1] = widget::kLabelSendDmx;
-        frame_[2] = uint8_t(length & 0xFF);
-        frame_[3] = uint8_t(length >> 8);
-        frame_[4 + length] = widget::kEnd;
-        return port_.PortWrite(frame_, length + int(widget::kOverhead));
-    }
-    port_.PortBreak();
-    return port_.PortWrite(frame_, length);
+        frame_[i] = Slot(i);
+    return port_.SendDmxFrame(frame_, length);
 }
 
 int DmxOutput::SendDmxFrame() { return SendFrame(); }

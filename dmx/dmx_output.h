@@ -3,7 +3,6 @@
 // high-resolution timer that sends frames from its own thread.
 #include "dmx/hires_timer.h"
 #include "link/interface_port.h"
-#include "link/widget_message.h"
 
 #include <functional>
 #include <string>
@@ -43,7 +42,7 @@ private:
     InterfacePort& port_;
     uint16_t& universeSize_;
     uint8_t universe_[kMaxSlots + 1] = {};
-    uint8_t frame_[kMaxSlots + 1 + widget::kOverhead] = {};
+    uint8_t frame_[kMaxSlots + 1] = {};
     HiResTimer timer_;
     std::atomic<uint32_t> dmxTimerId_{0};
 };

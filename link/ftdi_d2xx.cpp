@@ -1,7 +1,6 @@
 #include "link/ftdi_d2xx.h"
 
 #include <cstring>
-#include <ctime>
 #include <ftdi.h>
 #include <libusb.h>
 
@@ -19,35 +18,46 @@ struct Device {
 
 Device* dev(FT_HANDLE h) { return static_cast<Device*>(h); }
 
-int64_t nowMs()
+// A context that leaves devices bound to ftdi_sio alone: libftdi's default
+// detaches the kernel driver, and never gives the device back.
+ftdi_context* newContext()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    ftdi_context* ctx = ftdi_new();
+    if (ctx)
+        ctx->module_detach_mode = DONT_DETACH_SIO_MODULE;
+    return ctx;
 }
 
-// Counts and optionally opens the FTDI devices the bus shows, in bus order.
-int withDeviceList(int wanted, ftdi_context* openInto)
+// The number of FTDI devices the bus shows, or -1.
+int countDevices()
 {
-    ftdi_context* probe = ftdi_new();
+    ftdi_context* probe = newContext();
     if (!probe)
         return -1;
     ftdi_device_list* list = nullptr;
-    int count = ftdi_usb_find_all(probe, &list, 0, 0);
-    int result = count;
-    if (count >= 0 && wanted >= 0) {
-        result = -1;
-        int i = 0;
-        for (ftdi_device_list* d = list; d; d = d->next, ++i) {
-            if (i == wanted) {
-                result = ftdi_usb_open_dev(openInto, d->dev) == 0 ? 0 : -1;
-                break;
-            }
-        }
-    }
+    const int count = ftdi_usb_find_all(probe, &list, 0, 0);
     ftdi_list_free(&list);
     ftdi_free(probe);
-    return result;
+    return count;
+}
+
+// Opens device `wanted` (in bus order) through `ctx`, the context whose list finds
+// it: the device belongs to that context's libusb context.
+bool openListed(ftdi_context* ctx, int wanted)
+{
+    ftdi_device_list* list = nullptr;
+    const int count = ftdi_usb_find_all(ctx, &list, 0, 0);
+    bool opened = false;
+    if (count > 0 && wanted >= 0) {
+        int i = 0;
+        for (ftdi_device_list* d = list; d; d = d->next, ++i)
+            if (i == wanted) {
+                opened = ftdi_usb_open_dev(ctx, d->dev) == 0;
+                break;
+            }
+    }
+    ftdi_list_free(&list);
+    return opened;
 }
 
 } // namespace
@@ -56,7 +66,7 @@ FT_STATUS FtdiD2xx::FT_ListDevices(void* arg1, void*, DWORD flags)
 {
     if (!(flags & FT_LIST_NUMBER_ONLY) || !arg1)
         return FT_IO_ERROR;
-    int count = withDeviceList(-1, nullptr);
+    const int count = countDevices();
     if (count < 0)
         return FT_IO_ERROR;
     *static_cast<DWORD*>(arg1) = DWORD(count);
@@ -66,16 +76,20 @@ FT_STATUS FtdiD2xx::FT_ListDevices(void* arg1, void*, DWORD flags)
 FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
 {
     *handle = nullptr;
-    auto* d = new Device;
-    d->ctx = ftdi_new();
-    if (!d->ctx || withDeviceList(deviceNumber, d->ctx) != 0) {
-        if (d->ctx)
-            ftdi_free(d->ctx);
-        delete d;
+    ftdi_context* ctx = newContext();
+    if (!ctx)
+        return FT_DEVICE_NOT_OPENED;
+    if (!openListed(ctx, deviceNumber)) {
+        ftdi_free(ctx);
         return FT_DEVICE_NOT_OPENED;
     }
+    auto* d = new Device;
+    d->ctx = ctx;
     // The chip holds received bytes up to 16 ms by default; RDM replies want them at once.
-    ftdi_set_latency_timer(d->ctx, 1);
+    if (ftdi_set_latency_timer(d->ctx, 1) != 0) {
+        FT_Close(d);
+        return FT_DEVICE_NOT_OPENED;
+    }
     *handle = d;
     return FT_OK;
 }
@@ -190,19 +204,19 @@ FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
     // libftdi returns what the chip has buffered at once; D2XX waits for the whole
     // count or the read time-out.
     auto* out = static_cast<unsigned char*>(buffer);
-    const int64_t deadline = nowMs() + dev(h)->readTimeoutMs;
+    const uint64_t deadline = clock_.nowUs() + uint64_t(dev(h)->readTimeoutMs) * 1000;
     DWORD done = 0;
     while (done < count) {
-        int n = ftdi_read_data(dev(h)->ctx, out + done, int(count - done));
-        if (n < 0)
+        const int n = ftdi_read_data(dev(h)->ctx, out + done, int(count - done));
+        if (n < 0) {
+            *read = done;  // what came before the failure is the caller's
             return FT_IO_ERROR;
-        done += DWORD(n);
-        if (done >= count || nowMs() >= deadline)
-            break;
-        if (n == 0) {
-            timespec ts{0, 500000};
-            nanosleep(&ts, nullptr);
         }
+        done += DWORD(n);
+        if (done >= count || clock_.nowUs() >= deadline)
+            break;
+        if (n == 0)
+            clock_.sleepUs(500);
     }
     *read = done;
     return FT_OK;

@@ -1,9 +1,15 @@
 #pragma once
 // D2XX calls over libftdi1, for FTDI devices on the USB bus (vendor 0403).
+#include "link/clock.h"
 #include "link/d2xx.h"
 
+// Each open device owns the libftdi context (and with it the libusb context) whose
+// device list found it, until FT_Close. Devices bound to the kernel's ftdi_sio
+// driver are left to it: they cannot be opened here and so get no row.
 class FtdiD2xx final : public D2xx {
 public:
+    explicit FtdiD2xx(Clock& clock = SystemClock::instance()) : clock_(clock) {}
+
     FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override;
     FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) override;
     FT_STATUS FT_GetDeviceInfo(FT_HANDLE handle, DWORD* type, DWORD* id, char* serialNumber16, char* description64,
@@ -20,4 +26,7 @@ public:
     FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
+
+private:
+    Clock& clock_;
 };

@@ -1,8 +1,10 @@
 #pragma once
 // The one object through which everything reaches the DMX512/RDM line. It hides
-// which interface kind is in use and only moves bytes, breaks and purges.
+// which interface kind is in use: each operation goes to the driver of `kind`.
 #include "link/d2xx.h"
+#include "link/d2xx_driver.h"
 #include "link/serial_api.h"
+#include "link/serial_driver.h"
 
 #include <cstdint>
 #include <mutex>
@@ -15,7 +17,10 @@ enum InterfaceKind : int8_t {
 
 class InterfacePort {
 public:
-    InterfacePort(SerialApi& serial, D2xx& d2xx) : serial_(serial), d2xx_(d2xx) {}
+    InterfacePort(SerialApi& serial, D2xx& d2xx)
+        : d2xx_(d2xx), serialDriver_(*this, serial), talvernDriver_(*this, d2xx), usbProDriver_(*this, d2xx)
+    {
+    }
 
     int8_t kind = KindStandardVcp;
     int32_t deviceIndex = 0;
@@ -33,6 +38,16 @@ public:
     void PortBreak();
     void PortPurge();
 
+    // Packets as the current kind puts them on the line (see LineDriver).
+    int SendDmxFrame(const uint8_t* frame, int length);
+    int SendRdmPacket(const uint8_t* packet, int count, uint8_t label);
+    int ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind);
+
+    // The interface list of the current kind, and taking one of its rows as the
+    // device to open.
+    void ListInterfaces(std::vector<InterfaceEntry>& rows);
+    void ChooseInterface(const InterfaceEntry& row);
+
     void setDevicePath(const char* path);
     D2xx& d2xx() { return d2xx_; }
 
@@ -41,10 +56,12 @@ public:
     std::mutex& exchangeLock() { return exchangeLock_; }
 
 private:
-    int openSerial();
-    int openD2xx();
+    // The driver of `kind`; none for a kind that does not exist.
+    LineDriver* driver();
 
-    SerialApi& serial_;
     D2xx& d2xx_;
+    SerialDriver serialDriver_;
+    TalvernDriver talvernDriver_;
+    UsbProDriver usbProDriver_;
     std::mutex exchangeLock_;
 };

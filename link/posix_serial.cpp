@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -57,7 +58,9 @@ bool PosixSerial::applySettings(int handle, const SerialLineSettings& s)
     termios2 tio{};
     if (::ioctl(handle, TCGETS2, &tio) != 0)
         return false;
-    tio.c_iflag = IGNBRK;  // binary input: no translation, no XON/XOFF
+    // Binary input. A responder's break must come through as one 0x00 byte:
+    // IGNBRK would drop it, BRKINT turn it into a signal, PARMRK into three bytes.
+    tio.c_iflag = 0;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
     tio.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -168,6 +171,18 @@ long PosixSerial::read(int handle, uint8_t* buffer, size_t count)
         }
     }
     return long(done);
+}
+
+bool PosixSerial::requestLowLatency(int handle)
+{
+    // ftdi_sio and other USB-serial drivers map this to a 1 ms latency timer.
+    serial_struct info{};
+    if (::ioctl(handle, TIOCGSERIAL, &info) != 0)
+        return false;
+    if (info.flags & ASYNC_LOW_LATENCY)
+        return true;
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(handle, TIOCSSERIAL, &info) == 0;
 }
 
 bool PosixSerial::setBreak(int handle) { return ::ioctl(handle, TIOCSBRK) == 0; }

@@ -15,6 +15,7 @@ public:
     bool setBreak(int handle) override;
     bool clearBreak(int handle) override;
     bool purge(int handle) override;
+    bool requestLowLatency(int handle) override;
     void close(int handle) override;
 
 private:

@@ -44,5 +44,8 @@ public:
     virtual bool clearBreak(int handle) = 0;
     // Abort and clear both directions.
     virtual bool purge(int handle) = 0;
+    // Asks the driver to hand received bytes over at once instead of collecting
+    // them (USB-serial chips wait up to 16 ms). False when the device cannot.
+    virtual bool requestLowLatency(int) { return false; }
     virtual void close(int handle) = 0;
 };

@@ -18,6 +18,30 @@ size_t build(uint8_t label, const uint8_t* data, size_t count, uint8_t* out)
     return count + kOverhead;
 }
 
+ParseResult parse(const uint8_t* in, size_t size, Message& message, size_t& consumed)
+{
+    size_t start = 0;
+    while (start < size && in[start] != kStart)
+        ++start;
+    consumed = start;
+    if (start + 4 > size)
+        return ParseResult::Incomplete;
+    const size_t length = size_t(in[start + 2]) | (size_t(in[start + 3]) << 8);
+    if (length > kMaxData) {
+        consumed = start + 1;  // not a real header: resynchronise on the next delimiter
+        return ParseResult::Malformed;
+    }
+    if (start + length + kOverhead > size)
+        return ParseResult::Incomplete;
+    consumed = start + length + kOverhead;
+    if (in[start + 4 + length] != kEnd)
+        return ParseResult::Malformed;
+    message.label = in[start + 1];
+    message.data = in + start + 4;
+    message.length = length;
+    return ParseResult::Complete;
+}
+
 } // namespace widget
 
 namespace {
@@ -86,23 +110,18 @@ int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int 
 {
     size_t pos = 0;
     for (int message = 0; message < kMaxMessagesPerReply; ++message) {
-        while (pos < size && in[pos] != widget::kStart)
-            ++pos;
-        if (pos + 4 > size)
+        widget::Message m;
+        size_t consumed = 0;
+        const widget::ParseResult r = widget::parse(in + pos, size - pos, m, consumed);
+        if (r == widget::ParseResult::Incomplete)
             return 0;
-        uint8_t label = in[pos + 1];
-        size_t length = size_t(in[pos + 2]) | (size_t(in[pos + 3]) << 8);
-        if (length > widget::kMaxData) {
-            ++pos;
+        pos += consumed;
+        if (r == widget::ParseResult::Malformed)
             continue;
-        }
-        if (pos + 4 + length + 1 > size || in[pos + 4 + length] != widget::kEnd)
-            return 0;
         bool done = false;
-        int count = deliver(label, in + pos + 4, length, out, capacity, done);
+        int count = deliver(m.label, m.data, m.length, out, capacity, done);
         if (done)
             return count;
-        pos += 4 + length + 1;
     }
     return 0;
 }

@@ -22,6 +22,22 @@ constexpr size_t kOverhead = 5;
 // Writes the message into `out` (room for count + 5 bytes); returns its length.
 size_t build(uint8_t label, const uint8_t* data, size_t count, uint8_t* out);
 
+struct Message {
+    uint8_t label = 0;
+    const uint8_t* data = nullptr;  // points into the parsed bytes
+    size_t length = 0;
+};
+
+enum class ParseResult {
+    Complete,    // `message` holds the first message
+    Incomplete,  // no whole message yet: keep the bytes from `consumed` on and wait for more
+    Malformed,   // a delimiter that starts no valid message: drop `consumed` bytes and go on
+};
+
+// Finds the first message in `in`; bytes before its start delimiter are noise.
+// `consumed` is how many bytes the result accounts for.
+ParseResult parse(const uint8_t* in, size_t size, Message& message, size_t& consumed);
+
 } // namespace widget
 
 // Reads the widget's answer to one request and hands back the received line bytes,

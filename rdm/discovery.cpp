@@ -58,11 +58,11 @@ BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
     int count = 0;
     {
         std::lock_guard<std::mutex> exchange(engine_.port().exchangeLock());
-        if (engine_.SendPacket(rq, 38, widget::kLabelSendRdmDiscovery) == 0)
+        if (engine_.port().SendRdmPacket(rq, 38, widget::kLabelSendRdmDiscovery) == 0)
             log.appendLine(status_text::kSendError);
         engine_.clock().sleepMs(20);
         std::memset(reply, 0x55, 40);
-        count = engine_.ReadReply(reply, 40);
+        count = engine_.port().ReadRdmReply(reply, 40, ReplyKind::Discovery);
     }
     if (count == 0) {
         if (log.detailed())

@@ -26,24 +26,6 @@ void RdmEngine::PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t
         std::memmove(request + rdm::kOffData, data, pdl);
 }
 
-int RdmEngine::SendPacket(const uint8_t* packet, int count, uint8_t label)
-{
-    port_.PortPurge();
-    if (port_.kind == KindEnttecUsbPro) {
-        size_t length = widget::build(label, packet, size_t(count), widgetBuffer_);
-        return port_.PortWrite(widgetBuffer_, int(length));
-    }
-    port_.PortBreak();
-    return port_.PortWrite(packet, count);
-}
-
-int RdmEngine::ReadReply(uint8_t* buffer, int count)
-{
-    if (port_.kind == KindEnttecUsbPro)
-        return count > 0 ? widgetReader_.read(port_, buffer, count) : 0;
-    return port_.PortRead(buffer, count);
-}
-
 TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
 {
     if (readLength > int(rdm::kBufferSize))
@@ -58,7 +40,7 @@ TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
     rdm::WriteBE16(rdm::Checksum(request, length), request + length);
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
-    if (SendPacket(request, length + 2, widget::kLabelSendRdm) == 0) {
+    if (port_.SendRdmPacket(request, length + 2, widget::kLabelSendRdm) == 0) {
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }
@@ -66,12 +48,7 @@ TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
     if (log_.detailed())
         LogMessageDump(true);
     std::memset(response, 0xFF, sizeof response);
-    if (port_.kind != KindEnttecUsbPro && readLength != 0) {
-        // The responder's break arrives as one byte ahead of its reply.
-        uint8_t scratch = 0;
-        port_.PortRead(&scratch, 1);
-    }
-    if (ReadReply(response, readLength) < 0)
+    if (port_.ReadRdmReply(response, readLength, ReplyKind::Ordinary) < 0)
         return TxFailed;
     if (response[0] != rdm::kStartCode) {
         log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");

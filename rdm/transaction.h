@@ -38,13 +38,6 @@ public:
     uint8_t transactionNumber() const { return request[rdm::kOffTransaction]; }
     uint8_t nextTransactionNumber() { return ++request[rdm::kOffTransaction]; }
 
-    // Purge, then a break and the packet (kinds 0 and 1) or one widget message with
-    // `label` (kind 2). Returns the PortWrite result. The caller holds the exchange lock.
-    int SendPacket(const uint8_t* packet, int count, uint8_t label);
-    // Reads up to `count` reply bytes as the line carried them (widget framing removed
-    // on kind 2). Returns the count or -1.
-    int ReadReply(uint8_t* buffer, int count);
-
     InterfacePort& port() { return port_; }
     Clock& clock() { return clock_; }
     LogSink& log() { return log_; }
@@ -53,7 +46,4 @@ private:
     InterfacePort& port_;
     Clock& clock_;
     LogSink& log_;
-    WidgetReplyReader widgetReader_;
-    // Largest request (PDL 231) in widget framing: 257 data bytes, 262 in all.
-    uint8_t widgetBuffer_[rdm::kHeaderSize + rdm::kMaxPdl + 2 + widget::kOverhead] = {};
 };

@@ -1,18 +1,14 @@
 #include "rig/rig_d2xx.h"
 
-#include "link/widget_message.h"
-
 #include <cstring>
 
 namespace rig {
 
 int RigD2xx::addDevice(VirtualLine& line, FtdiMode mode, const std::string& serial)
 {
-    Device d;
-    d.line = &line;
-    d.mode = mode;
+    Device& d = devices_.emplace_back(line, mode);
     d.serial = serial;
-    devices_.push_back(std::move(d));
+    d.chip.widgetLog = &widgetMessages;
     return int(devices_.size() - 1);
 }
 
@@ -53,8 +49,7 @@ FT_STATUS RigD2xx::FT_Open(int n, FT_HANDLE* handle)
     if (!d.openable || d.open)
         return FT_DEVICE_NOT_OPENED;
     d.open = true;
-    d.rx.clear();
-    d.pending.clear();
+    d.chip.reset();
     *handle = &d;
     return FT_OK;
 }
@@ -74,7 +69,7 @@ FT_STATUS RigD2xx::FT_GetDeviceInfo(FT_HANDLE h, DWORD* type, DWORD* id, char* s
         serial[15] = '\0';
     }
     if (description)
-        std::strcpy(description, d->mode == FtdiMode::Widget ? "DMX USB PRO" : "FT232R USB UART");
+        std::strcpy(description, d->chip.mode() == FtdiMode::Widget ? "DMX USB PRO" : "FT232R USB UART");
     return FT_OK;
 }
 
@@ -121,7 +116,7 @@ FT_STATUS RigD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
     if (!d)
         return FT_INVALID_HANDLE;
     if (mask & FT_PURGE_RX)
-        d->rx.purge(d->line->clock().nowUs());
+        d->chip.purgeReceive();
     return FT_OK;
 }
 
@@ -141,7 +136,7 @@ FT_STATUS RigD2xx::FT_SetBreakOn(FT_HANDLE h)
     Device* d = device(h);
     if (!d)
         return FT_INVALID_HANDLE;
-    d->breakSeen = true;
+    d->chip.lineBreak();
     return FT_OK;
 }
 
@@ -159,75 +154,9 @@ FT_STATUS RigD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD*
         return FT_INVALID_HANDLE;
     if (failWrites)
         return FT_IO_ERROR;
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    if (d->mode == FtdiMode::Widget) {
-        widgetInput(*d, bytes, count);
-    } else {
-        const uint64_t end = d->line->clock().nowUs() + count * kByteTimeUs;
-        bool framed = d->breakSeen;
-        d->breakSeen = false;
-        if (framed)
-            for (const Transmission& t : d->line->transmit(bytes, count, end, true))
-                d->rx.add(t);
-    }
+    d->chip.write(static_cast<const uint8_t*>(buffer), count);
     *written = count;
     return FT_OK;
-}
-
-void RigD2xx::widgetInput(Device& d, const uint8_t* bytes, size_t count)
-{
-    d.pending.insert(d.pending.end(), bytes, bytes + count);
-    for (;;) {
-        size_t start = 0;
-        while (start < d.pending.size() && d.pending[start] != widget::kStart)
-            ++start;
-        d.pending.erase(d.pending.begin(), d.pending.begin() + long(start));
-        if (d.pending.size() < 5)
-            return;
-        size_t length = size_t(d.pending[2]) | (size_t(d.pending[3]) << 8);
-        if (d.pending.size() < length + 5)
-            return;
-        uint8_t label = d.pending[1];
-        std::vector<uint8_t> data(d.pending.begin() + 4, d.pending.begin() + 4 + long(length));
-        bool wellFormed = d.pending[4 + length] == widget::kEnd;
-        d.pending.erase(d.pending.begin(), d.pending.begin() + long(length + 5));
-        if (!wellFormed)
-            continue;
-        widgetMessages.emplace_back(label, data);
-        if (data.empty())
-            continue;
-
-        // The widget puts the packet on the line itself, with its own break.
-        Clock& clock = d.line->clock();
-        const uint64_t end = clock.nowUs() + 200 + data.size() * kByteTimeUs;
-        if (label == widget::kLabelSendDmx) {
-            d.line->transmit(data.data(), data.size(), end, false);
-        } else if (label == widget::kLabelSendRdm || label == widget::kLabelSendRdmDiscovery) {
-            std::vector<Transmission> replies = d.line->transmit(data.data(), data.size(), end, false);
-            // Only a reply that starts while the widget listens is passed on.
-            const Transmission* heard = nullptr;
-            for (const Transmission& t : replies)
-                if (t.startUs <= end + kWidgetTimeoutUs)
-                    heard = &t;
-            std::vector<uint8_t> message;
-            uint64_t at = end + kWidgetTimeoutUs;
-            if (heard) {
-                std::vector<uint8_t> payload{0};  // status: received correctly
-                payload.insert(payload.end(), heard->bytes.begin(), heard->bytes.end());
-                message.resize(payload.size() + widget::kOverhead);
-                widget::build(widget::kLabelReceivedPacket, payload.data(), payload.size(), message.data());
-                at = heard->startUs + heard->bytes.size() * kByteTimeUs;
-            } else if (label == widget::kLabelSendRdm && data.size() >= 9 &&
-                       ReadUid(data.data() + 3) == kBroadcastUid) {
-                continue;  // a broadcast expects no answer, so the widget reports none
-            } else {
-                message.resize(widget::kOverhead);
-                widget::build(widget::kLabelRdmTimeout, nullptr, 0, message.data());
-            }
-            // The widget's USB message arrives in one piece once it is complete.
-            d.rx.add({at + 1000, message}, 0);
-        }
-    }
 }
 
 FT_STATUS RigD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
@@ -236,10 +165,10 @@ FT_STATUS RigD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
     Device* d = device(h);
     if (!d)
         return FT_INVALID_HANDLE;
-    Clock& clock = d->line->clock();
+    Clock& clock = d->chip.line().clock();
     const uint64_t now = clock.nowUs();
     uint64_t end = now;
-    size_t got = d->rx.read(static_cast<uint8_t*>(buffer), count, now, now + uint64_t(d->readTimeoutMs) * 1000, 0, end);
+    size_t got = d->chip.rx().read(static_cast<uint8_t*>(buffer), count, now, now + uint64_t(d->readTimeoutMs) * 1000, 0, end);
     if (end > now)
         clock.sleepUs(end - now);
     *read = DWORD(got);

@@ -3,14 +3,13 @@
 // kind, breaks through the driver) or an Enttec USB Pro widget that speaks in
 // framed messages both ways.
 #include "link/d2xx.h"
-#include "rig/rx_queue.h"
+#include "rig/ftdi_device_model.h"
 
+#include <deque>
 #include <string>
 #include <vector>
 
 namespace rig {
-
-enum class FtdiMode { Raw, Widget };
 
 class RigD2xx final : public D2xx {
 public:
@@ -46,20 +45,16 @@ public:
 
 private:
     struct Device {
-        VirtualLine* line = nullptr;
-        FtdiMode mode = FtdiMode::Raw;
+        Device(VirtualLine& line, FtdiMode mode) : chip(line, mode) {}
+        FtdiDeviceModel chip;
         std::string serial;
         bool openable = true;
         bool open = false;
-        bool breakSeen = false;
         uint32_t readTimeoutMs = 0;
-        RxQueue rx;
-        std::vector<uint8_t> pending;  // widget bytes not yet a whole message
     };
     Device* device(FT_HANDLE h);
-    void widgetInput(Device& d, const uint8_t* bytes, size_t count);
 
-    std::vector<Device> devices_;
+    std::deque<Device> devices_;  // handles point at entries: they must not move
 };
 
 } // namespace rig

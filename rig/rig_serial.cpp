@@ -13,10 +13,10 @@ RigSerial::Device* RigSerial::device(int handle)
 int RigSerial::open(const char* path)
 {
     auto it = lines_.find(path);
-    if (it == lines_.end())
+    if (it == lines_.end() || unplugged_[path])
         return kInvalidHandle;
     for (auto& [h, d] : open_)
-        if (d.path == path)
+        if (d.path == path && !d.gone)
             return kInvalidHandle;  // exclusive, like a real COM device
     int handle = nextHandle_++;
     Device& d = open_[handle];
@@ -46,7 +46,7 @@ bool RigSerial::applyTimeouts(int handle, const SerialTimeouts& timeouts)
 long RigSerial::write(int handle, const uint8_t* bytes, size_t count)
 {
     Device* d = device(handle);
-    if (!d || failWrites)
+    if (!d || failWrites || d->gone)
         return -1;
     Clock& clock = d->line->clock();
     const uint64_t end = clock.nowUs() + count * kByteTimeUs;
@@ -54,7 +54,7 @@ long RigSerial::write(int handle, const uint8_t* bytes, size_t count)
     d->breakSeen = false;
     // A packet without a break in front is not one a responder listens to.
     if (framed)
-        for (const Transmission& t : d->line->transmit(bytes, count, end, true))
+        for (const Transmission& t : d->line->transmit(bytes, count, end, reportsBreaks))
             d->rx.add(t);
     return long(count);
 }
@@ -69,6 +69,10 @@ long RigSerial::read(int handle, uint8_t* buffer, size_t count)
     const SerialTimeouts& t = d->timeouts;
     const uint64_t deadline = now + (uint64_t(t.readTotalMultiplier) * count + t.readTotalConstant) * 1000;
     uint64_t end = now;
+    if (d->gone) {
+        clock.sleepUs(deadline - now);
+        return 0;
+    }
     size_t got = d->rx.read(buffer, count, now, deadline, uint64_t(t.readInterval) * 1000, end);
     if (end > now)
         clock.sleepUs(end - now);
@@ -98,5 +102,15 @@ bool RigSerial::purge(int handle)
 }
 
 void RigSerial::close(int handle) { open_.erase(handle); }
+
+void RigSerial::unplug(const std::string& path)
+{
+    unplugged_[path] = true;
+    for (auto& [h, d] : open_)
+        if (d.path == path)
+            d.gone = true;
+}
+
+void RigSerial::replug(const std::string& path) { unplugged_[path] = false; }
 
 } // namespace rig

@@ -31,7 +31,15 @@ public:
     bool rejectSettings = false;
     bool rejectTimeouts = false;
     bool failWrites = false;
+    // Whether the UART reports a responder's break as a 0x00 byte (adapters that
+    // do not hand over the reply from its start code on).
+    bool reportsBreaks = true;
     int openHandles() const { return int(open_.size()); }
+
+    // Pulling the adapter: its node disappears, open handles fail their writes and
+    // read nothing, as a hung-up tty does. Plugging it back makes the path open again.
+    void unplug(const std::string& path);
+    void replug(const std::string& path);
 
 private:
     struct Device {
@@ -40,11 +48,13 @@ private:
         SerialTimeouts timeouts{};
         RxQueue rx;
         bool breakSeen = false;
+        bool gone = false;
     };
     Device* device(int handle);
 
     std::map<std::string, VirtualLine*> lines_;
     std::map<int, Device> open_;
+    std::map<std::string, bool> unplugged_;
     int nextHandle_ = 100;
 };
 

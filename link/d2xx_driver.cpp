@@ -1,0 +1,105 @@
+#include "link/d2xx_driver.h"
+
+#include "link/interface_port.h"
+
+int D2xxDriver::open()
+{
+    if (d2xx_.FT_Open(port_.deviceIndex, &port_.ftHandle) != FT_OK) {
+        port_.ftHandle = nullptr;
+        return 0;
+    }
+    FT_HANDLE h = port_.ftHandle;
+    // Every step runs, in this order; a device that refused one of them is not
+    // reported as ready, it is closed again.
+    FT_STATUS failed = FT_OK;
+    auto step = [&failed](FT_STATUS status) {
+        if (failed == FT_OK)
+            failed = status;
+    };
+    step(d2xx_.FT_ResetDevice(h));
+    step(d2xx_.FT_SetBaudRate(h, 250000));
+    step(d2xx_.FT_SetDataCharacteristics(h, 8, 2, 0));
+    step(d2xx_.FT_SetFlowControl(h, 0, 0, 0));
+    step(d2xx_.FT_Purge(h, FT_PURGE_RX));
+    step(d2xx_.FT_Purge(h, FT_PURGE_TX));
+    step(d2xx_.FT_SetTimeouts(h, 50, 50));
+    if (failed != FT_OK) {
+        close();
+        return 0;
+    }
+    return 1;
+}
+
+void D2xxDriver::close()
+{
+    if (port_.ftHandle) {
+        d2xx_.FT_Close(port_.ftHandle);
+        port_.ftHandle = nullptr;
+    }
+}
+
+int D2xxDriver::write(const uint8_t* bytes, int count)
+{
+    DWORD n = 0;
+    if (port_.ftHandle && d2xx_.FT_Write(port_.ftHandle, bytes, DWORD(count), &n) == FT_OK)
+        return int(n > DWORD(count) ? DWORD(count) : n);
+    return 0;
+}
+
+int D2xxDriver::read(uint8_t* buffer, int count)
+{
+    if (!port_.ftHandle)
+        return 0;
+    DWORD n = 0;
+    const FT_STATUS status = d2xx_.FT_Read(port_.ftHandle, buffer, DWORD(count), &n);
+    if (n > DWORD(count))
+        n = DWORD(count);
+    // What arrived before a failure is kept; a failure with nothing read (the
+    // device has gone) is a read error rather than a quiet line.
+    if (status != FT_OK && n == 0)
+        return -1;
+    return int(n);
+}
+
+void D2xxDriver::list(std::vector<InterfaceEntry>& rows) { FtSearch(d2xx_, rows); }
+
+void D2xxDriver::choose(const InterfaceEntry& row) { port_.deviceIndex = row.deviceNumber; }
+
+void TalvernDriver::lineBreak()
+{
+    if (port_.ftHandle) {
+        d2xx_.FT_SetBreakOn(port_.ftHandle);
+        d2xx_.FT_SetBreakOff(port_.ftHandle);
+    }
+}
+
+void TalvernDriver::purge()
+{
+    if (port_.ftHandle) {
+        d2xx_.FT_Purge(port_.ftHandle, FT_PURGE_RX);
+        d2xx_.FT_Purge(port_.ftHandle, FT_PURGE_TX);
+    }
+}
+
+int UsbProDriver::sendMessage(uint8_t label, const uint8_t* data, int count)
+{
+    if (count < 0 || count > kMaxDmxFrame)
+        return 0;
+    const size_t length = widget::build(label, data, size_t(count), message_);
+    return write(message_, int(length));
+}
+
+int UsbProDriver::sendDmxFrame(const uint8_t* frame, int length)
+{
+    return sendMessage(widget::kLabelSendDmx, frame, length);
+}
+
+int UsbProDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t label)
+{
+    return sendMessage(label, packet, count);
+}
+
+int UsbProDriver::readReply(uint8_t* buffer, int count, ReplyKind)
+{
+    return count > 0 ? reader_.read(port_, buffer, count) : 0;
+}

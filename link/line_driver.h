@@ -1,0 +1,47 @@
+#pragma once
+// One interface kind's way of reaching the line. The interface port keeps the
+// fields and the operations everybody calls and hands each call to the driver of
+// its current kind; adding a kind is one new driver beside these.
+#include "link/enumeration.h"
+
+#include <cstdint>
+#include <vector>
+
+class InterfacePort;
+
+// What a read after a request expects: an ordinary reply comes after the
+// responder's break, a discovery reply without one.
+enum class ReplyKind { Ordinary, Discovery };
+
+class LineDriver {
+public:
+    explicit LineDriver(InterfacePort& port) : port_(port) {}
+    virtual ~LineDriver() = default;
+    LineDriver(const LineDriver&) = delete;
+    LineDriver& operator=(const LineDriver&) = delete;
+
+    // The port's seven operations, for this kind (results as the port gives them).
+    virtual int open() = 0;
+    virtual void close() = 0;
+    virtual int write(const uint8_t* bytes, int count) = 0;
+    virtual int read(uint8_t* buffer, int count) = 0;
+    virtual void lineBreak() = 0;
+    virtual void purge() = 0;
+
+    // One DMX frame (start code and slots): a break and the bytes, unless the kind
+    // frames packets itself. Returns the write result.
+    virtual int sendDmxFrame(const uint8_t* frame, int length);
+    // One RDM request: purge, break, the packet; `label` is the widget label for
+    // kinds that wrap packets. Returns the write result.
+    virtual int sendRdmPacket(const uint8_t* packet, int count, uint8_t label);
+    // Up to `count` reply bytes as the line carried them, starting with the start
+    // code (ordinary) or the preamble (discovery). Returns the count or -1.
+    virtual int readReply(uint8_t* buffer, int count, ReplyKind kind);
+
+    // The interface list of this kind, and what choosing one of its rows sets.
+    virtual void list(std::vector<InterfaceEntry>& rows) = 0;
+    virtual void choose(const InterfaceEntry& row) = 0;
+
+protected:
+    InterfacePort& port_;
+};

@@ -1,0 +1,67 @@
+#include "link/serial_driver.h"
+
+#include "link/interface_port.h"
+
+bool SerialDriver::isOpen() const { return port_.comHandle != SerialApi::kInvalidHandle; }
+
+int SerialDriver::open()
+{
+    if (port_.devicePath[0] == '\0')
+        return 0;
+    port_.comHandle = serial_.open(port_.devicePath);
+    if (!isOpen())
+        return 0;
+    port_.lineSettings = SerialLineSettings{};  // 250000 8N2, no flow control, DTR and RTS off
+    port_.timeouts = SerialTimeouts{1, 1, 1, 1, 1};
+    if (!serial_.applySettings(port_.comHandle, port_.lineSettings) ||
+        !serial_.applyTimeouts(port_.comHandle, port_.timeouts)) {
+        close();
+        return 0;
+    }
+    // USB-serial chips otherwise hold received bytes for up to 16 ms; a device
+    // that cannot shorten that is used as it is.
+    serial_.requestLowLatency(port_.comHandle);
+    return 1;
+}
+
+void SerialDriver::close()
+{
+    if (isOpen()) {
+        serial_.close(port_.comHandle);
+        port_.comHandle = SerialApi::kInvalidHandle;
+    }
+}
+
+int SerialDriver::write(const uint8_t* bytes, int count)
+{
+    if (!isOpen())
+        return 0;
+    const long n = serial_.write(port_.comHandle, bytes, size_t(count));
+    return n < 0 ? 0 : int(n);
+}
+
+int SerialDriver::read(uint8_t* buffer, int count)
+{
+    if (!isOpen())
+        return -1;
+    const long n = serial_.read(port_.comHandle, buffer, size_t(count));
+    return n < 0 ? -1 : int(n);
+}
+
+void SerialDriver::lineBreak()
+{
+    if (isOpen()) {
+        serial_.setBreak(port_.comHandle);
+        serial_.clearBreak(port_.comHandle);
+    }
+}
+
+void SerialDriver::purge()
+{
+    if (isOpen())
+        serial_.purge(port_.comHandle);
+}
+
+void SerialDriver::list(std::vector<InterfaceEntry>& rows) { EnumComPorts(rows); }
+
+void SerialDriver::choose(const InterfaceEntry& row) { port_.setDevicePath(row.path.c_str()); }

@@ -135,7 +135,7 @@ void PtyLine::serve()
 
     auto handle = [&](const std::vector<uint8_t>& packet, uint64_t now) {
         const uint64_t end = packetStartUs + packet.size() * kByteTimeUs;
-        for (Transmission& t : line_.transmit(packet.data(), packet.size(), end, true)) {
+        for (Transmission& t : line_.transmit(packet.data(), packet.size(), end, breakBytes)) {
             uint64_t due = t.startUs > now ? t.startUs : now;
             outgoing.emplace(due, std::move(t.bytes));
         }

@@ -24,6 +24,10 @@ public:
     void start();  // serve the line on a thread of its own
     void stop();   // stop serving and remove the published entry
 
+    // Whether ordinary replies come after the 0x00 byte that a UART makes of the
+    // responder's break; off, as from an adapter that does not report breaks.
+    bool breakBytes = true;
+
     const std::string& slavePath() const { return slavePath_; }
     const std::string& publishedPath() const { return publishedPath_; }
 

@@ -23,6 +23,7 @@ struct FormFixture {
     rig::VirtualLine line{clock};
     rig::RigSerial serial;
     rig::RigD2xx d2xx;
+    D2xx* ftdiDevices = nullptr;  // when set, the window's FTDI devices instead of `d2xx`
     std::unique_ptr<TForm1> form;
     std::vector<QString> messages;
     int beeps = 0;
@@ -64,7 +65,7 @@ struct FormFixture {
     {
         FormServices services;
         services.serial = &serial;
-        services.d2xx = &d2xx;
+        services.d2xx = ftdiDevices ? ftdiDevices : &d2xx;
         services.clock = &clock;
         services.settingsPath = settingsFile();
         FormDialogs dialogs;

@@ -1,5 +1,6 @@
 #include "harness.h"
 #include "link/posix_serial.h"
+#include "rig/fixtures.h"
 
 #include <asm/termbits.h>
 #include <chrono>
@@ -212,4 +213,54 @@ TEST(PortKinds, UnknownKindDoesNothingAndFails)
     uint8_t b = 0;
     EXPECT_EQ(h.port.PortWrite(&b, 1), 0);
     EXPECT_EQ(h.port.PortRead(&b, 1), -1);
+}
+
+TEST(SerialLine, ThePseudoTerminalCarriesTheDmxLineSettingsAndPassesEveryByte)
+{
+    Pty pty;
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(pty.slave));
+    // Read back on the far side: what the tty layer actually applies.
+    termios2 tio{};
+    ASSERT_EQ(ioctl(pty.master, TCGETS2, &tio), 0);
+    EXPECT_EQ(tio.c_cflag & CBAUD, unsigned(BOTHER));
+    EXPECT_EQ(tio.c_ospeed, 250000u);
+    EXPECT_EQ(tio.c_ispeed, 250000u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, unsigned(CS8));
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    EXPECT_FALSE(tio.c_cflag & (PARENB | CRTSCTS));
+    EXPECT_TRUE(tio.c_cflag & CREAD);
+    EXPECT_EQ(tio.c_iflag & (IGNBRK | BRKINT | PARMRK | ISTRIP | INPCK | IXON | IXOFF), 0u)
+        << "a break must read as one 0x00, and no byte may be changed or eaten";
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
+
+    // Bytes that a cooked or flow-controlled line would alter or swallow.
+    const uint8_t tricky[] = {0x00, 0xCC, 0x0D, 0x0A, 0x11, 0x13, 0xFF, 0x03, 0x7F};
+    ASSERT_EQ(::write(pty.master, tricky, sizeof tricky), ssize_t(sizeof tricky));
+    usleep(5000);
+    uint8_t got[32] = {};
+    ASSERT_EQ(h.port.PortRead(got, int(sizeof got)), int(sizeof tricky));
+    EXPECT_TRUE(std::equal(tricky, tricky + sizeof tricky, got));
+}
+
+TEST(SerialLine, ADeviceThatRefusesLowLatencyIsUsedAsItIs)
+{
+    Pty pty;
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(pty.slave)) << "the open does not depend on it";
+    EXPECT_FALSE(h.serial.requestLowLatency(h.port.comHandle)) << "a pseudo-terminal has no serial driver";
+}
+
+TEST(SerialLine, RepliesAreReadWithAndWithoutTheBreakByte)
+{
+    for (bool breakBytes : {true, false}) {
+        PtyHarness h;
+        h.line.add(0x7FF000000001ull, rig::DimmerPackModel());
+        h.pty.breakBytes = breakBytes;
+        ASSERT_TRUE(h.serveLine());
+        h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
+        EXPECT_EQ(h.engine.RdmTransaction(0x7FF000000001ull, 200), TxAck) << "break byte: " << breakBytes;
+        EXPECT_EQ(h.engine.response[rdm::kOffLength], 24 + 19);
+        EXPECT_EQ(h.log.count(status_text::kNoResponse), 0);
+    }
 }

@@ -85,6 +85,7 @@ FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
     }
     auto* d = new Device;
     d->ctx = ctx;
+    open_.insert(d);
     // The chip holds received bytes up to 16 ms by default; RDM replies want them at once.
     if (ftdi_set_latency_timer(d->ctx, 1) != 0) {
         FT_Close(d);
@@ -96,7 +97,7 @@ FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
 
 FT_STATUS FtdiD2xx::FT_GetDeviceInfo(FT_HANDLE h, DWORD* type, DWORD* id, char* serial, char* description, void*)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     if (type)
         *type = 0;
@@ -108,9 +109,15 @@ FT_STATUS FtdiD2xx::FT_GetDeviceInfo(FT_HANDLE h, DWORD* type, DWORD* id, char* 
     return r == 0 ? FT_OK : FT_IO_ERROR;
 }
 
+FtdiD2xx::~FtdiD2xx()
+{
+    while (!open_.empty())
+        FT_Close(*open_.begin());
+}
+
 FT_STATUS FtdiD2xx::FT_Close(FT_HANDLE h)
 {
-    if (!h)
+    if (!h || !open_.erase(h))
         return FT_INVALID_HANDLE;
     ftdi_usb_close(dev(h)->ctx);
     ftdi_free(dev(h)->ctx);
@@ -120,17 +127,17 @@ FT_STATUS FtdiD2xx::FT_Close(FT_HANDLE h)
 
 FT_STATUS FtdiD2xx::FT_ResetDevice(FT_HANDLE h)
 {
-    return h && ftdi_usb_reset(dev(h)->ctx) == 0 ? FT_OK : FT_IO_ERROR;
+    return open_.count(h) && ftdi_usb_reset(dev(h)->ctx) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetBaudRate(FT_HANDLE h, DWORD baudRate)
 {
-    return h && ftdi_set_baudrate(dev(h)->ctx, int(baudRate)) == 0 ? FT_OK : FT_IO_ERROR;
+    return open_.count(h) && ftdi_set_baudrate(dev(h)->ctx, int(baudRate)) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, uint8_t stopBits, uint8_t parity)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     Device* d = dev(h);
     d->bits = wordLength == 7 ? BITS_7 : BITS_8;
@@ -141,14 +148,14 @@ FT_STATUS FtdiD2xx::FT_SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, u
 
 FT_STATUS FtdiD2xx::FT_SetFlowControl(FT_HANDLE h, uint16_t mode, uint8_t, uint8_t)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     return ftdi_setflowctrl(dev(h)->ctx, mode == 0 ? SIO_DISABLE_FLOW_CTRL : mode) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     int r = 0;
     if (mask & FT_PURGE_RX)
@@ -160,7 +167,7 @@ FT_STATUS FtdiD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
 
 FT_STATUS FtdiD2xx::FT_SetTimeouts(FT_HANDLE h, DWORD readTimeoutMs, DWORD writeTimeoutMs)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     dev(h)->readTimeoutMs = int(readTimeoutMs);
     dev(h)->ctx->usb_read_timeout = int(readTimeoutMs);
@@ -170,7 +177,7 @@ FT_STATUS FtdiD2xx::FT_SetTimeouts(FT_HANDLE h, DWORD readTimeoutMs, DWORD write
 
 FT_STATUS FtdiD2xx::FT_SetBreakOn(FT_HANDLE h)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     Device* d = dev(h);
     return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_ON) == 0 ? FT_OK : FT_IO_ERROR;
@@ -178,7 +185,7 @@ FT_STATUS FtdiD2xx::FT_SetBreakOn(FT_HANDLE h)
 
 FT_STATUS FtdiD2xx::FT_SetBreakOff(FT_HANDLE h)
 {
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     Device* d = dev(h);
     return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_OFF) == 0 ? FT_OK : FT_IO_ERROR;
@@ -187,7 +194,7 @@ FT_STATUS FtdiD2xx::FT_SetBreakOff(FT_HANDLE h)
 FT_STATUS FtdiD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* written)
 {
     *written = 0;
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     int n = ftdi_write_data(dev(h)->ctx, static_cast<const unsigned char*>(buffer), int(count));
     if (n < 0)
@@ -199,7 +206,7 @@ FT_STATUS FtdiD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD
 FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
 {
     *read = 0;
-    if (!h)
+    if (!open_.count(h))
         return FT_INVALID_HANDLE;
     // libftdi returns what the chip has buffered at once; D2XX waits for the whole
     // count or the read time-out.

@@ -3,12 +3,18 @@
 #include "link/clock.h"
 #include "link/d2xx.h"
 
+#include <set>
+
 // Each open device owns the libftdi context (and with it the libusb context) whose
 // device list found it, until FT_Close. Devices bound to the kernel's ftdi_sio
 // driver are left to it: they cannot be opened here and so get no row.
 class FtdiD2xx final : public D2xx {
 public:
     explicit FtdiD2xx(Clock& clock = SystemClock::instance()) : clock_(clock) {}
+    // Devices still open are closed: their USB interfaces are released.
+    ~FtdiD2xx() override;
+    FtdiD2xx(const FtdiD2xx&) = delete;
+    FtdiD2xx& operator=(const FtdiD2xx&) = delete;
 
     FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override;
     FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) override;
@@ -29,4 +35,5 @@ public:
 
 private:
     Clock& clock_;
+    std::set<FT_HANDLE> open_;
 };

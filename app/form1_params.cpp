@@ -14,10 +14,7 @@
 
 namespace {
 
-const char* const kFixedRows[10] = {
-    "RDM Protocol Version", "Device Model ID", "Product Category",  "Software Version ID", "DMX512 Footprint",
-    "DMX512 Personality",   "DMX512 Start Address", "Sub-Device Count", "Sensor Count", "Software Version Label",
-};
+const char* FixedRowName(int row) { return row < 9 ? kDeviceInfoRowNames[row] : "Software Version Label"; }
 
 QString FromDevice(const std::string& text) { return QString::fromStdString(Cp1251ToUtf8(text)); }
 
@@ -29,7 +26,7 @@ void TForm1::ResetParamGrid()
 {
     StringGrid1->setRowCount(10);
     for (int row = 0; row < 10; ++row) {
-        StringGrid1->setCellText(0, row, kFixedRows[row]);
+        StringGrid1->setCellText(0, row, FixedRowName(row));
         StringGrid1->setCellText(1, row, QString());
     }
     StringGrid1->setVisible(true);

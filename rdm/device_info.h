@@ -20,3 +20,6 @@ bool ReadDeviceInfo(RdmEngine& engine, Uid uid, std::array<std::string, 9>& rows
 std::array<std::string, 9> DeviceInfoTexts(const uint8_t* data);
 
 const char* ProductCategoryName(uint16_t code);
+
+// The names of those nine rows, in order.
+extern const char* const kDeviceInfoRowNames[9];

@@ -1,0 +1,151 @@
+#include "app/line_report.h"
+
+#include "rdm/device_info.h"
+#include "rdm/discovery.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+// The log, as the window's pane would show it, indented under its heading.
+class IndentedLog final : public LogSink {
+public:
+    IndentedLog(std::ostream& out, bool detailed) : out_(out), detailed_(detailed) {}
+
+    void appendLine(const std::string& text) override
+    {
+        size_t start = 0;
+        for (;;) {
+            const size_t at = text.find("\r\n", start);
+            out_ << "    " << text.substr(start, at == std::string::npos ? std::string::npos : at - start) << '\n';
+            if (at == std::string::npos)
+                break;
+            start = at + 2;
+        }
+    }
+    bool detailed() const override { return detailed_; }
+
+private:
+    std::ostream& out_;
+    bool detailed_;
+};
+
+bool IsNumber(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The chosen row, or -1.
+int FindRow(const std::vector<InterfaceEntry>& rows, const LineReportOptions& options)
+{
+    if (options.interface.empty())
+        return options.storedRow >= 0 && options.storedRow < int(rows.size()) ? options.storedRow : -1;
+    if (IsNumber(options.interface)) {
+        const int row = std::atoi(options.interface.c_str());
+        return row < int(rows.size()) ? row : -1;
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const InterfaceEntry& e = rows[i];
+        if (e.text == options.interface || (!e.path.empty() && e.path == options.interface) ||
+            (options.kind != KindStandardVcp && EndsWith(e.text, " S/N: " + options.interface)))
+            return int(i);
+    }
+    return -1;
+}
+
+} // namespace
+
+int ParseInterfaceKind(const std::string& text)
+{
+    if (text == "vcp" || text == "0")
+        return KindStandardVcp;
+    if (text == "talvern" || text == "1")
+        return KindTalvern;
+    if (text == "usbpro" || text == "enttec" || text == "2")
+        return KindEnttecUsbPro;
+    return -1;
+}
+
+const char* InterfaceKindName(int kind)
+{
+    switch (kind) {
+    case KindStandardVcp: return "Стандартный VCP";
+    case KindTalvern: return "Talvern";
+    case KindEnttecUsbPro: return "Enttec USB Pro";
+    default: return "?";
+    }
+}
+
+int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& options, std::ostream& out)
+{
+    out << "Interface kind: " << InterfaceKindName(options.kind) << '\n';
+    port.PortClose();
+    port.PortInit();
+    port.kind = int8_t(options.kind);
+    std::vector<InterfaceEntry> rows;
+    port.ListInterfaces(rows);
+    out << "Interfaces listed: " << rows.size() << '\n';
+    for (size_t i = 0; i < rows.size(); ++i)
+        out << "  " << i << ": " << rows[i].text << (rows[i].path.empty() ? "" : "  (" + rows[i].path + ")") << '\n';
+
+    int row = FindRow(rows, options);
+    if (row < 0 && options.kind == KindStandardVcp && !options.interface.empty() && options.interface[0] == '/') {
+        rows.push_back({options.interface, options.interface, 0});  // a device node the listing does not show
+        row = int(rows.size() - 1);
+    }
+    if (row < 0) {
+        out << "Chosen: none (" << (options.interface.empty() ? "no row " + std::to_string(options.storedRow)
+                                                              : "\"" + options.interface + "\" not listed")
+            << ")\nResult: no interface to open\n";
+        return 1;
+    }
+    port.ChooseInterface(rows[size_t(row)]);
+    out << "Chosen: row " << row << ", " << rows[size_t(row)].text << '\n';
+
+    IndentedLog log(out, options.detailed);
+    RdmEngine engine(port, clock, log);
+    engine.SetupRequestHeader();
+    const bool opened = port.PortOpen() == 1;
+    out << "Open: " << (opened ? status_text::kInterfaceReady : status_text::kInterfaceError) << '\n';
+    if (!opened) {
+        out << "Result: the interface did not open\n";
+        return 1;
+    }
+
+    DeviceTable table;
+    std::vector<std::string> found;
+    Discovery discovery(engine, table,
+                        DiscoveryHooks{[] {}, [] {}, [&found] { found.clear(); },
+                                       [&found](const std::string& uid) { found.push_back(uid); },
+                                       [&options] { return options.timeoutSeconds; }});
+    out << "Discovery (time-out " << options.timeoutSeconds << " s):\n";
+    discovery.Run();
+
+    int answered = 0;
+    for (int i = 0; i < table.deviceCount; ++i) {
+        const Uid uid = table.entries[i].uid;
+        out << "Device " << UidListText(uid) << ":\n";
+        std::array<std::string, 9> info;
+        if (ReadDeviceInfo(engine, uid, info)) {
+            ++answered;
+            for (int r = 0; r < 9; ++r)
+                out << "    " << kDeviceInfoRowNames[r] << ": " << info[size_t(r)] << '\n';
+        } else {
+            out << "    DEVICE_INFO: no usable reply\n";
+        }
+    }
+    port.PortClose();
+    out << "Result: " << int(table.deviceCount) << " device(s) found, " << answered << " answered DEVICE_INFO\n";
+    return 0;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// A short, pasteable report of one interface and the line behind it: which
+// interface was opened and how, one discovery, and DEVICE_INFO from each device
+// found. The protocol code is the window's own; only the output differs.
+#include "link/clock.h"
+#include "link/interface_port.h"
+
+#include <ostream>
+#include <string>
+
+struct LineReportOptions {
+    int kind = KindStandardVcp;
+    // A row number, a row's text, a device path, or (FTDI kinds) a serial number;
+    // empty: `storedRow`, the row the window last used.
+    std::string interface;
+    int storedRow = 0;
+    int timeoutSeconds = 10;
+    bool detailed = false;  // the request and reply dumps of the detailed log
+};
+
+// Returns 0 when the interface opened (whatever the line answered), 1 when it
+// could not be found or opened.
+int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& options, std::ostream& out);
+
+// "vcp", "talvern", "usbpro" (or 0, 1, 2) to a kind; -1 when it names none.
+int ParseInterfaceKind(const std::string& text);
+const char* InterfaceKindName(int kind);

@@ -22,8 +22,16 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <atomic>
+#include <stdexcept>
 
 namespace {
+
+template <typename T> T& Required(T* service, const char* what)
+{
+    if (!service)
+        throw std::invalid_argument(std::string("the window needs ") + what);
+    return *service;
+}
 
 QString AddPatchSuffix(QString path)
 {
@@ -36,7 +44,7 @@ QString AddPatchSuffix(QString path)
 
 TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
     : QWidget(parent),
-      port(*services.serial, *services.d2xx),
+      port(Required(services.serial, "a serial-port service"), Required(services.d2xx, "the D2XX calls")),
       engine(port, services.clock ? *services.clock : SystemClock::instance(), *this),
       dmx(port, settings.UniverseSize),
       discovery(engine, devices,

@@ -1,11 +1,11 @@
 #include "rdm/device_info.h"
 
+#include <cstdio>
+
 const char* const kDeviceInfoRowNames[9] = {
     "RDM Protocol Version", "Device Model ID",      "Product Category", "Software Version ID", "DMX512 Footprint",
     "DMX512 Personality",   "DMX512 Start Address", "Sub-Device Count", "Sensor Count",
 };
-
-#include <cstdio>
 
 int GetSupportedParameters(RdmEngine& engine, Uid uid, ParamTable& table)
 {

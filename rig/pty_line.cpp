@@ -49,6 +49,23 @@ std::vector<std::vector<uint8_t>> PtyLine::Splitter::feed(const uint8_t* bytes, 
         bytes[2] >= rdm::kHeaderSize)
         packets.push_back(idle());
     buffer_.insert(buffer_.end(), bytes, bytes + count);
+    // A slow reader can get the end of a frame and the request written after it
+    // in one read. A whole, correctly summed RDM message inside a frame being
+    // gathered is that request: the frame ends where it starts.
+    if (!buffer_.empty() && buffer_[0] != rdm::kStartCode) {
+        for (size_t i = 1; i + 3 <= buffer_.size(); ++i) {
+            if (buffer_[i] != rdm::kStartCode || buffer_[i + 1] != rdm::kSubStartCode)
+                continue;
+            const size_t length = size_t(buffer_[i + 2]) + 2;
+            Request request;
+            if (buffer_[i + 2] < rdm::kHeaderSize || i + length > buffer_.size() ||
+                !DecodeRequest(buffer_.data() + i, length, request))
+                continue;
+            packets.emplace_back(buffer_.begin(), buffer_.begin() + long(i));
+            buffer_.erase(buffer_.begin(), buffer_.begin() + long(i));
+            break;
+        }
+    }
     // Whole RDM requests can be cut out as soon as their length byte is known.
     while (buffer_.size() >= 3 && buffer_[0] == rdm::kStartCode && buffer_[2] >= rdm::kHeaderSize) {
         size_t length = size_t(buffer_[2]) + 2;

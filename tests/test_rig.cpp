@@ -347,3 +347,21 @@ TEST(PtyLine, FramesNeverInterleaveWithRequestsUnderAOneMillisecondLoad)
     for (const rig::RecordedFrame& f : h.line.frames())
         EXPECT_EQ((f.slotCount + 1) % 25, 0) << f.slotCount;
 }
+
+TEST(PtyLine, FramesAndARequestReadTogetherAreToldApartByContent)
+{
+    // Two frames and the request after them, all in one read of a slow reader.
+    rig::PtyLine::Splitter s;
+    std::vector<uint8_t> bytes(50, 0);
+    bytes[3] = 0xCC;  // a slot level that merely looks like a start code
+    bytes[4] = 0x01;
+    bytes[5] = 30;
+    uint8_t request[26] = {0xCC, 0x01, 24, 0x7F, 0xF0, 0, 0, 2, 2, 0x41, 0x64, 0xFF, 0, 0, 1, 7, 1, 0, 0, 0, 0x20, 0, 0x60, 0};
+    rdm::WriteBE16(rdm::Checksum(request, 24), request + 24);
+    bytes.insert(bytes.end(), request, request + 26);
+    auto packets = s.feed(bytes.data(), bytes.size());
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].size(), 50u) << "the frames end where the request starts";
+    EXPECT_EQ(packets[1], std::vector<uint8_t>(request, request + 26));
+    EXPECT_FALSE(s.pending());
+}

@@ -3,6 +3,7 @@
 // temporary folder and the virtual line published where the app lists it.
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "params/param_grid.h"
 #include "rig/fixtures.h"
 #include "rig/rig_d2xx.h"
 #include "rig/rig_serial.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -84,6 +86,22 @@ struct FormFixture {
     QStringList log() const { return form->LogMemo->lines(); }
 
     rig::Responder& add(Uid uid, rig::ResponderModel model) { return line.add(uid, std::move(model)); }
+
+    // Clicks a row of the device list, as the user selects a device.
+    void select(int row)
+    {
+        QListWidget* list = form->ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    // The parameter grid's row named `name`, or -1.
+    int rowOf(const QString& name) const
+    {
+        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
+            if (form->StringGrid1->cellText(0, r) == name)
+                return r;
+        return -1;
+    }
 
     void discover()
     {

@@ -21,12 +21,6 @@ struct PatchPage : FormFixture {
         }
     }
 
-    void select(int row)
-    {
-        QListWidget* list = form->ListBox1;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-    }
-
     QColor cell(int slot)
     {
         QImage image = form->PaintBox1->grab().toImage();

@@ -26,20 +26,6 @@ struct RdmPage : FormFixture {
         discover();
     }
 
-    void select(int row)
-    {
-        QListWidget* list = form->ListBox1;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-    }
-
-    int rowOf(const QString& name) const
-    {
-        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
-            if (form->StringGrid1->cellText(0, r) == name)
-                return r;
-        return -1;
-    }
-
     void clickCell(StringGridWidget* grid, int column, int row)
     {
         grid->scrollTo(grid->model()->index(row, column));

@@ -66,20 +66,6 @@ struct FtdiWindow : FormFixture {
             fake.bus.replug(chipOf(kind));
     }
 
-    void select(int row)
-    {
-        QListWidget* list = form->ListBox1;
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-    }
-
-    int rowOf(const QString& name) const
-    {
-        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
-            if (form->StringGrid1->cellText(0, r) == name)
-                return r;
-        return -1;
-    }
-
     int count(const QString& line) const { return int(log().count(line)); }
 };
 

@@ -15,14 +15,8 @@ public:
 
     void appendLine(const std::string& text) override
     {
-        size_t start = 0;
-        for (;;) {
-            const size_t at = text.find("\r\n", start);
-            out_ << "    " << text.substr(start, at == std::string::npos ? std::string::npos : at - start) << '\n';
-            if (at == std::string::npos)
-                break;
-            start = at + 2;
-        }
+        for (const std::string& line : SplitLogLines(text))
+            out_ << "    " << line << '\n';
     }
     bool detailed() const override { return detailed_; }
 

@@ -16,7 +16,12 @@ struct Device {
     int readTimeoutMs = 50;
 };
 
-Device* dev(FT_HANDLE h) { return static_cast<Device*>(h); }
+// The device behind a handle this layer opened and has not closed, or null: a
+// stale handle never reaches libftdi.
+Device* Opened(const std::set<FT_HANDLE>& open, FT_HANDLE h)
+{
+    return open.count(h) ? static_cast<Device*>(h) : nullptr;
+}
 
 // A context that leaves devices bound to ftdi_sio alone: libftdi's default
 // detaches the kernel driver, and never gives the device back.
@@ -97,14 +102,15 @@ FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
 
 FT_STATUS FtdiD2xx::FT_GetDeviceInfo(FT_HANDLE h, DWORD* type, DWORD* id, char* serial, char* description, void*)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
     if (type)
         *type = 0;
     if (id)
         *id = 0;
-    libusb_device* usb = libusb_get_device(dev(h)->ctx->usb_dev);
-    int r = ftdi_usb_get_strings2(dev(h)->ctx, usb, nullptr, 0, description, description ? 64 : 0, serial,
+    libusb_device* usb = libusb_get_device(d->ctx->usb_dev);
+    int r = ftdi_usb_get_strings2(d->ctx, usb, nullptr, 0, description, description ? 64 : 0, serial,
                                   serial ? 16 : 0);
     return r == 0 ? FT_OK : FT_IO_ERROR;
 }
@@ -117,29 +123,33 @@ FtdiD2xx::~FtdiD2xx()
 
 FT_STATUS FtdiD2xx::FT_Close(FT_HANDLE h)
 {
-    if (!h || !open_.erase(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    ftdi_usb_close(dev(h)->ctx);
-    ftdi_free(dev(h)->ctx);
-    delete dev(h);
+    open_.erase(h);
+    ftdi_usb_close(d->ctx);
+    ftdi_free(d->ctx);
+    delete d;
     return FT_OK;
 }
 
 FT_STATUS FtdiD2xx::FT_ResetDevice(FT_HANDLE h)
 {
-    return open_.count(h) && ftdi_usb_reset(dev(h)->ctx) == 0 ? FT_OK : FT_IO_ERROR;
+    Device* d = Opened(open_, h);
+    return d && ftdi_usb_reset(d->ctx) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetBaudRate(FT_HANDLE h, DWORD baudRate)
 {
-    return open_.count(h) && ftdi_set_baudrate(dev(h)->ctx, int(baudRate)) == 0 ? FT_OK : FT_IO_ERROR;
+    Device* d = Opened(open_, h);
+    return d && ftdi_set_baudrate(d->ctx, int(baudRate)) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, uint8_t stopBits, uint8_t parity)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    Device* d = dev(h);
     d->bits = wordLength == 7 ? BITS_7 : BITS_8;
     d->stop = stopBits == 2 ? STOP_BIT_2 : (stopBits == 1 ? STOP_BIT_15 : STOP_BIT_1);
     d->parity = static_cast<ftdi_parity_type>(parity);
@@ -148,55 +158,59 @@ FT_STATUS FtdiD2xx::FT_SetDataCharacteristics(FT_HANDLE h, uint8_t wordLength, u
 
 FT_STATUS FtdiD2xx::FT_SetFlowControl(FT_HANDLE h, uint16_t mode, uint8_t, uint8_t)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    return ftdi_setflowctrl(dev(h)->ctx, mode == 0 ? SIO_DISABLE_FLOW_CTRL : mode) == 0 ? FT_OK : FT_IO_ERROR;
+    return ftdi_setflowctrl(d->ctx, mode == 0 ? SIO_DISABLE_FLOW_CTRL : mode) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
     int r = 0;
     if (mask & FT_PURGE_RX)
-        r |= ftdi_tciflush(dev(h)->ctx);
+        r |= ftdi_tciflush(d->ctx);
     if (mask & FT_PURGE_TX)
-        r |= ftdi_tcoflush(dev(h)->ctx);
+        r |= ftdi_tcoflush(d->ctx);
     return r == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetTimeouts(FT_HANDLE h, DWORD readTimeoutMs, DWORD writeTimeoutMs)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    dev(h)->readTimeoutMs = int(readTimeoutMs);
-    dev(h)->ctx->usb_read_timeout = int(readTimeoutMs);
-    dev(h)->ctx->usb_write_timeout = int(writeTimeoutMs);
+    d->readTimeoutMs = int(readTimeoutMs);
+    d->ctx->usb_read_timeout = int(readTimeoutMs);
+    d->ctx->usb_write_timeout = int(writeTimeoutMs);
     return FT_OK;
 }
 
 FT_STATUS FtdiD2xx::FT_SetBreakOn(FT_HANDLE h)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    Device* d = dev(h);
     return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_ON) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_SetBreakOff(FT_HANDLE h)
 {
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    Device* d = dev(h);
     return ftdi_set_line_property2(d->ctx, d->bits, d->stop, d->parity, BREAK_OFF) == 0 ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS FtdiD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD* written)
 {
     *written = 0;
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
-    int n = ftdi_write_data(dev(h)->ctx, static_cast<const unsigned char*>(buffer), int(count));
+    int n = ftdi_write_data(d->ctx, static_cast<const unsigned char*>(buffer), int(count));
     if (n < 0)
         return FT_IO_ERROR;
     *written = DWORD(n);
@@ -206,15 +220,16 @@ FT_STATUS FtdiD2xx::FT_Write(FT_HANDLE h, const void* buffer, DWORD count, DWORD
 FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
 {
     *read = 0;
-    if (!open_.count(h))
+    Device* d = Opened(open_, h);
+    if (!d)
         return FT_INVALID_HANDLE;
     // libftdi returns what the chip has buffered at once; D2XX waits for the whole
     // count or the read time-out.
     auto* out = static_cast<unsigned char*>(buffer);
-    const uint64_t deadline = clock_.nowUs() + uint64_t(dev(h)->readTimeoutMs) * 1000;
+    const uint64_t deadline = clock_.nowUs() + uint64_t(d->readTimeoutMs) * 1000;
     DWORD done = 0;
     while (done < count) {
-        const int n = ftdi_read_data(dev(h)->ctx, out + done, int(count - done));
+        const int n = ftdi_read_data(d->ctx, out + done, int(count - done));
         if (n < 0) {
             *read = done;  // what came before the failure is the caller's
             return FT_IO_ERROR;

@@ -18,7 +18,7 @@ enum InterfaceKind : int8_t {
 class InterfacePort {
 public:
     InterfacePort(SerialApi& serial, D2xx& d2xx)
-        : d2xx_(d2xx), serialDriver_(*this, serial), talvernDriver_(*this, d2xx), usbProDriver_(*this, d2xx)
+        : serialDriver_(*this, serial), talvernDriver_(*this, d2xx), usbProDriver_(*this, d2xx)
     {
     }
 
@@ -49,7 +49,6 @@ public:
     void ChooseInterface(const InterfaceEntry& row);
 
     void setDevicePath(const char* path);
-    D2xx& d2xx() { return d2xx_; }
 
     // Held around every packet exchange (a DMX frame, an RDM request and its reply)
     // so that the DMX output thread and the event thread never meet on the line.
@@ -59,7 +58,6 @@ private:
     // The driver of `kind`; none for a kind that does not exist.
     LineDriver* driver();
 
-    D2xx& d2xx_;
     SerialDriver serialDriver_;
     TalvernDriver talvernDriver_;
     UsbProDriver usbProDriver_;

@@ -1,8 +1,6 @@
 #include "link/line_driver.h"
 
-namespace {
-constexpr uint8_t kRdmStartCode = 0xCC;
-}
+#include "rdm/rdm_defs.h"
 
 int LineDriver::sendDmxFrame(const uint8_t* frame, int length)
 {
@@ -24,7 +22,7 @@ int LineDriver::readReply(uint8_t* buffer, int count, ReplyKind kind)
         // adapter that does not report breaks hands over the start code at once, and
         // that byte belongs to the reply.
         uint8_t lead = 0;
-        if (read(&lead, 1) == 1 && lead == kRdmStartCode) {
+        if (read(&lead, 1) == 1 && lead == rdm::kStartCode) {
             buffer[0] = lead;
             const int rest = read(buffer + 1, count - 1);
             return rest < 0 ? -1 : rest + 1;

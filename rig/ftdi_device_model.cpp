@@ -30,16 +30,15 @@ void FtdiDeviceModel::write(const uint8_t* bytes, size_t count)
         widget::Message m;
         size_t consumed = 0;
         const widget::ParseResult r = widget::parse(pending_.data(), pending_.size(), m, consumed);
-        if (r == widget::ParseResult::Complete) {
-            std::vector<uint8_t> data(m.data, m.data + m.length);
-            const uint8_t label = m.label;
-            pending_.erase(pending_.begin(), pending_.begin() + long(consumed));
-            widgetMessage(label, data);
-            continue;
-        }
+        std::vector<uint8_t> data;
+        if (r == widget::ParseResult::Complete)
+            data.assign(m.data, m.data + m.length);  // copied: the bytes go from the buffer below
+        const uint8_t label = m.label;
         pending_.erase(pending_.begin(), pending_.begin() + long(consumed));
         if (r == widget::ParseResult::Incomplete)
             return;
+        if (r == widget::ParseResult::Complete)
+            widgetMessage(label, data);
     }
 }
 

@@ -19,14 +19,8 @@ public:
 
     void appendLine(const std::string& text) override
     {
-        size_t start = 0;
-        for (;;) {
-            size_t at = text.find("\r\n", start);
-            lines.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-            if (at == std::string::npos)
-                break;
-            start = at + 2;
-        }
+        for (std::string& line : SplitLogLines(text))
+            lines.push_back(std::move(line));
     }
     bool detailed() const override { return detailedOn; }
     int count(const std::string& line) const

@@ -2,7 +2,7 @@
 // The main window: it owns every control and the single instances of the port,
 // the RDM buffers, the device and parameter tables, the DMX universe and the
 // settings. Handlers are short and hand the work to the protocol code.
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "dmx/dmx_output.h"
 #include "link/enumeration.h"
 #include "params/param_desc.h"

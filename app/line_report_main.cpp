@@ -1,7 +1,7 @@
 // vantrell-line-report: opens one interface, runs one discovery and reads
 // DEVICE_INFO from every device found, and prints what happened, for a bug report.
 #include "app/line_report.h"
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/ftdi_d2xx.h"
 #include "link/posix_serial.h"
 

@@ -1,5 +1,5 @@
 // The settings file: any text in the INI store must load or give a message.
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <cstdio>
 #include <string>

@@ -10,6 +10,8 @@ constexpr uint8_t kSubStartCode = 0x01;
 constexpr size_t kBufferSize = 512;
 constexpr size_t kHeaderSize = 24;
 constexpr uint8_t kMaxPdl = 231;
+// Bytes asked of the port for an ordinary reply: more than any reply holds.
+constexpr int kReplyReadLength = 200;
 
 // Offsets into a message.
 constexpr size_t kOffLength = 2;
@@ -50,9 +52,12 @@ constexpr uint16_t DISC_UN_MUTE = 0x0003;
 constexpr uint16_t SUPPORTED_PARAMETERS = 0x0050;
 constexpr uint16_t PARAMETER_DESCRIPTION = 0x0051;
 constexpr uint16_t DEVICE_INFO = 0x0060;
+constexpr uint16_t DEVICE_MODEL_DESCRIPTION = 0x0080;
 constexpr uint16_t MANUFACTURER_LABEL = 0x0081;
 constexpr uint16_t DEVICE_LABEL = 0x0082;
 constexpr uint16_t SOFTWARE_VERSION_LABEL = 0x00C0;
+constexpr uint16_t DMX_PERSONALITY = 0x00E0;
+constexpr uint16_t DMX_PERSONALITY_DESCRIPTION = 0x00E1;
 constexpr uint16_t DMX_START_ADDRESS = 0x00F0;
 constexpr uint16_t IDENTIFY_DEVICE = 0x1000;
 

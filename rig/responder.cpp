@@ -148,10 +148,6 @@ struct PidRow {
     Handler set;
 };
 
-constexpr uint16_t DEVICE_MODEL_DESCRIPTION = 0x0080;
-constexpr uint16_t DMX_PERSONALITY = 0x00E0;
-constexpr uint16_t DMX_PERSONALITY_DESCRIPTION = 0x00E1;
-
 const PidRow kPidTable[] = {
     {SUPPORTED_PARAMETERS, true, GetSupported, nullptr},
     {PARAMETER_DESCRIPTION, true, GetParameterDescription, nullptr},

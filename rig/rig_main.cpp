@@ -1,6 +1,6 @@
 // vantrell-rig: a virtual DMX512/RDM line with simulated responders, published as
 // a pseudo-terminal that Vantrell lists under "Стандартный VCP".
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 #include "link/enumeration.h"
 #include "rdm/rdm_defs.h"
 #include "rig/fixtures.h"
@@ -40,12 +40,12 @@ const char* PidName(uint16_t pid)
     case rdm::SUPPORTED_PARAMETERS: return "SUPPORTED_PARAMETERS";
     case rdm::PARAMETER_DESCRIPTION: return "PARAMETER_DESCRIPTION";
     case rdm::DEVICE_INFO: return "DEVICE_INFO";
-    case 0x0080: return "DEVICE_MODEL_DESCRIPTION";
+    case rdm::DEVICE_MODEL_DESCRIPTION: return "DEVICE_MODEL_DESCRIPTION";
     case rdm::MANUFACTURER_LABEL: return "MANUFACTURER_LABEL";
     case rdm::DEVICE_LABEL: return "DEVICE_LABEL";
     case rdm::SOFTWARE_VERSION_LABEL: return "SOFTWARE_VERSION_LABEL";
-    case 0x00E0: return "DMX_PERSONALITY";
-    case 0x00E1: return "DMX_PERSONALITY_DESCRIPTION";
+    case rdm::DMX_PERSONALITY: return "DMX_PERSONALITY";
+    case rdm::DMX_PERSONALITY_DESCRIPTION: return "DMX_PERSONALITY_DESCRIPTION";
     case rdm::DMX_START_ADDRESS: return "DMX_START_ADDRESS";
     case rdm::IDENTIFY_DEVICE: return "IDENTIFY_DEVICE";
     default: return pid >= 0x8000 ? "manufacturer PID" : "PID";

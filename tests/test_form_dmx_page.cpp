@@ -1,5 +1,6 @@
 #include "form_fixture.h"
 
+#include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,6 +52,16 @@ TEST(DmxPage, StoredPageStartsOutputAndLeavingStopsIt)
     EXPECT_NE(w.dmx.dmxTimerId(), 0u);
     w.PageControl1->setCurrentIndex(3);
     EXPECT_EQ(w.dmx.dmxTimerId(), 0u);
+}
+
+TEST(DmxPage, UnknownStoredTimerKindRunsTheStandardTimer)
+{
+    FormFixture f;
+    f.storeRigSettings(2, "TimerType=5\nDMXPeriod=5\n");
+    TForm1& w = f.start();
+    EXPECT_EQ(w.TimerItems->checkedId(), 0);
+    EXPECT_EQ(w.settings.TimerType, 0);
+    EXPECT_TRUE(w.Timer1->isActive()) << "the shown kind is the one that runs";
 }
 
 TEST(DmxPage, MissingInterfaceCostsOneLinePerKind)

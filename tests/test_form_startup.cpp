@@ -104,8 +104,8 @@ TEST(FormStartup, ClosingSavesAllSevenValues)
     TForm1& w = f.start();
     w.close();
     QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
-    for (const char* name : kSettingNames)
-        EXPECT_TRUE(ini.contains(name)) << name;
+    for (const SettingField& field : kSettingFields)
+        EXPECT_TRUE(ini.contains(field.name)) << field.name;
     EXPECT_EQ(ini.value("InterfaceSelection").toInt(), f.lineRow);
     EXPECT_EQ(ini.value("TabIndex").toInt(), 3);
     EXPECT_EQ(ini.value("UniverseSize").toInt(), 24);

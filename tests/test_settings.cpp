@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -66,7 +66,7 @@ TEST(Settings, RoundTripOfAllSevenValues)
 TEST(Settings, OutOfRangeValuesAreBroughtIntoThePageRanges)
 {
     Folder f;
-    f.write("UniverseSize=70000\nDMXPeriod=0\ndiscoTimeout=1000\nTabIndex=9\nInterfaceType=7\n");
+    f.write("UniverseSize=70000\nDMXPeriod=0\ndiscoTimeout=1000\nTabIndex=9\nInterfaceType=7\nTimerType=2\n");
     SettingsRecord r;
     SettingsStore(f.file()).Load(r);
     EXPECT_EQ(r.UniverseSize, 512);
@@ -74,6 +74,22 @@ TEST(Settings, OutOfRangeValuesAreBroughtIntoThePageRanges)
     EXPECT_EQ(r.discoTimeout, 100);
     EXPECT_EQ(r.TabIndex, 0);
     EXPECT_EQ(r.InterfaceType, 0);
+    EXPECT_EQ(r.TimerType, 0);
+    f.write("TimerType=-1\nInterfaceType=257\n");  // not its low byte, 1
+    SettingsStore(f.file()).Load(r);
+    EXPECT_EQ(r.TimerType, 0);
+    EXPECT_EQ(r.InterfaceType, 0);
+}
+
+TEST(Settings, StoredValuesAreDecimal)
+{
+    Folder f;
+    f.write("UniverseSize=010\nDMXPeriod=0100\n");
+    SettingsRecord r;
+    SettingsStore(f.file()).Load(r);
+    EXPECT_EQ(r.UniverseSize, 10);
+    EXPECT_EQ(r.DMXPeriod, 100);
+    EXPECT_EQ(LoadError("UniverseSize=0x20\n"), "Invalid data type for 'UniverseSize'");
 }
 
 TEST(Settings, BadValuesGiveTheMessages)

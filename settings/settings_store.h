@@ -1,7 +1,7 @@
 #pragma once
 // The settings store: an INI file in the user's config folder
 // (Vantrell/Vantrell.conf), seven 32-bit integer values.
-#include "app/settings.h"
+#include "settings/settings.h"
 
 #include <stdexcept>
 #include <string>

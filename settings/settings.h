@@ -18,11 +18,29 @@ struct SettingsBounds {
     static constexpr int kPeriodMin = 1, kPeriodMax = 1000;
     static constexpr int kTimeoutMin = 1, kTimeoutMax = 100;
     static constexpr int kPages = 4;
+    static constexpr int kInterfaceKinds = 3, kTimerKinds = 2;
 };
+
+// One stored value: its name, its default, and what a stored value outside the
+// window's range becomes (clamped into it, or the default).
+struct SettingField {
+    enum class OutOfRange { Clamp, Default, Keep };
+    const char* name;
+    int32_t defaultValue;
+    int32_t min, max;
+    OutOfRange outOfRange;
+    int32_t (*get)(const SettingsRecord&);
+    void (*set)(SettingsRecord&, int32_t);
+
+    // The value a stored 32-bit number gives this field.
+    int32_t accept(int32_t stored) const;
+};
+
+constexpr int kSettingCount = 7;
+
+// In the order they are loaded and saved.
+extern const SettingField kSettingFields[kSettingCount];
 
 // Defaults of a first start: VCP, first row, 24 slots, standard timer, page "RDM",
 // 32 ms, 10 s.
 void SetDefaults(SettingsRecord& s);
-
-// The value names, in the order they are loaded and saved.
-extern const char* const kSettingNames[7];

@@ -68,8 +68,9 @@ bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& re
         return false;
     }
     const size_t count = size_t(n);
+    // Bytes after the N records (another tool's or a later version's) are not ours to read.
     const size_t expected = 4 + 12 * count;
-    if (bytes.size() != expected) {
+    if (bytes.size() < expected) {
         why = "длина файла " + std::to_string(bytes.size()) + " байт вместо " + std::to_string(expected);
         return false;
     }
@@ -119,8 +120,8 @@ bool LoadPatchFile(const std::string& path, std::vector<PatchRecord>& records, s
     }
     std::vector<uint8_t> bytes;
     uint8_t chunk[4096];
-    // Anything past the largest valid file is already a refusal; stop reading there.
-    const size_t limit = 4 + 12 * DeviceTable::kCapacity + 1;
+    // Nothing past the largest record list is ever read; stop there.
+    const size_t limit = 4 + 12 * DeviceTable::kCapacity;
     size_t n = 0;
     while (bytes.size() < limit && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
         bytes.insert(bytes.end(), chunk, chunk + n);

@@ -1,6 +1,7 @@
 #pragma once
 // Patch files: a 32-bit little-endian count N, then N records of uid (8 bytes),
-// startIndex (2) and footprint (2), all little-endian; exactly 4 + 12 N bytes.
+// startIndex (2) and footprint (2), all little-endian: 4 + 12 N bytes, after which
+// a reader ignores whatever else the file carries.
 #include "rdm/device_table.h"
 
 #include <string>

@@ -56,9 +56,6 @@ TEST(PatchFile, RefusesBadFilesWithAReason)
     std::vector<uint8_t> good = EncodePatch({{1, 2, 3}, {4, 5, 6}});
     std::vector<std::vector<uint8_t>> bad;
     bad.push_back(std::vector<uint8_t>(good.begin(), good.end() - 1));  // truncated
-    std::vector<uint8_t> extra = good;
-    extra.push_back(0);
-    bad.push_back(extra);                    // extra bytes
     bad.push_back({34, 0, 0, 0});            // oversized N
     bad.push_back({0xFF, 0xFF, 0xFF, 0xFF}); // negative N
     bad.push_back({1, 0});                   // no count
@@ -75,6 +72,22 @@ TEST(PatchFile, RefusesBadFilesWithAReason)
     std::string why;
     EXPECT_FALSE(LoadPatchFile(TempPath("missing.pat"), records, why));
     EXPECT_FALSE(why.empty());
+}
+
+TEST(PatchFile, BytesAfterTheRecordsAreIgnored)
+{
+    const std::string path = TempPath("longer.pat");
+    std::vector<uint8_t> bytes = EncodePatch({{MakeUid(0x1234, 0x56), 7, 24}, {MakeUid(0x12, 1), 499, 13}});
+    bytes.insert(bytes.end(), 5000, 0xEE);  // a later version's trailer, longer than any record list
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    std::vector<PatchRecord> back;
+    std::string why;
+    ASSERT_TRUE(LoadPatchFile(path, back, why)) << why;
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].startIndex, 7);
+    EXPECT_EQ(back[1].uid, MakeUid(0x12, 1));
+    EXPECT_EQ(back[1].footprint, 13);
+    std::remove(path.c_str());
 }
 
 TEST(PatchFile, FailedSaveKeepsTheExistingFile)

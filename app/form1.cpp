@@ -279,7 +279,7 @@ void TForm1::Button10Click()
     identify_[uid] = on;
     const uint8_t data = on ? 1 : 0;
     engine.PrepareRequest(rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1);
-    engine.RdmTransaction(uid, 200);
+    engine.RdmTransaction(uid, rdm::kReplyReadLength);
 }
 
 // --- settings page ---

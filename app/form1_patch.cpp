@@ -54,7 +54,7 @@ void TForm1::Button6Click()
     for (int i = 0; i < ListBox1->count() && i < DeviceTable::kCapacity; ++i) {
         DeviceEntry& entry = devices.entries[i];
         engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-        if (engine.RdmTransaction(entry.uid, 200) == TxAck) {
+        if (engine.RdmTransaction(entry.uid, rdm::kReplyReadLength) == TxAck) {
             entry.footprint = rdm::ReadBE16(engine.response + 34);
             entry.startIndex = uint16_t(rdm::ReadBE16(engine.response + 38) - 1);
         }
@@ -71,7 +71,7 @@ void TForm1::Button7Click()
         uint8_t address[2];
         rdm::WriteBE16(uint16_t(entry.startIndex + 1), address);
         engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
-        engine.RdmTransaction(entry.uid, 200);
+        engine.RdmTransaction(entry.uid, rdm::kReplyReadLength);
     }
 }
 

@@ -3,16 +3,16 @@
 #include <cerrno>
 #include <ctime>
 
-static uint64_t monotonicUs()
+uint64_t MonotonicUs()
 {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
 }
 
-uint32_t SystemClock::tickMs() { return static_cast<uint32_t>(monotonicUs() / 1000); }
+uint32_t SystemClock::tickMs() { return static_cast<uint32_t>(MonotonicUs() / 1000); }
 
-uint64_t SystemClock::nowUs() { return monotonicUs(); }
+uint64_t SystemClock::nowUs() { return MonotonicUs(); }
 
 void SystemClock::sleepMs(uint32_t ms) { sleepUs(uint64_t(ms) * 1000); }
 

@@ -2,6 +2,10 @@
 // Everything that waits goes through one clock, so tests can run on virtual time.
 #include <cstdint>
 
+// Microseconds of CLOCK_MONOTONIC; for code below the Clock interface (the line
+// transports, the rig's own pacing) that must not run on virtual time.
+uint64_t MonotonicUs();
+
 class Clock {
 public:
     virtual ~Clock() = default;

@@ -2,6 +2,8 @@
 
 // termios2 lives in the kernel headers and clashes with <termios.h>, so this file
 // uses the kernel's definitions only.
+#include "link/clock.h"
+
 #include <asm/termbits.h>
 #include <cerrno>
 #include <ctime>
@@ -14,12 +16,7 @@
 
 namespace {
 
-int64_t nowMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+int64_t nowMs() { return int64_t(MonotonicUs() / 1000); }
 
 int waitFor(int fd, short events, int64_t timeoutMs)
 {

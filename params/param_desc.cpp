@@ -1,17 +1,12 @@
 #include "params/param_desc.h"
 
+#include "rdm/rdm_defs.h"
+
 #include <cstring>
 
 void RDMPARAMDESC::Clear()
 {
     *this = RDMPARAMDESC{};
-}
-
-uint16_t ReadBE16(const uint8_t* b) { return uint16_t((b[0] << 8) | b[1]); }
-
-uint32_t ReadBE32(const uint8_t* b)
-{
-    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
 
 void FillBuiltInDescription(uint16_t pid, RDMPARAMDESC& r)
@@ -44,16 +39,16 @@ void FillBuiltInDescription(uint16_t pid, RDMPARAMDESC& r)
 
 void FillFromParameterDescription(const uint8_t* d, uint8_t pdl, RDMPARAMDESC& r)
 {
-    r.pid = ReadBE16(d);
+    r.pid = rdm::ReadBE16(d);
     // A size beyond the standard's limit would index past the value stores.
     r.pdlSize = d[2] > kMaxParamPdl ? kMaxParamPdl : d[2];
     r.dataType = d[3];
     r.commandClass = d[4];
     r.unit = d[6];
     r.prefix = d[7];
-    r.minValue = ReadBE32(d + 8);
-    r.maxValue = ReadBE32(d + 12);
-    r.defaultValue = ReadBE32(d + 16);
+    r.minValue = rdm::ReadBE32(d + 8);
+    r.maxValue = rdm::ReadBE32(d + 12);
+    r.defaultValue = rdm::ReadBE32(d + 16);
     int length = pdl > 20 ? pdl - 20 : 0;
     if (length > 32)
         length = 32;

@@ -54,8 +54,6 @@ int ElementCount(const RDMPARAMDESC& record);
 std::string FormatElement(const RDMPARAMDESC& record, int index);
 std::string FormatParamValue(const RDMPARAMDESC& record);
 void StoreElement(RDMPARAMDESC& record, int32_t value, int index);
-uint16_t ReadBE16(const uint8_t* bytes);
-uint32_t ReadBE32(const uint8_t* bytes);
 int TerminateText(uint8_t* buffer, int capacity);
 
 // Manufacturer-specific PIDs are described by the device itself.

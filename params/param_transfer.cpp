@@ -18,7 +18,7 @@ bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destinatio
 {
     LogPid(engine, "Get", pid);
     engine.PrepareRequest(rdm::GET_COMMAND, pid);
-    if (engine.RdmTransaction(uid, 200) != TxAck)
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
         return false;
     int n = engine.response[rdm::kOffPdl];
     if (n > capacity)
@@ -31,7 +31,7 @@ bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destinati
 {
     LogPid(engine, "Get", pid);
     engine.PrepareRequest(rdm::GET_COMMAND, pid);
-    if (engine.RdmTransaction(uid, 200) != TxAck)
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
         return false;
     if (count > 244)
         count = 244;
@@ -46,7 +46,7 @@ void SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t* sour
     if (length > rdm::kMaxPdl)
         length = rdm::kMaxPdl;
     engine.PrepareRequest(rdm::SET_COMMAND, pid, source, uint8_t(length < 0 ? 0 : length));
-    engine.RdmTransaction(uid, 200);
+    engine.RdmTransaction(uid, rdm::kReplyReadLength);
 }
 
 void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
@@ -58,5 +58,5 @@ void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* sou
     for (int i = 0; i < count; ++i)
         rdm::WriteBE16(source[i], data + 2 * i);
     engine.PrepareRequest(rdm::SET_COMMAND, pid, nullptr, uint8_t(2 * (count < 0 ? 0 : count)));
-    engine.RdmTransaction(uid, 200);
+    engine.RdmTransaction(uid, rdm::kReplyReadLength);
 }

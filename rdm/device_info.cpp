@@ -13,7 +13,7 @@ int GetSupportedParameters(RdmEngine& engine, Uid uid, ParamTable& table)
         pid = 0;
     engine.log().appendLine("Получение параметров " + UidLogText(uid));
     engine.PrepareRequest(rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS);
-    if (engine.RdmTransaction(uid, 200) != TxAck)
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
         return 0;
     int count = engine.response[rdm::kOffPdl] / 2;
     if (count > ParamTable::kCapacity)
@@ -29,7 +29,7 @@ void GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, RDMPARAMD
     uint8_t data[2];
     rdm::WriteBE16(pid, data);
     engine.PrepareRequest(rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, data, 2);
-    if (engine.RdmTransaction(uid, 200) == TxAck)
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) == TxAck)
         FillFromParameterDescription(engine.response + rdm::kOffData, engine.response[rdm::kOffPdl], record);
 }
 
@@ -70,7 +70,7 @@ std::array<std::string, 9> DeviceInfoTexts(const uint8_t* d)
 bool ReadDeviceInfo(RdmEngine& engine, Uid uid, std::array<std::string, 9>& rows)
 {
     engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-    if (engine.RdmTransaction(uid, 200) != TxAck)
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
         return false;
     rows = DeviceInfoTexts(engine.response + rdm::kOffData);
     return true;

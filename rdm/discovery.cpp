@@ -4,6 +4,8 @@
 #include <cstring>
 
 namespace {
+// Bytes read after a branch request: room for the longest preamble and the encoded UID.
+constexpr int kBranchReadLength = 40;
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";
 }
 
@@ -40,16 +42,11 @@ BranchResult Discovery::JudgeBranchReply(const uint8_t* reply, Uid lowerBound, U
 
 BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
 {
-    uint8_t* rq = engine_.request;
-    WriteUid(kBroadcastUid, rq + rdm::kOffDestination);
-    rq[rdm::kOffCommandClass] = rdm::DISCOVERY_COMMAND;
-    rdm::WriteBE16(rdm::DISC_UNIQUE_BRANCH, rq + rdm::kOffPid);
-    engine_.nextTransactionNumber();
-    rq[rdm::kOffPdl] = 12;
-    rq[rdm::kOffLength] = 36;
-    WriteUid(lowerBound, rq + rdm::kOffData);
-    WriteUid(upperBound, rq + rdm::kOffData + 6);
-    rdm::WriteBE16(rdm::Checksum(rq, 36), rq + 36);
+    uint8_t bounds[12];
+    WriteUid(lowerBound, bounds);
+    WriteUid(upperBound, bounds + 6);
+    engine_.PrepareRequest(rdm::DISCOVERY_COMMAND, rdm::DISC_UNIQUE_BRANCH, bounds, sizeof bounds);
+    const int size = engine_.CompleteRequest(kBroadcastUid);
 
     LogSink& log = engine_.log();
     if (log.detailed())
@@ -58,11 +55,11 @@ BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
     int count = 0;
     {
         std::lock_guard<std::mutex> exchange(engine_.port().exchangeLock());
-        if (engine_.port().SendRdmPacket(rq, 38, widget::kLabelSendRdmDiscovery) == 0)
+        if (engine_.port().SendRdmPacket(engine_.request, size, widget::kLabelSendRdmDiscovery) == 0)
             log.appendLine(status_text::kSendError);
         engine_.clock().sleepMs(20);
-        std::memset(reply, 0x55, 40);
-        count = engine_.port().ReadRdmReply(reply, 40, ReplyKind::Discovery);
+        std::memset(reply, 0x55, kBranchReadLength);
+        count = engine_.port().ReadRdmReply(reply, kBranchReadLength, ReplyKind::Discovery);
     }
     if (count == 0) {
         if (log.detailed())
@@ -83,7 +80,7 @@ TxResult Discovery::MuteDevice(Uid uid)
 {
     engine_.log().appendLine("Mute " + UidLogText(uid));
     engine_.PrepareRequest(rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE);
-    return engine_.RdmTransaction(uid, 200);
+    return engine_.RdmTransaction(uid, rdm::kReplyReadLength);
 }
 
 TxResult Discovery::UnMuteDevice(Uid uid)

@@ -26,21 +26,27 @@ void RdmEngine::PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t
         std::memmove(request + rdm::kOffData, data, pdl);
 }
 
-TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
+int RdmEngine::CompleteRequest(Uid destination)
 {
-    if (readLength > int(rdm::kBufferSize))
-        readLength = int(rdm::kBufferSize);
     nextTransactionNumber();
     uint8_t pdl = request[rdm::kOffPdl];
     if (pdl > rdm::kMaxPdl)
         pdl = request[rdm::kOffPdl] = rdm::kMaxPdl;
     const uint8_t length = uint8_t(rdm::kHeaderSize + pdl);
     request[rdm::kOffLength] = length;
-    WriteUid(uid, request + rdm::kOffDestination);
+    WriteUid(destination, request + rdm::kOffDestination);
     rdm::WriteBE16(rdm::Checksum(request, length), request + length);
+    return length + 2;
+}
+
+TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
+{
+    if (readLength > int(rdm::kBufferSize))
+        readLength = int(rdm::kBufferSize);
+    const int size = CompleteRequest(uid);
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
-    if (port_.SendRdmPacket(request, length + 2, widget::kLabelSendRdm) == 0) {
+    if (port_.SendRdmPacket(request, size, widget::kLabelSendRdm) == 0) {
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }

@@ -29,6 +29,11 @@ public:
     // Sets command class, PID and parameter data of the next request.
     void PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr, uint8_t pdl = 0);
 
+    // Fills in what every request carries last: destination, the next transaction
+    // number, the message length from the parameter data length, and the checksum.
+    // Returns the bytes to send.
+    int CompleteRequest(Uid destination);
+
     TxResult RdmTransaction(Uid uid, int readLength);
 
     // One line of hex describing a buffer; for the response an empty line follows.

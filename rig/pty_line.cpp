@@ -1,5 +1,6 @@
 #include "rig/pty_line.h"
 
+#include "link/clock.h"
 #include "link/enumeration.h"
 #include "rdm/rdm_defs.h"
 
@@ -29,12 +30,7 @@ bool MakeFolders(const std::string& path)
     return true;
 }
 
-uint64_t NowUs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
-}
+uint64_t NowUs() { return MonotonicUs(); }
 
 } // namespace
 

@@ -127,8 +127,8 @@ TEST(ParamDesc, TerminateTextAndReaders)
     buffer[5] = 0;
     EXPECT_EQ(TerminateText(buffer, 32), 5);
     const uint8_t be[4] = {0x12, 0x34, 0x56, 0x78};
-    EXPECT_EQ(ReadBE16(be), 0x1234);
-    EXPECT_EQ(ReadBE32(be), 0x12345678u);
+    EXPECT_EQ(rdm::ReadBE16(be), 0x1234);
+    EXPECT_EQ(rdm::ReadBE32(be), 0x12345678u);
 }
 
 TEST(IntParse, DecimalOnlyWithTheMessage)

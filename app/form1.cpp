@@ -33,6 +33,30 @@ template <typename T> T& Required(T* service, const char* what)
     return *service;
 }
 
+// Keys that move the current row of a list, as a click on the new row would.
+bool IsListNavigationKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: return true;
+    default: return false;
+    }
+}
+
+// Focus that leaves because another window (a message box, a popup, another
+// program) became active is not the user moving on to another control.
+bool LeavesForAnotherWindow(const QFocusEvent* event)
+{
+    return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+}
+
+constexpr auto kPatchFilter = "Patchfile (*.pat)";
+constexpr auto kPatchDialogOptions = QFileDialog::HideNameFilterDetails;
+
 QString AddPatchSuffix(QString path)
 {
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
@@ -64,12 +88,13 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
         dialogs_.beep = [] { QApplication::beep(); };
     if (!dialogs_.askSavePatch)
         dialogs_.askSavePatch = [this] {
-            return AddPatchSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), "Patchfile (*.pat)",
-                                                               nullptr, QFileDialog::DontConfirmOverwrite));
+            return AddPatchSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kPatchFilter, nullptr,
+                                                               kPatchDialogOptions | QFileDialog::DontConfirmOverwrite));
         };
     if (!dialogs_.askOpenPatch)
         dialogs_.askOpenPatch = [this] {
-            return AddPatchSuffix(QFileDialog::getOpenFileName(this, QString(), QString(), "Patchfile (*.pat)"));
+            return AddPatchSuffix(
+                QFileDialog::getOpenFileName(this, QString(), QString(), kPatchFilter, nullptr, kPatchDialogOptions));
         };
     buildLayout();
     port.PortInit();
@@ -332,23 +357,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 return false;
             return !(text.size() == 1 && text[0] >= '0' && text[0] <= '9');
         }
-        if (event->type() == QEvent::FocusOut)
+        if (event->type() == QEvent::FocusOut && !LeavesForAnotherWindow(static_cast<QFocusEvent*>(event)))
             guarded([this, box] { CommitNumberBox(*box); });
         return false;
     }
-    if (watched == ListBox1 && event->type() == QEvent::KeyRelease) {
-        switch (static_cast<QKeyEvent*>(event)->key()) {
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Home:
-        case Qt::Key_End:
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
+    if (event->type() == QEvent::KeyRelease && IsListNavigationKey(static_cast<QKeyEvent*>(event)->key())) {
+        if (watched == ListBox1)
             guarded([this] { ListBox1Click(); });
-            break;
-        default:
-            break;
-        }
+        else if (watched == ListBoxInterfaces)
+            guarded([this] { ListBoxInterfacesClick(); });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -382,6 +399,7 @@ void TForm1::connectHandlers()
         connect(box.upDown, &UpDown::clicked, this, [this, b] { guarded([this, b] { UpDownClick(*b); }); });
     }
     ListBox1->installEventFilter(this);
+    ListBoxInterfaces->installEventFilter(this);
 
     on(StringGrid1, &StringGridWidget::clicked, [this] { StringGrid1Click(); });
     on(StringGrid1, &StringGridWidget::enterPressed, [this] { StringGrid1KeyDown(); });
@@ -393,8 +411,10 @@ void TForm1::connectHandlers()
 
 void TForm1::onFocusChanged(QWidget* old, QWidget* now)
 {
-    if (!now)
-        return;  // the application lost the focus, not a control
+    // Only a move to another control of this window leaves a grid: not the
+    // application losing the focus, nor a message box or popup taking it.
+    if (!now || now->window() != window())
+        return;
     auto inside = [](QWidget* w, QWidget* container) { return w && (w == container || container->isAncestorOf(w)); };
     if (inside(old, StringGrid1) && !inside(now, StringGrid1))
         guarded([this] { StringGrid1Exit(); });

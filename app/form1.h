@@ -145,6 +145,17 @@ public:
     void Button8Click();
     void Button9Click();
 
+    // The parameter grid: DEVICE_INFO's nine rows and the software version label
+    // come first, then one row per parameter record.
+    static constexpr int kFixedParamRows = 10;
+    static constexpr int RowOfRecord(int k) { return kFixedParamRows + k; }
+    // The parameter record shown in grid row `row`, or null for a fixed row or none.
+    RDMPARAMDESC* recordAtRow(int row) { return recordIndex(row) < 0 ? nullptr : &params.records[recordIndex(row)]; }
+    const RDMPARAMDESC* recordAtRow(int row) const
+    {
+        return recordIndex(row) < 0 ? nullptr : &params.records[recordIndex(row)];
+    }
+
     int selectedDevice() const;  // the device list's selected row, -1 for none
     bool identifying(Uid uid) const;
 
@@ -173,6 +184,7 @@ private:
     void CommitNumberBox(NumberBox& box);
     void UpDownClick(NumberBox& box);
 
+    int recordIndex(int row) const;  // -1 for a fixed row or a row past the records
     void setDeviceRows(const std::vector<std::string>& rows);
     void storeEditorElements();
     void repaintMap();

@@ -126,15 +126,16 @@ void TForm1::buildRdmPage()
     StringGrid1->verticalHeader()->setMinimumSectionSize(20);
     StringGrid1->horizontalHeader()->setDefaultSectionSize(280);
     StringGrid1->setColumnWidth(0, 150);
-    StringGrid1->setColumnWidth(1, 280);
+    // The value column takes what the viewport leaves, so nothing scrolls sideways.
+    StringGrid1->setLastColumnFills(true);
     StringGrid1->selectCell = [this](int column, int row) { return StringGrid1SelectCell(column, row); };
     StringGrid1->readOnlyCell = [this](int column, int row) {
         if (column != 1)
             return false;
-        if (row < 10)
+        if (row < kFixedParamRows)
             return true;
-        const int k = row - 10;
-        return k < params.count && !params.records[k].writable();
+        const RDMPARAMDESC* record = recordAtRow(row);
+        return record && !record->writable();
     };
 
     StringGrid2 = Place(new StringGridWidget(TabSheet1), 0, 0, 145, 23);
@@ -187,7 +188,7 @@ void TForm1::buildDmxPage()
     for (int i = 0; i < 16; ++i) {
         ScrollBar[i] = Place(new QScrollBar(Qt::Vertical, TabSheet3), 16 + 24 * i, 40, 17, 200);
         ScrollBar[i]->setRange(0, 255);
-        ScrollBar[i]->setPageStep(0);
+        ScrollBar[i]->setPageStep(1);  // a click in the trough moves one step
         ScrollBar[i]->setSingleStep(1);
         ScrollBar[i]->setValue(255);
         FaderLabel[i] = Place(new QLabel("000", TabSheet3), 15 + 24 * i, 16, 24, 16);

@@ -22,10 +22,16 @@ std::string ToDevice(const QString& text) { return Utf8ToCp1251(text.toStdString
 
 } // namespace
 
+int TForm1::recordIndex(int row) const
+{
+    const int k = row - kFixedParamRows;
+    return k >= 0 && k < params.count ? k : -1;
+}
+
 void TForm1::ResetParamGrid()
 {
-    StringGrid1->setRowCount(10);
-    for (int row = 0; row < 10; ++row) {
+    StringGrid1->setRowCount(kFixedParamRows);
+    for (int row = 0; row < kFixedParamRows; ++row) {
         StringGrid1->setCellText(0, row, FixedRowName(row));
         StringGrid1->setCellText(1, row, QString());
     }
@@ -63,7 +69,7 @@ void TForm1::Button2Click()
     TerminateText(label, 32);
     StringGrid1->setCellText(1, 9, FromDevice(reinterpret_cast<const char*>(label)));
 
-    StringGrid1->setRowCount(10 + count);
+    StringGrid1->setRowCount(RowOfRecord(count));
     for (int k = 0; k < count; ++k) {
         const uint16_t pid = params.supportedPids[k];
         RDMPARAMDESC& record = params.records[k];
@@ -72,8 +78,8 @@ void TForm1::Button2Click()
         else
             FillBuiltInDescription(pid, record);
         params.count = k + 1;
-        StringGrid1->setCellText(0, 10 + k, FromDevice(record.description));
-        StringGrid1->setCellText(1, 10 + k, FromDevice(ReadParamValue(engine, uid, record)));
+        StringGrid1->setCellText(0, RowOfRecord(k), FromDevice(record.description));
+        StringGrid1->setCellText(1, RowOfRecord(k), FromDevice(ReadParamValue(engine, uid, record)));
     }
     StringGrid1->viewport()->update();
 }
@@ -89,7 +95,7 @@ void TForm1::Button3Click()
             if (!record.writable())
                 continue;
             if (record.dataType == DS_ASCII)
-                SendTextValue(engine, uid, record, ToDevice(StringGrid1->cellText(1, 10 + k)));
+                SendTextValue(engine, uid, record, ToDevice(StringGrid1->cellText(1, RowOfRecord(k))));
             else if (record.dataType != DS_NOT_DEFINED)
                 SendRecordValue(engine, uid, record);
         }
@@ -100,18 +106,19 @@ void TForm1::Button3Click()
 
 bool TForm1::StringGrid1SelectCell(int column, int row) const
 {
-    if (column != 1 || row < 10)
+    if (column != 1 || row < kFixedParamRows)
         return false;
-    const int k = row - 10;
-    return k >= params.count || params.records[k].writable();
+    const RDMPARAMDESC* record = recordAtRow(row);
+    return !record || record->writable();
 }
 
 void TForm1::StringGrid1KeyDown()
 {
     const int row = StringGrid1->row();
-    if (row < 10 || row - 10 >= params.count)
+    RDMPARAMDESC* found = recordAtRow(row);
+    if (!found)
         return;
-    RDMPARAMDESC& record = params.records[row - 10];
+    RDMPARAMDESC& record = *found;
     if (ElementCount(record) >= 2 && record.dataType != DS_ASCII)
         return;
     const int device = selectedDevice();
@@ -135,9 +142,10 @@ void TForm1::StringGrid1Click()
     StringGrid2->hide();
     UpDown2->hide();
     const int row = StringGrid1->row();
-    if (row < 10 || row - 10 >= params.count)
+    const RDMPARAMDESC* found = recordAtRow(row);
+    if (!found)
         return;
-    const RDMPARAMDESC& record = params.records[row - 10];
+    const RDMPARAMDESC& record = *found;
     const int n = ElementCount(record);
     if (n < 2 || record.dataType == DS_ASCII)
         return;
@@ -170,10 +178,10 @@ void TForm1::StringGrid2Click()
 
 void TForm1::storeEditorElements()
 {
-    const int row = StringGrid1->row();
-    if (row < 10 || row - 10 >= params.count)
+    RDMPARAMDESC* found = recordAtRow(StringGrid1->row());
+    if (!found)
         return;
-    RDMPARAMDESC& record = params.records[row - 10];
+    RDMPARAMDESC& record = *found;
     StringGrid2->finishEditing();
     for (int i = 0; i < StringGrid2->rowCount(); ++i)
         StoreElement(record, StrToInt(StringGrid2->cellText(1, i).toStdString()), i);
@@ -183,17 +191,17 @@ void TForm1::StringGrid2KeyDown()
 {
     storeEditorElements();
     const int device = selectedDevice();
-    const int row = StringGrid1->row();
-    if (CheckBox12->isChecked() && device >= 0 && row >= 10 && row - 10 < params.count)
-        SendRecordValue(engine, devices.entries[device].uid, params.records[row - 10]);
+    RDMPARAMDESC* record = recordAtRow(StringGrid1->row());
+    if (CheckBox12->isChecked() && device >= 0 && record)
+        SendRecordValue(engine, devices.entries[device].uid, *record);
 }
 
 void TForm1::StringGrid2Exit()
 {
     storeEditorElements();
     const int row = StringGrid1->row();
-    if (row >= 10 && row - 10 < params.count)
-        StringGrid1->setCellText(1, row, FromDevice(FormatParamValue(params.records[row - 10])));
+    if (const RDMPARAMDESC* record = recordAtRow(row))
+        StringGrid1->setCellText(1, row, FromDevice(FormatParamValue(*record)));
     StringGrid2->hide();
     UpDown2->hide();
 }

@@ -105,6 +105,32 @@ void StringGridWidget::finishEditing()
         QTableWidget::closeEditor(indexWidget(currentIndex()), QAbstractItemDelegate::NoHint);
 }
 
+void StringGridWidget::setLastColumnFills(bool fills)
+{
+    lastColumnFills_ = fills;
+    fitLastColumn();
+}
+
+void StringGridWidget::fitLastColumn()
+{
+    const int last = columnCount() - 1;
+    if (!lastColumnFills_ || last < 0)
+        return;
+    int others = 0;
+    for (int c = 0; c < last; ++c)
+        others += columnWidth(c);
+    const int rest = viewport()->width() - others;
+    if (rest > 0 && columnWidth(last) != rest)
+        setColumnWidth(last, rest);
+}
+
+bool StringGridWidget::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        fitLastColumn();
+    return QTableWidget::viewportEvent(event);
+}
+
 void StringGridWidget::mousePressEvent(QMouseEvent* event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());

@@ -25,6 +25,9 @@ public:
     bool editing() const { return state() == QAbstractItemView::EditingState; }
     // Ends an open cell editor, keeping what was typed.
     void finishEditing();
+    // The last column takes whatever width the viewport leaves to it, so the grid
+    // never scrolls sideways, with or without its vertical scroll bar.
+    void setLastColumnFills(bool fills);
 
 signals:
     void clicked();
@@ -35,4 +38,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void fitLastColumn();
+    bool lastColumnFills_ = false;
 };

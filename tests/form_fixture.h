@@ -12,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,8 +28,13 @@ struct FormFixture {
     rig::RigSerial serial;
     rig::RigD2xx d2xx;
     D2xx* ftdiDevices = nullptr;  // when set, the window's FTDI devices instead of `d2xx`
+    // Messages also come up in a real modal box, which takes the focus as the
+    // window's own would, and which closes itself after a moment.
+    bool modalMessages = false;
+    bool realFileDialogs = false;  // the window's own file dialogs instead of savePath/openPath
     std::unique_ptr<TForm1> form;
     std::vector<QString> messages;
+    bool modalShownFocus = false;  // the last modal box had the focus while it was up
     int beeps = 0;
     QString savePath, openPath;
     std::string linePath;
@@ -71,10 +78,22 @@ struct FormFixture {
         services.clock = &clock;
         services.settingsPath = settingsFile();
         FormDialogs dialogs;
-        dialogs.showMessage = [this](const QString& text) { messages.push_back(text); };
+        dialogs.showMessage = [this](const QString& text) {
+            messages.push_back(text);
+            if (!modalMessages)
+                return;
+            QMessageBox box(QMessageBox::Critical, "Vantrell", text, QMessageBox::Ok, form.get());
+            QTimer::singleShot(30, &box, [this, &box] {
+                modalShownFocus = QApplication::focusWidget() && QApplication::focusWidget()->window() == &box;
+                box.accept();
+            });
+            box.exec();
+        };
         dialogs.beep = [this] { ++beeps; };
-        dialogs.askSavePatch = [this] { return savePath; };
-        dialogs.askOpenPatch = [this] { return openPath; };
+        if (!realFileDialogs) {
+            dialogs.askSavePatch = [this] { return savePath; };
+            dialogs.askOpenPatch = [this] { return openPath; };
+        }
         form = std::make_unique<TForm1>(services, dialogs);
         form->show();
         form->activateWindow();

@@ -25,6 +25,18 @@ TEST(DmxPage, FadersWriteSlotsUpsideDown)
     EXPECT_EQ(w.dmx.Slot(16), 155);
 }
 
+TEST(DmxPage, AClickInTheTroughMovesAFaderOneStep)
+{
+    FormFixture f;
+    f.storeRigSettings(2);
+    TForm1& w = f.start();
+    QScrollBar* fader = w.ScrollBar[4];
+    QTest::mouseClick(fader, Qt::LeftButton, {}, QPoint(fader->width() / 2, 30));
+    EXPECT_EQ(fader->value(), 254);
+    EXPECT_EQ(w.dmx.Slot(5), 1);
+    EXPECT_EQ(w.FaderLabel[4]->text(), "1");
+}
+
 TEST(DmxPage, StoredPageStartsOutputAndLeavingStopsIt)
 {
     FormFixture f;

@@ -1,6 +1,8 @@
 #include "form_fixture.h"
 #include "patch/patch_view.h"
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -140,4 +142,26 @@ TEST(PatchPage, SaveAndLoadThroughTheButtons)
     p.openPath.clear();
     p.form->Button9->click();
     EXPECT_EQ(p.form->ListBox1->count(), 2);
+}
+
+TEST(PatchPage, FileDialogsShowTheFilterByItsName)
+{
+    FormFixture f;
+    f.realFileDialogs = true;
+    f.storeRigSettings(1);
+    TForm1& w = f.start();
+    for (QPushButton* button : {w.Button8, w.Button9}) {
+        QString shown;
+        QTimer::singleShot(50, [&shown] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (auto* filter = dialog->findChild<QComboBox*>("fileTypeCombo"))
+                shown = filter->currentText();
+            dialog->reject();
+        });
+        button->click();
+        EXPECT_EQ(shown, "Patchfile") << button->text().toStdString();
+    }
+    EXPECT_TRUE(f.messages.empty());
 }

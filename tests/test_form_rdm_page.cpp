@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 
 namespace {
 
@@ -181,10 +182,32 @@ TEST(RdmPage, NotAnIntegerShowsTheMessageAndSendsNothing)
     p.select(0);
     p.clickCell(w.StringGrid1, 1, p.rowOf("DMX Start Address"));
     const size_t before = p.sets().size();
+    p.modalMessages = true;
     p.typeAndEnter(w.StringGrid1, "1x");
-    ASSERT_EQ(p.messages.size(), 1u);
+    QTest::qWait(100);
+    EXPECT_TRUE(p.modalShownFocus);
+    ASSERT_EQ(p.messages.size(), 1u) << "the box taking the focus is not a second commit";
     EXPECT_EQ(p.messages[0], "'1x' is not a valid integer value");
     EXPECT_EQ(p.sets().size(), before);
+}
+
+TEST(RdmPage, ColumnsFitTheGridWithoutSidewaysScrolling)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    StringGridWidget* g = w.StringGrid1;
+    auto fits = [g] {
+        QTest::qWait(20);  // the grid lays itself out, then shows its scroll bar, on later turns
+        return g->columnWidth(0) + g->columnWidth(1) == g->viewport()->width();
+    };
+    EXPECT_TRUE(fits()) << "ten rows, no scroll bar";
+    p.select(0);
+    ASSERT_TRUE(fits());
+    ASSERT_TRUE(g->verticalScrollBar()->isVisible()) << "a moving head fills more than the grid";
+    EXPECT_EQ(g->columnWidth(0), 150);
+    p.clickCell(g, 1, p.rowOf("DMX Start Address"));
+    EXPECT_EQ(g->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(g->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)

@@ -163,12 +163,57 @@ TEST(SettingsPage, NumberBoxesClampBeepAndCommit)
     EXPECT_EQ(w.settings.discoTimeout, 99);
 
     // Pasted text that is no number: the message, and the field keeps its value.
+    f.modalMessages = true;
     w.EditTimeout->setText("12x");
     QTest::keyClick(w.EditTimeout, Qt::Key_Return);
-    ASSERT_EQ(f.messages.size(), 1u);
+    QTest::qWait(100);
+    EXPECT_TRUE(f.modalShownFocus);
+    ASSERT_EQ(f.messages.size(), 1u) << "the box taking the focus is not a second commit";
     EXPECT_EQ(f.messages[0], "'12x' is not a valid integer value");
     EXPECT_EQ(w.EditTimeout->text(), "12x");
     EXPECT_EQ(w.settings.discoTimeout, 99);
+}
+
+TEST(SettingsPage, LosingActivationIsNoCommit)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    TForm1& w = f.start();
+    w.EditTimeout->setFocus();
+    w.EditTimeout->clear();
+    QTest::keyClicks(w.EditTimeout, "150");
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QApplication::processEvents();
+    ASSERT_FALSE(w.isActiveWindow());
+    EXPECT_EQ(w.EditTimeout->text(), "150");
+    EXPECT_EQ(f.beeps, 0);
+    EXPECT_EQ(w.settings.discoTimeout, 10);
+
+    QApplication::setActiveWindow(&w);
+    QApplication::processEvents();
+    w.EditPeriod->setFocus();  // moving on to another control is the commit
+    QApplication::processEvents();
+    EXPECT_EQ(w.EditTimeout->text(), "100");
+    EXPECT_EQ(w.settings.discoTimeout, 100);
+    EXPECT_EQ(f.beeps, 1);
+}
+
+TEST(SettingsPage, ArrowKeysChooseAnInterfaceRowAsAClickDoes)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    TForm1& w = f.start();
+    w.InterfaceItems->button(2)->click();
+    ASSERT_EQ(w.ListBoxInterfaces->count(), 2);
+    EXPECT_EQ(w.port.deviceIndex, 0);
+    w.ListBoxInterfaces->setFocus();
+    QTest::keyClick(w.ListBoxInterfaces, Qt::Key_Down);
+    EXPECT_EQ(w.ListBoxInterfaces->currentRow(), 1);
+    EXPECT_EQ(w.port.deviceIndex, 1) << "the row shown is the row connected";
+    QTest::keyClick(w.ListBoxInterfaces, Qt::Key_Home);
+    EXPECT_EQ(w.port.deviceIndex, 0);
 }
 
 TEST(SettingsPage, InterfaceKindListsAndConnects)

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,24 +36,19 @@ bool naturalLess(const std::string& a, const std::string& b)
     return split(a) < split(b);
 }
 
-bool isPhantom8250(const std::string& name)
+// The serial core publishes each port's UART type; 0 (PORT_UNKNOWN) is a
+// placeholder with no UART behind it, such as the legacy ttyS ports the 8250
+// driver always registers. Reading sysfs keeps the port closed: opening it
+// would pulse DTR and RTS at whatever is connected.
+bool isPhantomPort(const std::string& ttyFolder)
 {
-    char link[512];
-    std::string driver = "/sys/class/tty/" + name + "/device/driver";
-    ssize_t n = readlink(driver.c_str(), link, sizeof link - 1);
-    if (n <= 0)
-        return false;
-    link[n] = '\0';
-    if (!std::strstr(link, "serial8250"))
-        return false;
-    std::string node = "/dev/" + name;
-    int fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = open((ttyFolder + "/type").c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return true;
-    serial_struct info{};
-    bool phantom = ioctl(fd, TIOCGSERIAL, &info) != 0 || info.type == PORT_UNKNOWN;
+        return false;  // not a serial-core port (USB serial, ACM): it is there
+    char text[16] = {};
+    const ssize_t n = read(fd, text, sizeof text - 1);
     close(fd);
-    return phantom;
+    return n > 0 && std::atoi(text) == PORT_UNKNOWN;
 }
 
 } // namespace
@@ -68,21 +61,23 @@ std::string VirtualLinesFolder()
     return "/tmp/vantrell-" + std::to_string(getuid()) + "/lines";
 }
 
-void ListSystemSerialDevices(std::vector<InterfaceEntry>& list)
+void ListSystemSerialDevices(std::vector<InterfaceEntry>& list) { ListSerialDevicesIn("/sys/class/tty", "/dev", list); }
+
+void ListSerialDevicesIn(const std::string& ttyClass, const std::string& devices, std::vector<InterfaceEntry>& list)
 {
     std::vector<std::string> names;
-    for (const std::string& name : folderEntries("/sys/class/tty")) {
+    for (const std::string& name : folderEntries(ttyClass)) {
         struct stat st{};
-        std::string device = "/sys/class/tty/" + name + "/device";
-        if (lstat(device.c_str(), &st) != 0)
-            continue;
-        if (isPhantom8250(name))
+        const std::string folder = ttyClass + "/" + name;
+        if (lstat((folder + "/device").c_str(), &st) != 0)
+            continue;  // virtual consoles and pseudo-terminals
+        if (isPhantomPort(folder))
             continue;
         names.push_back(name);
     }
     std::sort(names.begin(), names.end(), naturalLess);
     for (const std::string& name : names)
-        list.push_back({name, "/dev/" + name, 0});
+        list.push_back({name, devices + "/" + name, 0});
 }
 
 void ListVirtualLines(std::vector<InterfaceEntry>& list)

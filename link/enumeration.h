@@ -21,8 +21,10 @@ std::string VirtualLinesFolder();
 int EnumComPorts(std::vector<InterfaceEntry>& list);
 
 // Serial devices only: /sys/class/tty entries backed by a device, skipping the
-// legacy 8250 placeholders that have no UART behind them.
+// serial-core placeholders that have no UART behind them. No port is opened.
 void ListSystemSerialDevices(std::vector<InterfaceEntry>& list);
+// The same over another tty class folder, with nodes named under `devices`.
+void ListSerialDevicesIn(const std::string& ttyClass, const std::string& devices, std::vector<InterfaceEntry>& list);
 void ListVirtualLines(std::vector<InterfaceEntry>& list);
 
 // The FTDI devices that can be opened now, "Device_<n> S/N: <serial>".

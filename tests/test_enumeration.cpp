@@ -2,9 +2,12 @@
 #include "rig/pty_line.h"
 #include "rig/rig_d2xx.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 TEST(Enumeration, PublishedVirtualLinesFollowTheSystemDevices)
 {
@@ -62,4 +65,35 @@ TEST(Enumeration, FtdiRowsKeepTheirDeviceNumbers)
     d2xx.failList = true;
     FtSearch(d2xx, rows);
     EXPECT_TRUE(rows.empty());
+}
+
+TEST(Enumeration, PhantomSerialPortsAreToldBySysfsWithoutOpeningAnyPort)
+{
+    // A tty class folder as the kernel lays it out; the device nodes do not
+    // exist, so any attempt to open one to probe it would fail.
+    QTemporaryDir sys;
+    const std::string root = sys.path().toStdString();
+    auto port = [&](const std::string& name, const char* type, bool serial8250) {
+        const std::string folder = root + "/" + name;
+        QDir().mkpath(QString::fromStdString(folder + "/device-target"));
+        ASSERT_EQ(symlink((folder + "/device-target").c_str(), (folder + "/device").c_str()), 0);
+        if (serial8250) {
+            ASSERT_EQ(symlink("../../bus/platform/drivers/serial8250", (folder + "/device-target/driver").c_str()), 0);
+        }
+        if (type)
+            std::ofstream(folder + "/type") << type << "\n";
+    };
+    port("ttyS0", "4", true);   // a 16550A that is there
+    port("ttyS1", "0", true);   // a placeholder
+    port("ttyS10", "4", true);
+    port("ttyUSB0", nullptr, false);  // USB serial has no UART type
+    QDir().mkpath(QString::fromStdString(root + "/tty0"));  // a console: no device
+
+    std::vector<InterfaceEntry> rows;
+    ListSerialDevicesIn(root, "/nonexistent", rows);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].text, "ttyS0");
+    EXPECT_EQ(rows[0].path, "/nonexistent/ttyS0");
+    EXPECT_EQ(rows[1].text, "ttyS10");
+    EXPECT_EQ(rows[2].text, "ttyUSB0");
 }

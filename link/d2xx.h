@@ -36,4 +36,6 @@ public:
     virtual FT_STATUS FT_SetBreakOff(FT_HANDLE handle) = 0;
     virtual FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) = 0;
     virtual FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) = 0;
+    // Bytes received and waiting to be read, without waiting for more.
+    virtual FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) = 0;
 };

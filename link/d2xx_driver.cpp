@@ -94,8 +94,27 @@ int UsbProDriver::sendDmxFrame(const uint8_t* frame, int length)
     return sendMessage(widget::kLabelSendDmx, frame, length);
 }
 
+// The widget keeps its own buffers, so no purge clears them. A message that came
+// after its read gave up (a late reply, or the widget's time-out) would be taken
+// for the answer to the next request; whatever waits now belongs to an earlier one.
+void UsbProDriver::discardWaiting()
+{
+    if (!port_.ftHandle)
+        return;
+    // Bounded, so a device that never stops talking cannot hold the request back.
+    for (int round = 0; round < 16; ++round) {
+        DWORD waiting = 0, n = 0;
+        if (d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK || waiting == 0)
+            return;
+        const DWORD take = waiting < sizeof message_ ? waiting : DWORD(sizeof message_);
+        if (d2xx_.FT_Read(port_.ftHandle, message_, take, &n) != FT_OK || n == 0)
+            return;
+    }
+}
+
 int UsbProDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t label)
 {
+    discardWaiting();
     return sendMessage(label, packet, count);
 }
 

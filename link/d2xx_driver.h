@@ -42,6 +42,7 @@ public:
 
 private:
     int sendMessage(uint8_t label, const uint8_t* data, int count);
+    void discardWaiting();
 
     WidgetReplyReader reader_;
     // The largest message: a whole DMX frame.

@@ -14,6 +14,9 @@ struct Device {
     ftdi_stopbits_type stop = STOP_BIT_2;
     ftdi_parity_type parity = NONE;
     int readTimeoutMs = 50;
+    // Bytes a queue-status call took from the chip ahead of the next read.
+    unsigned char held[4096];
+    size_t heldCount = 0;
 };
 
 // The device behind a handle this layer opened and has not closed, or null: a
@@ -170,8 +173,10 @@ FT_STATUS FtdiD2xx::FT_Purge(FT_HANDLE h, DWORD mask)
     if (!d)
         return FT_INVALID_HANDLE;
     int r = 0;
-    if (mask & FT_PURGE_RX)
+    if (mask & FT_PURGE_RX) {
+        d->heldCount = 0;
         r |= ftdi_tciflush(d->ctx);
+    }
     if (mask & FT_PURGE_TX)
         r |= ftdi_tcoflush(d->ctx);
     return r == 0 ? FT_OK : FT_IO_ERROR;
@@ -227,7 +232,10 @@ FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
     // count or the read time-out.
     auto* out = static_cast<unsigned char*>(buffer);
     const uint64_t deadline = clock_.nowUs() + uint64_t(d->readTimeoutMs) * 1000;
-    DWORD done = 0;
+    DWORD done = DWORD(d->heldCount < count ? d->heldCount : count);
+    std::memcpy(out, d->held, done);
+    std::memmove(d->held, d->held + done, d->heldCount - done);
+    d->heldCount -= done;
     while (done < count) {
         const int n = ftdi_read_data(d->ctx, out + done, int(count - done));
         if (n < 0) {
@@ -241,5 +249,24 @@ FT_STATUS FtdiD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
             clock_.sleepUs(500);
     }
     *read = done;
+    return FT_OK;
+}
+
+FT_STATUS FtdiD2xx::FT_GetQueueStatus(FT_HANDLE h, DWORD* rxBytes)
+{
+    *rxBytes = 0;
+    Device* d = Opened(open_, h);
+    if (!d)
+        return FT_INVALID_HANDLE;
+    // libftdi cannot look into the chip's buffer without reading it: what one
+    // bulk read brings (the chip answers within its latency timer) is held for
+    // the next FT_Read.
+    if (d->heldCount < sizeof d->held) {
+        const int n = ftdi_read_data(d->ctx, d->held + d->heldCount, int(sizeof d->held - d->heldCount));
+        if (n < 0)
+            return FT_IO_ERROR;
+        d->heldCount += size_t(n);
+    }
+    *rxBytes = DWORD(d->heldCount);
     return FT_OK;
 }

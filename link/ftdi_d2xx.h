@@ -32,6 +32,7 @@ public:
     FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
 
 private:
     Clock& clock_;

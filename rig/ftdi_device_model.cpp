@@ -60,10 +60,10 @@ void FtdiDeviceModel::widgetMessage(uint8_t label, const std::vector<uint8_t>& d
     // Only a reply that starts while the widget listens is passed on.
     const Transmission* heard = nullptr;
     for (const Transmission& t : replies)
-        if (t.startUs <= end + kWidgetTimeoutUs)
+        if (t.startUs <= end + listenUs)
             heard = &t;
     std::vector<uint8_t> message;
-    uint64_t at = end + kWidgetTimeoutUs;
+    uint64_t at = end + listenUs;
     if (heard) {
         std::vector<uint8_t> payload{0};  // status: received correctly
         payload.insert(payload.end(), heard->bytes.begin(), heard->bytes.end());

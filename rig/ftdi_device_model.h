@@ -27,6 +27,8 @@ public:
     // Bytes the controller wrote to the chip.
     void write(const uint8_t* bytes, size_t count);
 
+    // Widgets: how long after a request's end a reply may start and still be passed on.
+    uint64_t listenUs = kWidgetTimeoutUs;
     // Raw chips: whether the UART reports a responder's break as a 0x00 byte.
     bool breaksReported = true;
     // Widget messages the controller wrote, as (label, data), when set.

@@ -175,4 +175,15 @@ FT_STATUS RigD2xx::FT_Read(FT_HANDLE h, void* buffer, DWORD count, DWORD* read)
     return FT_OK;
 }
 
+FT_STATUS RigD2xx::FT_GetQueueStatus(FT_HANDLE h, DWORD* rxBytes)
+{
+    calls.push_back("FT_GetQueueStatus");
+    *rxBytes = 0;
+    Device* d = device(h);
+    if (!d)
+        return FT_INVALID_HANDLE;
+    *rxBytes = DWORD(d->chip.rx().available(d->chip.line().clock().nowUs()));
+    return FT_OK;
+}
+
 } // namespace rig

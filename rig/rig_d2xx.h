@@ -40,6 +40,10 @@ public:
     FT_STATUS FT_SetBreakOff(FT_HANDLE handle) override;
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
+    FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
+
+    // The device behind a number, to set its behaviour in tests.
+    FtdiDeviceModel& chip(int deviceNumber) { return devices_.at(size_t(deviceNumber)).chip; }
 
     int openCount() const;
 

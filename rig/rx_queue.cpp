@@ -25,6 +25,14 @@ void RxQueue::purge(uint64_t nowUs)
         bytes_.pop_front();
 }
 
+size_t RxQueue::available(uint64_t nowUs) const
+{
+    size_t n = 0;
+    while (n < bytes_.size() && bytes_[n].arrivalUs <= nowUs)
+        ++n;
+    return n;
+}
+
 size_t RxQueue::read(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
                      uint64_t& endUs)
 {

@@ -13,6 +13,8 @@ public:
     void purge(uint64_t nowUs);
     void clear() { bytes_.clear(); }
     size_t size() const { return bytes_.size(); }
+    // Bytes that have arrived by `nowUs`.
+    size_t available(uint64_t nowUs) const;
 
     // A read that returns with the whole count, at `deadlineUs`, or once more than
     // `intervalUs` pass between two bytes (0: no interval rule, as D2XX reads).

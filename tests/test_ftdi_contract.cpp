@@ -180,3 +180,29 @@ TEST(FtdiContract, UnpluggedMidExchangeFailsCleanlyAndReconnects)
         EXPECT_EQ(h.fake.bus.liveContexts(), 0);
     }
 }
+
+TEST(FtdiContract, WidgetMessagesLeftFromAnEarlierRequestAreDroppedBeforeTheNext)
+{
+    FtdiHarness h;
+    fakeftdi::Chip& chip = h.add(rig::FtdiMode::Widget, "PRO1");
+    chip.model.listenUs = 1000000;  // passes on replies long after the controller stopped waiting
+    h.line.add(0x7FF000000009ull, rig::LedParModel()).faults.lateMs = 150;
+    h.line.add(kHead, rig::MovingHeadModel());
+    ASSERT_TRUE(h.connect(KindEnttecUsbPro, 0));
+    h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
+    EXPECT_EQ(h.engine.RdmTransaction(0x7FF000000009ull, 200), TxNoResponse);
+    h.clock.sleepMs(500);
+
+    // Queue status reads ahead; what it held comes out of the next read, in order.
+    DWORD waiting = 0;
+    ASSERT_EQ(h.d2xx.FT_GetQueueStatus(h.port.ftHandle, &waiting), FT_OK);
+    EXPECT_GT(waiting, 20u) << "the late reply waits";
+    uint8_t first = 0;
+    DWORD n = 0;
+    ASSERT_EQ(h.d2xx.FT_Read(h.port.ftHandle, &first, 1, &n), FT_OK);
+    EXPECT_EQ(n, 1u);
+    EXPECT_EQ(first, widget::kStart);
+
+    ASSERT_EQ(GetDeviceInfo(h), TxAck);
+    EXPECT_EQ(ReadUid(h.engine.response + rdm::kOffSource), kHead);
+}

@@ -236,3 +236,25 @@ TEST(Transaction, UnpluggedInterfaceFailsEveryRequest)
     }
     EXPECT_EQ(h.log.count("Ошибка при отправке RDM сообщения"), 3);
 }
+
+TEST(Transaction, EnttecMessageThatCameAfterItsReadIsNotTheNextReply)
+{
+    RigHarness h(KindEnttecUsbPro);
+    constexpr Uid kLate = 0x7FF000000009ull;
+    h.line.add(kLate, rig::LedParModel()).faults.lateMs = 150;
+    rig::Responder& good = h.line.add(kDevice, rig::LedParModel());
+    good.startAddress = 42;
+    // A widget that listens longer than the controller waits passes the late
+    // reply on after the controller's read has given up.
+    h.d2xx.chip(1).listenUs = 1000000;
+    h.engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
+    EXPECT_EQ(h.engine.RdmTransaction(kLate, 200), TxNoResponse);
+    h.clock.sleepMs(500);  // the user's next click
+    for (int i = 0; i < 2; ++i) {
+        h.engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
+        ASSERT_EQ(h.engine.RdmTransaction(kDevice, 200), TxAck);
+        EXPECT_EQ(ReadUid(h.engine.response + kOffSource), kDevice) << "request " << i;
+        EXPECT_EQ(h.engine.response[kOffTransaction], h.engine.transactionNumber());
+        EXPECT_EQ(ReadBE16(h.engine.response + 24), 42);
+    }
+}

@@ -1,12 +1,16 @@
 #include "rdm/discovery.h"
 
 #include <charconv>
+#include <iterator>
 #include <cstring>
 
 namespace {
 // Bytes read after a branch request: room for the longest preamble and the encoded UID.
 constexpr int kBranchReadLength = 40;
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";
+constexpr const char* kCutShort =
+    "Обнаружение прервано по таймауту: найдены не все устройства. "
+    "Таймаут обнаружения можно увеличить на странице «Настройки».";
 }
 
 BranchResult Discovery::JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found)
@@ -107,6 +111,41 @@ std::string Discovery::SummaryText(uint32_t elapsedMs, int devices)
            " RDM устройств.";
 }
 
+bool Discovery::segment(int k, Uid& lower, Uid& upper) const
+{
+    lower = k == 0 ? kLowest : excluded_[k - 1] + 1;
+    upper = k == excludedCount_ ? kHighest : excluded_[k] - 1;
+    if (k < excludedCount_ && excluded_[k] == kLowest)
+        return false;
+    return lower <= upper;
+}
+
+bool Discovery::muteFailed(Uid uid)
+{
+    MuteFailures* entry = nullptr;
+    for (int i = 0; i < muteFailureCount_; ++i)
+        if (muteFailures_[i].uid == uid)
+            entry = &muteFailures_[i];
+    if (!entry) {
+        if (muteFailureCount_ == int(std::size(muteFailures_)))
+            return false;
+        entry = &muteFailures_[muteFailureCount_++];
+        *entry = {uid, 0};
+    }
+    if (++entry->count < kMuteAttempts || excludedCount_ == kMaxExcluded)
+        return false;
+    int at = excludedCount_;
+    while (at > 0 && excluded_[at - 1] > uid) {
+        excluded_[at] = excluded_[at - 1];
+        --at;
+    }
+    excluded_[at] = uid;
+    ++excludedCount_;
+    engine_.log().appendLine("Устройство " + UidLogText(uid) +
+                             " не подтверждает Mute: оно исключено из этого обнаружения.");
+    return true;
+}
+
 void Discovery::Run()
 {
     hooks_.stopOutput();
@@ -118,14 +157,33 @@ void Discovery::Run()
     clock.sleepMs(50);
     hooks_.clearList();
     table_.deviceCount = 0;
+    muteFailureCount_ = 0;
+    excludedCount_ = 0;
     engine_.log().appendLine("Обнаружение RDM устройств.");
 
-    bool listFull = false;
-    while (!listFull) {
-        BranchResult r = DiscoveryBranch(kLowest, kHighest);
-        if (r == BranchSilent || timedOut(t0))
+    // The UID space is searched whole unless a device had to be excluded; then
+    // the ranges on either side of each excluded UID are searched in turn.
+    bool listFull = false, cutShort = false;
+    for (int k = 0; !listFull && k <= excludedCount_;) {
+        Uid first = kLowest, last = kHighest;
+        if (!segment(k, first, last)) {
+            ++k;  // two excluded UIDs side by side leave nothing between them
+            continue;
+        }
+        BranchResult r = DiscoveryBranch(first, last);
+        if (r == BranchSilent) {
+            ++k;
+            if (k <= excludedCount_ && timedOut(t0)) {
+                cutShort = true;
+                break;
+            }
+            continue;
+        }
+        if (timedOut(t0)) {
+            cutShort = true;
             break;
-        Uid lower = kLowest, upper = kHighest, mid = kHighest / 2;
+        }
+        Uid lower = first, upper = last, mid = first + (last - first) / 2;
         for (;;) {
             if (timedOut(t0))
                 break;
@@ -141,6 +199,8 @@ void Discovery::Run()
                     ++table_.deviceCount;
                     break;
                 }
+                if (muteFailed(lastFoundUid))
+                    break;
             }
             if (upper - lower <= 1)
                 break;
@@ -154,4 +214,6 @@ void Discovery::Run()
     }
     hooks_.resumeOutput();
     engine_.log().appendLine(SummaryText(clock.tickMs() - t0, table_.deviceCount));
+    if (cutShort)
+        engine_.log().appendLine(kCutShort);
 }

@@ -44,10 +44,30 @@ public:
 
     static std::string SummaryText(uint32_t elapsedMs, int devices);
 
+    // A device whose mute has failed this often in one run is left out of the
+    // rest of it: otherwise the search isolates it again and again and never
+    // reaches the devices below it.
+    static constexpr int kMuteAttempts = 3;
+    static constexpr int kMaxExcluded = 8;
+
     Uid lastFoundUid = 0;
 
 private:
     bool timedOut(uint32_t t0);
+    // The UID range between excluded devices `k` - 1 and `k` (0 <= k <= the count);
+    // false when it is empty.
+    bool segment(int k, Uid& lower, Uid& upper) const;
+    // Counts a failed mute of `uid`; true when it has just been excluded.
+    bool muteFailed(Uid uid);
+
+    struct MuteFailures {
+        Uid uid;
+        int count;
+    };
+    MuteFailures muteFailures_[DeviceTable::kCapacity + kMaxExcluded] = {};
+    int muteFailureCount_ = 0;
+    Uid excluded_[kMaxExcluded] = {};  // ascending
+    int excludedCount_ = 0;
 
     RdmEngine& engine_;
     DeviceTable& table_;

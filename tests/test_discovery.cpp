@@ -150,6 +150,67 @@ TEST(Discovery, UnacknowledgedMuteEndsByTheTimeOut)
     EXPECT_LT(took, 1800u);
 }
 
+TEST(Discovery, ARunCutShortByTheTimeOutSaysSoAfterTheSummary)
+{
+    constexpr const char* kCutShort = "Обнаружение прервано по таймауту: найдены не все устройства. "
+                                      "Таймаут обнаружения можно увеличить на странице «Настройки».";
+    DiscoveryRig d;
+    d.timeout = 2;
+    for (uint32_t i = 0; i < 12; ++i)
+        d.add(MakeUid(0x7FF0, 0x100 + i * 0x1111));
+    d.discovery.Run();
+    ASSERT_LT(d.table.deviceCount, 12);
+    ASSERT_GE(d.log.lines.size(), 2u);
+    const std::string summary = Discovery::SummaryText(0, d.table.deviceCount);
+    const std::string& shown = d.log.lines[d.log.lines.size() - 2];
+    EXPECT_EQ(shown.substr(shown.find(" с.")), summary.substr(summary.find(" с.")));
+    EXPECT_EQ(d.log.lines.back(), kCutShort);
+
+    // Given the time, the same line is found whole and says nothing more.
+    d.timeout = 100;
+    d.log.lines.clear();
+    d.discovery.Run();
+    EXPECT_EQ(d.table.deviceCount, 12);
+    EXPECT_EQ(d.log.count(kCutShort), 0);
+    EXPECT_EQ(d.log.lines.back().rfind("Обнаружение завершено за ", 0), 0u);
+}
+
+TEST(Discovery, ADeviceThatNeverAcknowledgesItsMuteHidesNoOther)
+{
+    DiscoveryRig d;
+    constexpr Uid kBroken = 0x7FF0FFFF0000ull;
+    d.add(kBroken).faults.ignoreMute = true;
+    std::vector<Uid> good;
+    for (uint32_t i = 0; i < 4; ++i)
+        good.push_back(d.add(MakeUid(0x7FF0, 0x4000 - i * 0x0FED)).uid());
+    // One more on each side of the broken UID's neighbours.
+    good.push_back(d.add(kBroken + 1).uid());
+    good.insert(good.begin(), d.add(0xFFFFFFFFFFF0ull).uid());
+    const uint32_t start = d.clock.tickMs();
+    d.discovery.Run();
+    const uint32_t took = d.clock.tickMs() - start;
+    std::vector<Uid> found = d.found(), expected = good;
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+    EXPECT_LT(took, 8000u) << "well within the 10 s time-out";
+    EXPECT_EQ(d.log.count("Устройство 0x7FF0FFFF0000 не подтверждает Mute: оно исключено из этого обнаружения."), 1);
+    EXPECT_EQ(d.log.count("Mute 0x7FF0FFFF0000"), Discovery::kMuteAttempts);
+    EXPECT_NE(d.log.lines.back().find("Найдено 6 RDM устройств."), std::string::npos);
+    // No branch after the third failed mute covers the excluded UID.
+    int mutes = 0, branchesAfter = 0;
+    for (const auto& r : d.line.requests()) {
+        if (r.decoded.pid == rdm::DISC_MUTE && r.decoded.destination == kBroken)
+            ++mutes;
+        if (mutes == Discovery::kMuteAttempts && r.decoded.pid == rdm::DISC_UNIQUE_BRANCH) {
+            ++branchesAfter;
+            const Uid lower = ReadUid(r.decoded.data.data()), upper = ReadUid(r.decoded.data.data() + 6);
+            EXPECT_FALSE(lower <= kBroken && kBroken <= upper) << std::hex << lower << ".." << upper;
+        }
+    }
+    EXPECT_GT(branchesAfter, 0);
+}
+
 TEST(Discovery, FaultyRepliesCountAsCollisionsAndHealthyDevicesAreStillFound)
 {
     DiscoveryRig d;

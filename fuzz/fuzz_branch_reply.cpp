@@ -36,8 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
+    // Nothing of one input may pile up into the next.
     log.lines.clear();
+    serial.reset();
     serial.input.assign(data + 12, data + size);
+    table.deviceCount = 0;
     discovery.DiscoveryBranch(lower, upper);
     return 0;
 }

@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
+    // Nothing of one input may pile up into the next.
     log.lines.clear();
+    serial.reset();
     serial.input.assign(data, data + size);
     const uint8_t pdl = size ? data[0] % 232 : 0;
     engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO, data, uint8_t(size < pdl ? size : pdl));

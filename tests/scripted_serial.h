@@ -61,6 +61,15 @@ public:
 
     void queue(const std::vector<uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
 
+    // Forgets what was written, called and left unread, as between fuzz inputs.
+    void reset()
+    {
+        written.clear();
+        calls.clear();
+        input.clear();
+        failReads = false;
+    }
+
 private:
     Clock& clock_;
     SerialTimeouts timeouts_{};

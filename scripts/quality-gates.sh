@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 start=$(date +%s)
+werror=-DVANTRELL_WERROR=${VANTRELL_WERROR:-OFF}
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF "$werror" >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
@@ -18,17 +19,17 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure
 
 echo "== ThreadSanitizer: DMX output and RDM transaction"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF >/dev/null
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF "$werror" >/dev/null
 cmake --build build-tsan -j"$jobs" --target vantrell_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*'
 
 echo "== libFuzzer"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \
-    -DVANTRELL_GUI=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF >/dev/null
+    -DVANTRELL_GUI=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF "$werror" >/dev/null
 cmake --build build-fuzz -j"$jobs"
 seconds=${FUZZ_SECONDS:-60}
-for target in transaction branch_reply widget_reply patch_file settings param_values; do
+for target in $(cat fuzz/targets.txt); do
     work=build-fuzz/corpus-$target
     mkdir -p "$work"
     log=build-fuzz/fuzz-$target.log

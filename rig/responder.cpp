@@ -251,76 +251,94 @@ std::vector<uint8_t> BuildResponse(const Request& q, Uid responder, uint8_t resp
     return m;
 }
 
-std::optional<Reply> Responder::handle(const Request& q)
-{
-    if (faults.silent || !Addressed(q.destination, uid_))
-        return std::nullopt;
-    const bool unicast = q.destination == uid_;
-    Reply reply;
-    reply.delayMs = faults.lateMs;
+namespace {
 
-    if (q.commandClass == DISCOVERY_COMMAND) {
-        if (q.pid == DISC_UNIQUE_BRANCH) {
-            if (muted || q.data.size() != 12)
-                return std::nullopt;
-            Uid lower = ReadUid(q.data.data()), upper = ReadUid(q.data.data() + 6);
-            if (uid_ < lower || uid_ > upper)
-                return std::nullopt;
-            reply.discovery = true;
-            reply.bytes = EncodeDiscoveryReply(uid_, preambleLength);
-            if (faults.badChecksum)
-                reply.bytes.back() ^= 0x01;
-            if (faults.truncated)
-                reply.bytes.resize(reply.bytes.size() - 6);
-            return reply;
-        }
-        if (q.pid == DISC_MUTE || q.pid == DISC_UN_MUTE) {
-            if (q.pid == DISC_MUTE && faults.ignoreMute)
-                return std::nullopt;
-            muted = q.pid == DISC_MUTE;
-            if (!unicast)
-                return std::nullopt;
-            // Control field: no sub-devices, not a proxy, no boot loader.
-            uint16_t control = model_.subDeviceCount ? 0x0002 : 0x0000;
-            reply.bytes = BuildResponse(q, uid_, RESPONSE_TYPE_ACK, Be16(control));
-        } else {
+// DISC_UNIQUE_BRANCH, DISC_MUTE and DISC_UN_MUTE.
+std::optional<Reply> HandleDiscovery(Responder& r, const Request& q, bool unicast)
+{
+    Reply reply;
+    if (q.pid == DISC_UNIQUE_BRANCH) {
+        if (r.muted || q.data.size() != 12)
             return std::nullopt;
-        }
-    } else {
-        if (!unicast || (q.commandClass != GET_COMMAND && q.commandClass != SET_COMMAND))
+        const Uid lower = ReadUid(q.data.data()), upper = ReadUid(q.data.data() + 6);
+        if (r.uid() < lower || r.uid() > upper)
             return std::nullopt;
-        Answer answer;
-        if (q.subDevice != 0 && q.subDevice > model_.subDeviceCount && q.subDevice != 0xFFFF) {
-            answer = Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
-        } else if (faults.ackTimer) {
-            answer = {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready again in 500 ms
-        } else if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? findParam(q.pid) : nullptr) {
-            answer = HandleManufacturerParam(*p, q);
-        } else {
-            const PidRow* row = nullptr;
-            for (const PidRow& r : kPidTable)
-                if (r.pid == q.pid)
-                    row = &r;
-            const auto& listed = model_.supportedParameters;
-            if (!row || (!row->required && std::find(listed.begin(), listed.end(), q.pid) == listed.end())) {
-                answer = Nack(NR_UNKNOWN_PID);
-            } else {
-                Handler h = q.commandClass == GET_COMMAND ? row->get : row->set;
-                if (!h)
-                    answer = Nack(NR_UNSUPPORTED_COMMAND_CLASS);
-                else if (q.commandClass == GET_COMMAND && q.pid != PARAMETER_DESCRIPTION &&
-                         q.pid != DMX_PERSONALITY_DESCRIPTION && !q.data.empty())
-                    answer = Nack(NR_FORMAT_ERROR);
-                else
-                    answer = h(*this, q);
-            }
-        }
-        reply.bytes = BuildResponse(q, uid_, answer.type, answer.data);
+        reply.discovery = true;
+        reply.bytes = EncodeDiscoveryReply(r.uid(), r.preambleLength);
+        return reply;
+    }
+    if (q.pid != DISC_MUTE && q.pid != DISC_UN_MUTE)
+        return std::nullopt;
+    if (q.pid == DISC_MUTE && r.faults.ignoreMute)
+        return std::nullopt;
+    r.muted = q.pid == DISC_MUTE;
+    if (!unicast)
+        return std::nullopt;
+    // Control field: no sub-devices, not a proxy, no boot loader.
+    const uint16_t control = r.model().subDeviceCount ? 0x0002 : 0x0000;
+    reply.bytes = BuildResponse(q, r.uid(), RESPONSE_TYPE_ACK, Be16(control));
+    return reply;
+}
+
+// A GET or SET of one parameter, answered as the device's PID table says.
+Answer AnswerGetOrSet(Responder& r, const Request& q)
+{
+    if (q.subDevice != 0 && q.subDevice > r.model().subDeviceCount && q.subDevice != 0xFFFF)
+        return Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
+    if (r.faults.ackTimer)
+        return {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready again in 500 ms
+    if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? r.findParam(q.pid) : nullptr)
+        return HandleManufacturerParam(*p, q);
+    const PidRow* row = nullptr;
+    for (const PidRow& candidate : kPidTable)
+        if (candidate.pid == q.pid)
+            row = &candidate;
+    const auto& listed = r.model().supportedParameters;
+    if (!row || (!row->required && std::find(listed.begin(), listed.end(), q.pid) == listed.end()))
+        return Nack(NR_UNKNOWN_PID);
+    Handler h = q.commandClass == GET_COMMAND ? row->get : row->set;
+    if (!h)
+        return Nack(NR_UNSUPPORTED_COMMAND_CLASS);
+    if (q.commandClass == GET_COMMAND && q.pid != PARAMETER_DESCRIPTION && q.pid != DMX_PERSONALITY_DESCRIPTION &&
+        !q.data.empty())
+        return Nack(NR_FORMAT_ERROR);
+    return h(r, q);
+}
+
+// The reply faults: a broken checksum, a reply cut short.
+void SpoilReply(const Faults& faults, Reply& reply)
+{
+    if (reply.discovery) {
+        if (faults.badChecksum)
+            reply.bytes.back() ^= 0x01;
+        if (faults.truncated)
+            reply.bytes.resize(reply.bytes.size() - 6);
+        return;
     }
     if (faults.badChecksum)
         reply.bytes.back() = uint8_t(reply.bytes.back() + 1);
     if (faults.truncated)
         reply.bytes.resize(std::max<size_t>(1, reply.bytes.size() / 2));
+}
+
+} // namespace
+
+std::optional<Reply> Responder::handle(const Request& q)
+{
+    if (faults.silent || !Addressed(q.destination, uid_))
+        return std::nullopt;
+    const bool unicast = q.destination == uid_;
+    std::optional<Reply> reply;
+    if (q.commandClass == DISCOVERY_COMMAND) {
+        reply = HandleDiscovery(*this, q, unicast);
+    } else if (unicast && (q.commandClass == GET_COMMAND || q.commandClass == SET_COMMAND)) {
+        const Answer answer = AnswerGetOrSet(*this, q);
+        reply = Reply{BuildResponse(q, uid_, answer.type, answer.data)};
+    }
+    if (!reply)
+        return std::nullopt;
+    reply->delayMs = faults.lateMs;
+    SpoilReply(faults, *reply);
     return reply;
 }
 

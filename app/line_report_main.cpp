@@ -16,13 +16,15 @@ namespace {
 
 void Usage()
 {
-    std::puts("usage: vantrell-line-report [--kind vcp|talvern|usbpro] [--interface ROW|TEXT|PATH|SERIAL]\n"
+    std::puts("Usage: vantrell-line-report [--kind vcp|talvern|usbpro] [--interface ROW|TEXT|PATH|SERIAL]\n"
               "                            [--timeout SECONDS] [-v]\n"
+              "Runs one discovery on a DMX512 interface and reads DEVICE_INFO from every device found.\n\n"
               "  --kind K        the interface kind; default: the one the window last used\n"
               "  --interface I   a row of that kind's list (its number or text), a device path,\n"
               "                  or an FTDI serial number; default: the row the window last used\n"
               "  --timeout S     discovery time-out in seconds, default the window's (10)\n"
               "  -v              add the request and reply dumps of the detailed log\n"
+              "  --version       print the version and exit\n"
               "Prints a report to paste into a bug report. Exit status 1 when the interface\n"
               "could not be found or opened.");
 }
@@ -70,6 +72,9 @@ int main(int argc, char** argv)
             options.detailed = true;
         } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             Usage();
+            return 0;
+        } else if (!std::strcmp(a, "--version")) {
+            std::puts("vantrell-line-report " VANTRELL_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "vantrell-line-report: unknown option \"%s\"\n", a);

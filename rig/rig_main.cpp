@@ -23,12 +23,15 @@ void OnSignal(int) { gStop = 1; }
 
 void Usage()
 {
-    std::puts("usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
+    std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
+              "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
+              "that Vantrell lists under \"Стандартный VCP\".\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
               "  --file F         devices and faults from a rig file (JSON)\n"
               "  --name NAME      the line's name in the interface list, default \"rig\"\n"
               "  --quiet          do not log requests and replies\n"
-              "  --select-in-app  store this line as Vantrell's interface, so its next start connects to it");
+              "  --select-in-app  store this line as Vantrell's interface, so its next start connects to it\n"
+              "  --version        print the version and exit");
 }
 
 const char* PidName(uint16_t pid)
@@ -128,6 +131,9 @@ int main(int argc, char** argv)
             quiet = true;
         } else if (a == "--select-in-app") {
             select = true;
+        } else if (a == "--version") {
+            std::puts("vantrell-rig " VANTRELL_VERSION);
+            return 0;
         } else {
             Usage();
             return a == "--help" || a == "-h" ? 0 : 2;

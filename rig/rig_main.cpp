@@ -25,7 +25,7 @@ void Usage()
 {
     std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
               "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
-              "that Vantrell lists under \"Стандартный VCP\".\n\n"
+              "that Vantrell lists among its serial (VCP) interfaces.\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
               "  --file F         devices and faults from a rig file (JSON)\n"
               "  --name NAME      the line's name in the interface list, default \"rig\"\n"

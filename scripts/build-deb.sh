@@ -36,7 +36,11 @@ fi
 
 build=${BUILD_DIR:-build-deb}
 rm -rf "$build"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF >/dev/null
+# Debian's compiler and linker flags, hardening included, as a distribution build uses.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+CPPFLAGS=$(dpkg-buildflags --get CPPFLAGS)
+CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $CPPFLAGS" LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=None -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
 (cd "$build" && cpack -G DEB >/dev/null)
 deb="$build/vantrell_${version}_$(dpkg --print-architecture).deb"

@@ -83,10 +83,18 @@ struct FormFixture {
             if (!modalMessages)
                 return;
             QMessageBox box(QMessageBox::Critical, "Vantrell", text, QMessageBox::Ok, form.get());
-            QTimer::singleShot(30, &box, [this, &box] {
-                modalShownFocus = QApplication::focusWidget() && QApplication::focusWidget()->window() == &box;
-                box.accept();
+            // Closed once it has taken the focus, however long that takes here.
+            QTimer poll;
+            int waitedMs = 0;
+            QObject::connect(&poll, &QTimer::timeout, &box, [this, &box, &waitedMs] {
+                waitedMs += 5;
+                const bool focused = QApplication::focusWidget() && QApplication::focusWidget()->window() == &box;
+                if (focused || waitedMs > 5000) {
+                    modalShownFocus = focused;
+                    box.accept();
+                }
             });
+            poll.start(5);
             box.exec();
         };
         dialogs.beep = [this] { ++beeps; };

@@ -82,3 +82,23 @@ std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC&
         return std::nullopt;
     }
 }
+
+void SendAllValues(RdmEngine& engine, Uid uid, const ParamTable& table, const std::vector<std::string>& texts,
+                   const RunControl& control)
+{
+    engine.log().appendLine("Установка параметров " + UidLogText(uid));
+    for (int k = 0; k < table.count; ++k) {
+        const RDMPARAMDESC& record = table.records[k];
+        if (!record.writable())
+            continue;
+        if (control.stopped()) {
+            engine.log().appendLine(status_text::kStoppedByUser);
+            return;
+        }
+        if (record.dataType == DS_ASCII)
+            SendTextValue(engine, uid, record, size_t(k) < texts.size() ? texts[size_t(k)] : std::string());
+        else if (record.dataType != DS_NOT_DEFINED)
+            SendRecordValue(engine, uid, record);
+        control.step(k + 1, table.count);
+    }
+}

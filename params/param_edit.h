@@ -2,10 +2,12 @@
 // The editing rules of the parameter grid, apart from the widgets: what a commit
 // stores and sends, and how a value is read for display. Texts are Windows-1251.
 #include "params/param_desc.h"
+#include "rdm/run_control.h"
 #include "rdm/transaction.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The value text of a record after its value was read, or "n/a" when it was not
 // (a failed read, or a data type that Get does not read).
@@ -29,3 +31,8 @@ void SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& record);
 
 // Sends a text value: its characters and one zero byte, cut to `pdlSize`.
 void SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& record, const std::string& text);
+
+// Set: every writable record of the table in order, text rows with `texts[k]`.
+// A stopped run ends before the next record.
+void SendAllValues(RdmEngine& engine, Uid uid, const ParamTable& table, const std::vector<std::string>& texts,
+                   const RunControl& control);

@@ -75,3 +75,29 @@ bool ReadDeviceInfo(RdmEngine& engine, Uid uid, std::array<std::string, 9>& rows
     rows = DeviceInfoTexts(engine.response + rdm::kOffData);
     return true;
 }
+
+bool ReadFootprintAndStart(RdmEngine& engine, Uid uid, uint16_t& footprint, uint16_t& startIndex)
+{
+    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
+    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+        return false;
+    const uint8_t* data = engine.response + rdm::kOffData;
+    footprint = rdm::ReadBE16(data + 10);
+    startIndex = uint16_t(rdm::ReadBE16(data + 14) - 1);
+    return true;
+}
+
+TxResult SetIdentify(RdmEngine& engine, Uid uid, bool on)
+{
+    const uint8_t data = on ? 1 : 0;
+    engine.PrepareRequest(rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1);
+    return engine.RdmTransaction(uid, rdm::kReplyReadLength);
+}
+
+TxResult SetStartAddress(RdmEngine& engine, Uid uid, uint16_t startIndex)
+{
+    uint8_t address[2];
+    rdm::WriteBE16(uint16_t(startIndex + 1), address);
+    engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
+    return engine.RdmTransaction(uid, rdm::kReplyReadLength);
+}

@@ -21,5 +21,14 @@ std::array<std::string, 9> DeviceInfoTexts(const uint8_t* data);
 
 const char* ProductCategoryName(uint16_t code);
 
+// Reads DEVICE_INFO; on an ACK gives the footprint and the start address minus 1.
+bool ReadFootprintAndStart(RdmEngine& engine, Uid uid, uint16_t& footprint, uint16_t& startIndex);
+
+// SET IDENTIFY_DEVICE on or off.
+TxResult SetIdentify(RdmEngine& engine, Uid uid, bool on);
+
+// SET DMX_START_ADDRESS to `startIndex` + 1.
+TxResult SetStartAddress(RdmEngine& engine, Uid uid, uint16_t startIndex);
+
 // The names of those nine rows, in order.
 extern const char* const kDeviceInfoRowNames[9];

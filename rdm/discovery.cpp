@@ -97,7 +97,13 @@ TxResult Discovery::UnMuteDevice(Uid uid)
 bool Discovery::timedOut(uint32_t t0)
 {
     const uint32_t elapsed = engine_.clock().tickMs() - t0;
-    return elapsed > uint32_t(hooks_.timeoutSeconds()) * 1000u;
+    if (hooks_.progress)
+        hooks_.progress(table_.deviceCount, elapsed);
+    if (!stoppedByUser_ && hooks_.stopRequested && hooks_.stopRequested()) {
+        stoppedByUser_ = true;
+        engine_.log().appendLine(status_text::kStoppedByUser);
+    }
+    return stoppedByUser_ || elapsed > uint32_t(hooks_.timeoutSeconds()) * 1000u;
 }
 
 std::string Discovery::SummaryText(uint32_t elapsedMs, int devices)
@@ -159,6 +165,7 @@ void Discovery::Run()
     table_.deviceCount = 0;
     muteFailureCount_ = 0;
     excludedCount_ = 0;
+    stoppedByUser_ = false;
     engine_.log().appendLine("Обнаружение RDM устройств.");
 
     // The UID space is searched whole unless a device had to be excluded; then
@@ -214,6 +221,6 @@ void Discovery::Run()
     }
     hooks_.resumeOutput();
     engine_.log().appendLine(SummaryText(clock.tickMs() - t0, table_.deviceCount));
-    if (cutShort)
+    if (cutShort && !stoppedByUser_)
         engine_.log().appendLine(kCutShort);
 }

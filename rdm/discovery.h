@@ -2,6 +2,7 @@
 // Finds the RDM devices on the line by binary search over the UID space with
 // DISC_UNIQUE_BRANCH, muting each device as it is isolated.
 #include "rdm/device_table.h"
+#include "rdm/run_control.h"
 #include "rdm/transaction.h"
 
 #include <functional>
@@ -20,6 +21,10 @@ struct DiscoveryHooks {
     std::function<void()> clearList;     // the device list's rows
     std::function<void(const std::string&)> addRow;
     std::function<int()> timeoutSeconds;
+    // Optional: a stop asked for ends the run as its time-out would.
+    std::function<bool()> stopRequested = {};
+    // Optional: devices found so far and the run's time, after each request.
+    std::function<void(int found, uint32_t elapsedMs)> progress = {};
 };
 
 class Discovery {
@@ -64,6 +69,7 @@ private:
         Uid uid;
         int count;
     };
+    bool stoppedByUser_ = false;
     MuteFailures muteFailures_[DeviceTable::kCapacity + kMaxExcluded] = {};
     int muteFailureCount_ = 0;
     Uid excluded_[kMaxExcluded] = {};  // ascending

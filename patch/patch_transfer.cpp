@@ -1,0 +1,34 @@
+#include "patch/patch_transfer.h"
+
+#include "rdm/device_info.h"
+
+int ReadPatch(RdmEngine& engine, const DeviceTable& table, int count,
+              const std::function<void(int, uint16_t, uint16_t)>& update, const RunControl& control)
+{
+    for (int i = 0; i < count; ++i) {
+        if (control.stopped()) {
+            engine.log().appendLine(status_text::kStoppedByUser);
+            return i;
+        }
+        uint16_t footprint = 0, startIndex = 0;
+        if (ReadFootprintAndStart(engine, table.entries[i].uid, footprint, startIndex))
+            update(i, footprint, startIndex);
+        control.step(i + 1, count);
+    }
+    return count;
+}
+
+int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const RunControl& control)
+{
+    for (int i = 0; i < count; ++i) {
+        if (control.stopped()) {
+            engine.log().appendLine(status_text::kStoppedByUser);
+            engine.log().appendLine("Записано " + std::to_string(i) + " из " + std::to_string(count) +
+                                    " устройств.");
+            return i;
+        }
+        SetStartAddress(engine, table.entries[i].uid, table.entries[i].startIndex);
+        control.step(i + 1, count);
+    }
+    return count;
+}

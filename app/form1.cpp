@@ -5,19 +5,23 @@
 #include "app/up_down.h"
 #include "params/int_parse.h"
 #include "params/param_grid.h"
+#include "rdm/device_info.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGroupBox>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
@@ -72,13 +76,29 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
       engine(port, services.clock ? *services.clock : SystemClock::instance(), *this),
       dmx(port, settings.UniverseSize),
       discovery(engine, devices,
-                DiscoveryHooks{[this] {
-                                   Timer1->stop();
-                                   dmx.DmxTimerStop();
-                               },
-                               [this] { PageControl1Change(); }, [this] { setDeviceRows({}); },
-                               [this](const std::string& row) { ListBox1->addItem(QString::fromStdString(row)); },
-                               [this] { return settings.discoTimeout; }}),
+                DiscoveryHooks{
+                    [this] {
+                        onEventThread([this] {
+                            Timer1->stop();
+                            dmx.DmxTimerStop();
+                        });
+                    },
+                    [this] { onEventThread([this] { PageControl1Change(); }); },
+                    [this] { onEventThread([this] { setDeviceRows({}); }); },
+                    [this](const std::string& row) {
+                        onEventThread([this, row] { ListBox1->addItem(QString::fromStdString(row)); });
+                    },
+                    // The number box may change it while the run lasts.
+                    [this] { return std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed); },
+                    [this] { return runner_->stopRequested(); },
+                    [this](int found, uint32_t elapsedMs) {
+                        const int timeout = std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed);
+                        onEventThread([this, found, elapsedMs, timeout] {
+                            showProgress(QString::asprintf("Обнаружение: найдено %d, %u из %d с", found,
+                                                           elapsedMs / 1000, timeout),
+                                         int(elapsedMs / 100), timeout * 10);
+                        });
+                    }}),
       settingsStore(services.settingsPath),
       dialogs_(std::move(dialogs))
 {
@@ -102,12 +122,17 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
     dmx.onHighResFailure = [this](const std::string& text) {
         QMetaObject::invokeMethod(this, [this, text] { appendLine(text); }, Qt::QueuedConnection);
     };
+    runner_ = std::make_unique<RdmRunner>(!services.blockingRuns, [this](RdmRunner::Task task) {
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    });
     connectHandlers();
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
+    // The run in progress ends after its exchange; nothing it posts arrives any more.
+    runner_->shutDown();
     // Child widgets lose the focus while they are destroyed; this part is gone by then.
     disconnect(qApp, nullptr, this, nullptr);
     // No DMX tick may run against a window that is going away.
@@ -118,9 +143,154 @@ TForm1::~TForm1()
 
 void TForm1::guarded(const std::function<void()>& handler) { RunGuarded(handler, dialogs_.showMessage); }
 
-void TForm1::appendLine(const std::string& text) { LogMemo->appendText(QString::fromUtf8(text)); }
+void TForm1::appendLine(const std::string& text)
+{
+    // Lines written by a run reach the pane in order, as they are written.
+    onEventThread([this, text] { LogMemo->appendText(QString::fromUtf8(text)); });
+}
 
-bool TForm1::detailed() const { return CheckBoxLog->isChecked(); }
+bool TForm1::detailed() const { return detailed_.load(); }
+
+void TForm1::onEventThread(std::function<void()> task)
+{
+    if (runner_ && runner_->onWorker())
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    else
+        task();
+}
+
+// --- RDM runs ---
+
+void TForm1::startRun(const QString& what, std::function<void()> job, std::function<void()> finished)
+{
+    if (deferRuns_) {
+        requestSoon([this, what, job, finished] { startRun(what, job, finished); });
+        return;
+    }
+    if (!running())
+        setRunning(true);
+    showProgress(what.isEmpty() ? QString::fromUtf8("Обмен с устройством") : what, 0, 0);
+    runner_->start(
+        std::move(job),
+        [this, finished = std::move(finished)] {
+            if (finished)
+                guarded(finished);
+            runEnded();
+        },
+        [this](const std::string& error) {
+            dialogs_.showMessage(QString::fromUtf8(error));
+            runEnded();
+        });
+}
+
+void TForm1::runEnded()
+{
+    if (running())
+        return;  // the next queued run goes on
+    setRunning(false);
+    if (outputDeferred_) {
+        outputDeferred_ = false;
+        guarded([this] { PageControl1Change(); });
+    }
+    if (closePending_) {
+        requests_.clear();
+        close();
+        return;
+    }
+    nextRequest();
+}
+
+void TForm1::request(std::function<void()> handler)
+{
+    requests_.push_back(std::move(handler));
+    nextRequest();
+}
+
+void TForm1::requestSoon(std::function<void()> handler)
+{
+    requests_.push_back(std::move(handler));
+    if (requestKicked_)
+        return;
+    requestKicked_ = true;
+    QTimer::singleShot(0, this, [this] {
+        requestKicked_ = false;
+        nextRequest();
+    });
+}
+
+void TForm1::nextRequest()
+{
+    // A request asked for from a focus change waits for its turn of the loop.
+    while (!running() && !requestKicked_ && !requests_.empty()) {
+        std::function<void()> handler = std::move(requests_.front());
+        requests_.pop_front();
+        guarded(handler);
+    }
+}
+
+void TForm1::StopRun()
+{
+    if (running())
+        runner_->requestStop();
+}
+
+RunControl TForm1::runControl(const QString& unit)
+{
+    RunControl control;
+    control.stopRequested = [this] { return runner_->stopRequested(); };
+    control.progress = [this, unit](int done, int total) {
+        onEventThread([this, unit, done, total] {
+            showProgress(QString("%1 %2 из %3").arg(unit).arg(done).arg(total), done, total);
+        });
+    };
+    return control;
+}
+
+void TForm1::showProgress(const QString& text, int done, int total)
+{
+    RunLabel->setText(text);
+    RunProgress->setRange(0, total);  // 0 of 0: the bar only shows that work goes on
+    RunProgress->setValue(done);
+}
+
+void TForm1::setRunning(bool running)
+{
+    QWidget* const locked[] = {ListBox1, Button1, Button10, Button2,       Button3,           UpDown2,
+                               Button6,  Button7, Button8,  Button9,       ButtonConnect,     ListBoxInterfaces,
+                               RadioGroupInterface};
+    // The grids keep the focus they have (leaving one would commit it) but take no edits.
+    for (StringGridWidget* grid : {StringGrid1, StringGrid2})
+        grid->setEditingAllowed(!running);
+    RunLabel->setVisible(running);
+    RunProgress->setVisible(running);
+    ButtonStop->setVisible(true);
+    if (running) {
+        // A disabled control hands its focus on to the next one; the Stop button
+        // holds it instead, and it goes back where it was when the run ends.
+        focusBeforeRun_ = QApplication::focusWidget();
+        focusOwnerBeforeRun_ = nullptr;
+        for (QWidget* w : locked)
+            if (focusBeforeRun_ && (w == focusBeforeRun_ || w->isAncestorOf(focusBeforeRun_)))
+                focusOwnerBeforeRun_ = w;
+        if (focusOwnerBeforeRun_)
+            ButtonStop->setFocus(Qt::OtherFocusReason);
+    }
+    for (QWidget* w : locked)
+        w->setEnabled(!running);
+    if (!running) {
+        QWidget* back = focusBeforeRun_ ? focusBeforeRun_.data() : focusOwnerBeforeRun_.data();
+        if (back && focusOwnerBeforeRun_)
+            back->setFocus(Qt::OtherFocusReason);
+        ButtonStop->setVisible(false);
+    }
+    stopKey_->setEnabled(running);
+    for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4}) {
+        if (running)
+            page->setCursor(Qt::BusyCursor);
+        else
+            page->unsetCursor();
+    }
+}
 
 int TForm1::selectedDevice() const
 {
@@ -195,6 +365,15 @@ bool TForm1::FormCloseQuery()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    if (running()) {
+        // No exchange is cut off: the run stops after its current one, then the
+        // window closes.
+        closePending_ = true;
+        runner_->requestStop();
+        event->ignore();
+        return;
+    }
+    closePending_ = false;
     if (FormCloseQuery()) {
         dmx.DmxTimerStop();
         event->accept();
@@ -237,8 +416,20 @@ void TForm1::ButtonConnectClick()
 
 // --- DMX output ---
 
+void TForm1::PageControl1Changed()
+{
+    // During a run the DMX page starts no output; the run's end decides.
+    if (running() && PageControl1->currentIndex() == 2) {
+        settings.TabIndex = 2;
+        outputDeferred_ = true;
+        return;
+    }
+    PageControl1Change();
+}
+
 void TForm1::PageControl1Change()
 {
+    outputDeferred_ = false;
     settings.TabIndex = PageControl1->currentIndex();
     if (PageControl1->currentIndex() != 2) {
         Timer1->stop();
@@ -273,7 +464,13 @@ void TForm1::RadioGroup1Click() { settings.TimerType = TimerItems->checkedId(); 
 
 // --- discovery and the device list ---
 
-void TForm1::Button1Click() { discovery.Run(); }
+void TForm1::Button1Click()
+{
+    // Output stops here, on the thread that owns the timers, before the run starts.
+    Timer1->stop();
+    dmx.DmxTimerStop();
+    startRun(QString::fromUtf8("Обнаружение"), [this] { discovery.Run(); });
+}
 
 void TForm1::ListBox1Click()
 {
@@ -302,9 +499,7 @@ void TForm1::Button10Click()
     const Uid uid = devices.entries[row].uid;
     const bool on = !identifying(uid);
     identify_[uid] = on;
-    const uint8_t data = on ? 1 : 0;
-    engine.PrepareRequest(rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1);
-    engine.RdmTransaction(uid, rdm::kReplyReadLength);
+    startRun(QString(), [this, uid, on] { SetIdentify(engine, uid, on); });
 }
 
 // --- settings page ---
@@ -363,7 +558,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::KeyRelease && IsListNavigationKey(static_cast<QKeyEvent*>(event)->key())) {
         if (watched == ListBox1)
-            guarded([this] { ListBox1Click(); });
+            request([this] { ListBox1Click(); });
         else if (watched == ListBoxInterfaces)
             guarded([this] { ListBoxInterfacesClick(); });
     }
@@ -375,19 +570,25 @@ void TForm1::connectHandlers()
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
         connect(sender, signal, this, [this, handler] { guarded(handler); });
     };
-    on(Button1, &QPushButton::clicked, [this] { Button1Click(); });
-    on(Button10, &QPushButton::clicked, [this] { Button10Click(); });
+    auto rdm = [this](std::function<void()> handler) { return [this, handler] { request(handler); }; };
+    on(Button1, &QPushButton::clicked, rdm([this] { Button1Click(); }));
+    on(Button10, &QPushButton::clicked, rdm([this] { Button10Click(); }));
     on(ButtonCLR, &QPushButton::clicked, [this] { ButtonCLRClick(); });
     on(ButtonConnect, &QPushButton::clicked, [this] { ButtonConnectClick(); });
-    on(Button2, &QPushButton::clicked, [this] { Button2Click(); });
-    on(Button3, &QPushButton::clicked, [this] { Button3Click(); });
-    on(Button6, &QPushButton::clicked, [this] { Button6Click(); });
-    on(Button7, &QPushButton::clicked, [this] { Button7Click(); });
+    on(Button2, &QPushButton::clicked, rdm([this] { Button2Click(); }));
+    on(Button3, &QPushButton::clicked, rdm([this] { Button3Click(); }));
+    on(Button6, &QPushButton::clicked, rdm([this] { Button6Click(); }));
+    on(Button7, &QPushButton::clicked, rdm([this] { Button7Click(); }));
     on(Button8, &QPushButton::clicked, [this] { Button8Click(); });
     on(Button9, &QPushButton::clicked, [this] { Button9Click(); });
     on(Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
-    on(PageControl1, &QTabWidget::currentChanged, [this] { PageControl1Change(); });
-    on(ListBox1, &QListWidget::itemClicked, [this] { ListBox1Click(); });
+    on(PageControl1, &QTabWidget::currentChanged, [this] { PageControl1Changed(); });
+    on(ButtonStop, &QPushButton::clicked, [this] { StopRun(); });
+    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopKey_->setEnabled(false);
+    connect(stopKey_, &QShortcut::activated, this, [this] { StopRun(); });
+    connect(CheckBoxLog, &QCheckBox::toggled, this, [this](bool on) { detailed_.store(on); });
+    on(ListBox1, &QListWidget::itemClicked, rdm([this] { ListBox1Click(); }));
     on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });
     on(InterfaceItems, &QButtonGroup::idClicked, [this] { RadioGroupInterfaceClick(); });
     on(TimerItems, &QButtonGroup::idClicked, [this] { RadioGroup1Click(); });
@@ -401,10 +602,17 @@ void TForm1::connectHandlers()
     ListBox1->installEventFilter(this);
     ListBoxInterfaces->installEventFilter(this);
 
-    on(StringGrid1, &StringGridWidget::clicked, [this] { StringGrid1Click(); });
-    on(StringGrid1, &StringGridWidget::enterPressed, [this] { StringGrid1KeyDown(); });
-    on(StringGrid2, &StringGridWidget::clicked, [this] { StringGrid2Click(); });
-    on(StringGrid2, &StringGridWidget::enterPressed, [this] { StringGrid2KeyDown(); });
+    // While a run lasts the grids only scroll and select.
+    auto idle = [this](std::function<void()> handler) {
+        return [this, handler] {
+            if (!running())
+                handler();
+        };
+    };
+    on(StringGrid1, &StringGridWidget::clicked, idle([this] { StringGrid1Click(); }));
+    on(StringGrid1, &StringGridWidget::enterPressed, idle([this] { StringGrid1KeyDown(); }));
+    on(StringGrid2, &StringGridWidget::clicked, idle([this] { StringGrid2Click(); }));
+    on(StringGrid2, &StringGridWidget::enterPressed, idle([this] { StringGrid2KeyDown(); }));
     connect(UpDown2, &UpDown::clicked, this, [this](bool upper) { guarded([this, upper] { UpDown2Click(upper); }); });
     connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
@@ -416,8 +624,15 @@ void TForm1::onFocusChanged(QWidget* old, QWidget* now)
     if (!now || now->window() != window())
         return;
     auto inside = [](QWidget* w, QWidget* container) { return w && (w == container || container->isAncestorOf(w)); };
-    if (inside(old, StringGrid1) && !inside(now, StringGrid1))
+    // A run disables the grid and so moves the focus out of it: that is no commit.
+    if (inside(old, StringGrid1) && !inside(now, StringGrid1) && !running()) {
+        // The commit takes the cell and device as they are now; its exchange waits
+        // for the rest of the event that moved the focus, and goes before what
+        // that event asks for.
+        deferRuns_ = true;
         guarded([this] { StringGrid1Exit(); });
-    if (inside(old, StringGrid2) && !inside(now, StringGrid2) && StringGrid2->isVisible())
+        deferRuns_ = false;
+    }
+    if (inside(old, StringGrid2) && !inside(now, StringGrid2) && StringGrid2->isVisible() && !running())
         guarded([this] { StringGrid2Exit(); });
 }

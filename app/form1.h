@@ -2,13 +2,18 @@
 // The main window: it owns every control and the single instances of the port,
 // the RDM buffers, the device and parameter tables, the DMX universe and the
 // settings. Handlers are short and hand the work to the protocol code.
+#include "app/rdm_runner.h"
 #include "settings/settings_store.h"
 #include "dmx/dmx_output.h"
 #include "link/enumeration.h"
 #include "params/param_desc.h"
 #include "rdm/discovery.h"
 
+#include <QPointer>
 #include <QWidget>
+#include <array>
+#include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,7 +24,9 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
+class QShortcut;
 class QScrollBar;
 class QTabWidget;
 class QTimer;
@@ -34,6 +41,9 @@ struct FormServices {
     D2xx* d2xx = nullptr;         // the FTDI devices (required)
     Clock* clock = nullptr;       // default: the system clock
     std::string settingsPath;     // default: the user's config folder
+    // RDM work runs on the event thread itself, blocking it as the original did;
+    // tests of that behaviour set this.
+    bool blockingRuns = false;
 };
 
 // What the window asks of the user outside its own controls.
@@ -69,6 +79,10 @@ public:
     QCheckBox* CheckBoxLog;
     QPushButton* ButtonCLR;
     QTimer* Timer1;
+    // The strip right of "Очистить", shown while RDM work runs.
+    QLabel* RunLabel;
+    QProgressBar* RunProgress;
+    QPushButton* ButtonStop;
     // Page "RDM".
     StringGridWidget* StringGrid1;
     StringGridWidget* StringGrid2;
@@ -128,7 +142,7 @@ public:
     void Button2Click();
     void Button3Click();
     void ResetParamGrid();
-    void ShowDeviceInfo(Uid uid);
+    void ShowDeviceInfo(const std::array<std::string, 9>* rows);  // null: the device did not answer
     bool StringGrid1SelectCell(int column, int row) const;
     void StringGrid1Click();
     void StringGrid1KeyDown();
@@ -159,6 +173,12 @@ public:
     int selectedDevice() const;  // the device list's selected row, -1 for none
     bool identifying(Uid uid) const;
 
+    // Whether RDM work is queued or in progress; asks it to stop after its exchange.
+    bool running() const { return runner_ && runner_->busy(); }
+    // Nothing running and nothing asked for that waits to run.
+    bool idle() const { return !running() && requests_.empty(); }
+    void StopRun();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -186,10 +206,39 @@ private:
 
     int recordIndex(int row) const;  // -1 for a fixed row or a row past the records
     void setDeviceRows(const std::vector<std::string>& rows);
+
+    // RDM work: `job` runs on the worker; `finished` on this thread afterwards.
+    void startRun(const QString& what, std::function<void()> job, std::function<void()> finished = {});
+    void runEnded();
+    // A handler that starts RDM work runs at once when the line is free, or after
+    // the work asked for before it, in the order asked.
+    void request(std::function<void()> handler);
+    // The same on the next turn of the loop, after the rest of the current event.
+    void requestSoon(std::function<void()> handler);
+    void nextRequest();
+    void setRunning(bool running);
+    void showProgress(const QString& text, int done, int total);
+    RunControl runControl(const QString& unit);
+    // Runs `task` on this thread: at once from this thread, queued from the worker.
+    void onEventThread(std::function<void()> task);
+    void PageControl1Changed();  // the tab signal; defers starting output while a run lasts
     void storeEditorElements();
     void repaintMap();
 
     FormDialogs dialogs_;
     NumberBox boxes_[3];
     std::map<Uid, bool> identify_;
+    std::atomic<bool> detailed_{false};  // the detailed-log switch, read by the worker
+    QShortcut* stopKey_ = nullptr;
+    QPointer<QWidget> focusBeforeRun_, focusOwnerBeforeRun_;
+    bool closePending_ = false;         // closing waits for the run to stop
+    bool outputDeferred_ = false;       // the DMX page was chosen during a run
+    std::deque<std::function<void()>> requests_;
+    bool requestKicked_ = false;
+    bool deferRuns_ = false;  // runs asked for now start on the next turn of the loop
+    // The worker's own copies, so that it never shares what the window shows.
+    ParamTable workParams_;
+    DeviceTable workDevices_;
+    // Last member: destroyed, and so stopped and joined, before all it uses.
+    std::unique_ptr<RdmRunner> runner_;
 };

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -108,6 +109,13 @@ void TForm1::buildLayout()
     LogMemo->setFont(MonoFont(12));
     CheckBoxLog = Check(this, "Подробный лог", 16, 560, 113, 17);
     ButtonCLR = Button(this, "Очистить", 144, 556, 75, 25);
+    // The free strip right of "Очистить": what a run is doing, and a way to stop it.
+    RunLabel = Place(new QLabel(this), 230, 560, 222, 17);
+    RunProgress = Place(new QProgressBar(this), 456, 559, 104, 19);
+    RunProgress->setTextVisible(false);
+    ButtonStop = Button(this, "Стоп", 566, 556, 67, 25);
+    for (QWidget* w : std::initializer_list<QWidget*>{RunLabel, RunProgress, ButtonStop})
+        w->hide();
     Timer1 = new QTimer(this);
     Timer1->setInterval(30);
     Timer1->setTimerType(Qt::PreciseTimer);

@@ -5,12 +5,14 @@
 #include "params/int_parse.h"
 #include "params/param_edit.h"
 #include "params/param_grid.h"
+#include "params/param_read.h"
 #include "params/param_transfer.h"
 #include "params/text_codec.h"
 #include "rdm/device_info.h"
 
 #include <QCheckBox>
 #include <QScrollBar>
+#include <memory>
 
 namespace {
 
@@ -38,15 +40,14 @@ void TForm1::ResetParamGrid()
     StringGrid1->setVisible(true);
 }
 
-void TForm1::ShowDeviceInfo(Uid uid)
+void TForm1::ShowDeviceInfo(const std::array<std::string, 9>* rows)
 {
-    std::array<std::string, 9> rows;
-    if (!ReadDeviceInfo(engine, uid, rows)) {
+    if (!rows) {
         ResetParamGrid();
         return;
     }
     for (int row = 0; row < 9; ++row)
-        StringGrid1->setCellText(1, row, QString::fromStdString(rows[size_t(row)]));
+        StringGrid1->setCellText(1, row, QString::fromStdString((*rows)[size_t(row)]));
 }
 
 void TForm1::Button2Click()
@@ -59,49 +60,69 @@ void TForm1::Button2Click()
         return;
     }
     const Uid uid = devices.entries[device].uid;
-    const int count = GetSupportedParameters(engine, uid, params);
-    params.count = 0;  // no record is valid until it is filled again
-    ResetParamGrid();
-    ShowDeviceInfo(uid);
-
-    uint8_t label[40] = {};
-    GetParamBytes(engine, uid, rdm::SOFTWARE_VERSION_LABEL, label, 32);
-    TerminateText(label, 32);
-    StringGrid1->setCellText(1, 9, FromDevice(reinterpret_cast<const char*>(label)));
-
-    StringGrid1->setRowCount(RowOfRecord(count));
-    for (int k = 0; k < count; ++k) {
-        const uint16_t pid = params.supportedPids[k];
-        RDMPARAMDESC& record = params.records[k];
-        if (IsManufacturerPid(pid))
-            GetParameterDescription(engine, uid, pid, record);
-        else
-            FillBuiltInDescription(pid, record);
-        params.count = k + 1;
-        StringGrid1->setCellText(0, RowOfRecord(k), FromDevice(record.description));
-        StringGrid1->setCellText(1, RowOfRecord(k), FromDevice(ReadParamValue(engine, uid, record)));
-    }
-    StringGrid1->viewport()->update();
+    // The worker reads into its own table; each finished row is copied over here.
+    auto rows = std::make_shared<int>(0);
+    ParamReadSink sink;
+    sink.listed = [this, rows](int count) {
+        onEventThread([this, rows, count] {
+            *rows = count;
+            params.count = 0;
+            ResetParamGrid();
+        });
+    };
+    sink.deviceInfo = [this](const std::array<std::string, 9>* info) {
+        onEventThread([this, answered = info != nullptr, texts = info ? *info : std::array<std::string, 9>{}] {
+            ShowDeviceInfo(answered ? &texts : nullptr);
+        });
+    };
+    sink.softwareVersionLabel = [this, rows](const std::string& label) {
+        onEventThread([this, rows, label] {
+            StringGrid1->setCellText(1, 9, FromDevice(label));
+            StringGrid1->setRowCount(RowOfRecord(*rows));
+        });
+    };
+    sink.row = [this](int k, const RDMPARAMDESC& record, const std::string& value) {
+        onEventThread([this, k, record, value] {
+            params.records[k] = record;
+            params.count = k + 1;
+            StringGrid1->setCellText(0, RowOfRecord(k), FromDevice(record.description));
+            StringGrid1->setCellText(1, RowOfRecord(k), FromDevice(value));
+        });
+    };
+    startRun(
+        "Получение параметров",
+        [this, uid, sink] { ReadDeviceParameters(engine, uid, workParams_, sink, runControl("Параметр")); },
+        [this] {
+            // A stopped Get keeps the rows it filled.
+            if (StringGrid1->rowCount() > RowOfRecord(params.count))
+                StringGrid1->setRowCount(RowOfRecord(params.count));
+            StringGrid1->viewport()->update();
+        });
 }
 
 void TForm1::Button3Click()
 {
     const int device = selectedDevice();
-    if (device >= 0) {
-        const Uid uid = devices.entries[device].uid;
-        appendLine("Установка параметров " + UidLogText(uid));
-        for (int k = 0; k < params.count; ++k) {
-            const RDMPARAMDESC& record = params.records[k];
-            if (!record.writable())
-                continue;
-            if (record.dataType == DS_ASCII)
-                SendTextValue(engine, uid, record, ToDevice(StringGrid1->cellText(1, RowOfRecord(k))));
-            else if (record.dataType != DS_NOT_DEFINED)
-                SendRecordValue(engine, uid, record);
-        }
+    auto readBack = [this] {
+        if (CheckBoxReadBack->isChecked())
+            Button2Click();
+    };
+    if (device < 0) {
+        readBack();
+        return;
     }
-    if (CheckBoxReadBack->isChecked())
-        Button2Click();
+    const Uid uid = devices.entries[device].uid;
+    std::vector<std::string> texts(size_t(params.count));
+    for (int k = 0; k < params.count; ++k)
+        if (params.records[k].dataType == DS_ASCII)
+            texts[size_t(k)] = ToDevice(StringGrid1->cellText(1, RowOfRecord(k)));
+    startRun(
+        "Установка параметров",
+        [this, uid, texts] { SendAllValues(engine, uid, params, texts, runControl("Параметр")); },
+        [this, readBack] {
+            if (!runner_->stopRequested())
+                readBack();
+        });
 }
 
 bool TForm1::StringGrid1SelectCell(int column, int row) const
@@ -131,8 +152,21 @@ void TForm1::StringGrid1KeyDown()
             StoreElement(record, StrToInt(text), 0);
         return;
     }
-    if (auto shown = CommitValue(engine, devices.entries[device].uid, record, text, CheckBoxReadBack->isChecked()))
-        StringGrid1->setCellText(1, row, FromDevice(*shown));
+    // The worker commits a copy of the record; the window takes it back afterwards.
+    const Uid uid = devices.entries[device].uid;
+    const int k = recordIndex(row);
+    auto committed = std::make_shared<RDMPARAMDESC>(record);
+    auto shown = std::make_shared<std::optional<std::string>>();
+    const bool readBack = CheckBoxReadBack->isChecked();
+    startRun(
+        QString(), [this, uid, committed, shown, text, readBack] {
+            *shown = CommitValue(engine, uid, *committed, text, readBack);
+        },
+        [this, k, row, committed, shown] {
+            params.records[k] = *committed;
+            if (*shown)
+                StringGrid1->setCellText(1, row, FromDevice(**shown));
+        });
 }
 
 void TForm1::StringGrid1Exit() { StringGrid1KeyDown(); }
@@ -191,9 +225,11 @@ void TForm1::StringGrid2KeyDown()
 {
     storeEditorElements();
     const int device = selectedDevice();
-    RDMPARAMDESC* record = recordAtRow(StringGrid1->row());
-    if (CheckBox12->isChecked() && device >= 0 && record)
-        SendRecordValue(engine, devices.entries[device].uid, *record);
+    const RDMPARAMDESC* record = recordAtRow(StringGrid1->row());
+    if (!CheckBox12->isChecked() || device < 0 || !record)
+        return;
+    const Uid uid = devices.entries[device].uid;
+    startRun(QString(), [this, uid, copy = *record] { SendRecordValue(engine, uid, copy); });
 }
 
 void TForm1::StringGrid2Exit()

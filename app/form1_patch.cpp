@@ -4,6 +4,7 @@
 #include "app/log_pane.h"
 #include "patch/patch_file.h"
 #include "patch/patch_map.h"
+#include "patch/patch_transfer.h"
 #include "patch/patch_view.h"
 
 #include <QLabel>
@@ -51,28 +52,33 @@ void TForm1::PaintBox1MouseUp(Qt::MouseButton, int, int)
 
 void TForm1::Button6Click()
 {
-    for (int i = 0; i < ListBox1->count() && i < DeviceTable::kCapacity; ++i) {
-        DeviceEntry& entry = devices.entries[i];
-        engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-        if (engine.RdmTransaction(entry.uid, rdm::kReplyReadLength) == TxAck) {
-            entry.footprint = rdm::ReadBE16(engine.response + 34);
-            entry.startIndex = uint16_t(rdm::ReadBE16(engine.response + 38) - 1);
-        }
-    }
-    ListBox1->setCurrentRow(-1);
-    ListBox1->clearSelection();
-    repaintMap();
+    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    workDevices_ = devices;  // the map keeps painting from the window's own table
+    startRun(
+        "Чтение расстановки",
+        [this, n] {
+            ReadPatch(
+                engine, workDevices_, n,
+                [this](int i, uint16_t footprint, uint16_t startIndex) {
+                    onEventThread([this, i, footprint, startIndex] {
+                        devices.entries[i].footprint = footprint;
+                        devices.entries[i].startIndex = startIndex;
+                    });
+                },
+                runControl("Устройство"));
+        },
+        [this] {
+            ListBox1->setCurrentRow(-1);
+            ListBox1->clearSelection();
+            repaintMap();
+        });
 }
 
 void TForm1::Button7Click()
 {
-    for (int i = 0; i < ListBox1->count() && i < DeviceTable::kCapacity; ++i) {
-        const DeviceEntry& entry = devices.entries[i];
-        uint8_t address[2];
-        rdm::WriteBE16(uint16_t(entry.startIndex + 1), address);
-        engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
-        engine.RdmTransaction(entry.uid, rdm::kReplyReadLength);
-    }
+    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    workDevices_ = devices;
+    startRun("Запись расстановки", [this, n] { WritePatch(engine, workDevices_, n, runControl("Устройство")); });
 }
 
 void TForm1::Button8Click()

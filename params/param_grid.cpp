@@ -69,8 +69,7 @@ StringGridWidget::StringGridWidget(QWidget* parent) : QTableWidget(parent)
     verticalHeader()->hide();
     setShowGrid(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
-                    QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    setEditingAllowed(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setTabKeyNavigation(false);
@@ -103,6 +102,13 @@ void StringGridWidget::finishEditing()
         commitData(editor);
     if (editing())
         QTableWidget::closeEditor(indexWidget(currentIndex()), QAbstractItemDelegate::NoHint);
+}
+
+void StringGridWidget::setEditingAllowed(bool allowed)
+{
+    setEditTriggers(allowed ? QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                                  QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed
+                            : QAbstractItemView::NoEditTriggers);
 }
 
 void StringGridWidget::setLastColumnFills(bool fills)

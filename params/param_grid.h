@@ -28,6 +28,8 @@ public:
     // The last column takes whatever width the viewport leaves to it, so the grid
     // never scrolls sideways, with or without its vertical scroll bar.
     void setLastColumnFills(bool fills);
+    // Whether typing, a double click or F2 opens a cell editor.
+    void setEditingAllowed(bool allowed);
 
 signals:
     void clicked();

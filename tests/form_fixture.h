@@ -32,6 +32,8 @@ struct FormFixture {
     // window's own would, and which closes itself after a moment.
     bool modalMessages = false;
     bool realFileDialogs = false;  // the window's own file dialogs instead of savePath/openPath
+    // RDM work on the window's worker thread; otherwise it blocks, as the original's did.
+    bool threadedRuns = true;
     std::unique_ptr<TForm1> form;
     std::vector<QString> messages;
     bool modalShownFocus = false;  // the last modal box had the focus while it was up
@@ -77,6 +79,7 @@ struct FormFixture {
         services.d2xx = ftdiDevices ? ftdiDevices : &d2xx;
         services.clock = &clock;
         services.settingsPath = settingsFile();
+        services.blockingRuns = !threadedRuns;
         FormDialogs dialogs;
         dialogs.showMessage = [this](const QString& text) {
             messages.push_back(text);
@@ -119,6 +122,7 @@ struct FormFixture {
     {
         QListWidget* list = form->ListBox1;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        settle();
     }
 
     // The parameter grid's row named `name`, or -1.
@@ -133,6 +137,14 @@ struct FormFixture {
     void discover()
     {
         form->Button1Click();
+        settle();
+    }
+
+    // Waits until the window's RDM work is done and its results are shown.
+    void settle()
+    {
+        for (int i = 0; i < 60000 && !form->idle(); ++i)
+            QTest::qWait(1);
         QApplication::processEvents();
     }
 };

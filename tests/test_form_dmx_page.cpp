@@ -102,10 +102,12 @@ TEST(DmxPage, DiscoveryStopsOutputAndResumesIt)
     TForm1& w = f.start();
     EXPECT_TRUE(w.Timer1->isActive());
     w.Button1Click();
+    f.settle();
     EXPECT_TRUE(w.Timer1->isActive());
     EXPECT_EQ(w.ListBox1->count(), 1);
     // With the interface gone the output stays stopped after the failed un-mute.
     w.port.PortClose();
     w.Button1Click();
+    f.settle();
     EXPECT_FALSE(w.Timer1->isActive());
 }

@@ -97,6 +97,7 @@ TEST(PatchPage, ReadAndWriteAgainstTheRig)
     ASSERT_EQ(p.form->ListBox1->count(), 2);
     p.select(0);
     p.form->Button6->click();
+    p.settle();
     EXPECT_EQ(p.form->selectedDevice(), -1);
     EXPECT_EQ(p.form->devices.entries[0].startIndex, 39);
     EXPECT_EQ(p.form->devices.entries[0].footprint, 2);
@@ -107,6 +108,7 @@ TEST(PatchPage, ReadAndWriteAgainstTheRig)
     p.form->devices.entries[0].startIndex = 99;
     p.form->devices.entries[1].startIndex = 0;
     p.form->Button7->click();
+    p.settle();
     EXPECT_EQ(b.startAddress, 100);
     EXPECT_EQ(a.startAddress, 1);
 }

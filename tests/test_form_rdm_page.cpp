@@ -61,6 +61,7 @@ struct RdmPage : FormFixture {
         ASSERT_NE(edit, nullptr);
         QTest::keyClick(edit, Qt::Key_Return);
         QApplication::processEvents();  // the editor closes on the next turn of the loop
+        settle();
     }
 
     std::vector<rig::RecordedRequest> sets() const
@@ -159,6 +160,7 @@ TEST(RdmPage, EnterOnATextRowStoresOnlyAndSetSendsInTableOrder)
     EXPECT_EQ(p.line.requests().size(), before);
     w.ButtonCLRClick();
     w.Button3->click();
+    p.settle();
     const QStringList lines = p.log();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines[0], "Установка параметров 0x7FF000001000");
@@ -247,6 +249,7 @@ TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)
     w.StringGrid2Click();
     const size_t before = p.sets().size();
     w.UpDown2->press(true);
+    p.settle();
     EXPECT_EQ(e->cellText(1, 2), "256");
     EXPECT_EQ(w.params.records[row - 10].byteValues[2], 0);
     ASSERT_EQ(p.sets().size(), before + 1);
@@ -266,12 +269,15 @@ TEST(RdmPage, IdentifyIsKeptPerDevice)
     TForm1& w = *p.form;
     p.select(0);
     w.Button10->click();
+    p.settle();
     EXPECT_TRUE(p.head->identify);
     p.select(1);
     w.Button10->click();
+    p.settle();
     EXPECT_TRUE(p.par->identify) << "another device is switched on, not off";
     p.select(0);
     w.Button10->click();
+    p.settle();
     EXPECT_FALSE(p.head->identify);
     EXPECT_TRUE(p.par->identify);
 }
@@ -284,6 +290,7 @@ TEST(RdmPage, GetWithoutSelectionAndNackedDeviceInfo)
     w.ListBox1->clearSelection();
     w.CheckBoxReadBack->setChecked(true);
     w.Button3->click();
+    p.settle();
     EXPECT_EQ(w.StringGrid1->rowCount(), 10);
     EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
     p.par->faults.ackTimer = true;
@@ -304,6 +311,8 @@ TEST(RdmPage, LeavingTheGridCommitsLikeEnter)
     w.ButtonCLRClick();
     w.Button2->setFocus();  // the focus moves to a button
     QApplication::processEvents();
+    p.settle();
+    ASSERT_FALSE(p.log().isEmpty());
     EXPECT_EQ(p.log().first(), "Set PID 8005:");
     EXPECT_EQ(p.head->findParam(0x8005)->value, (std::vector<uint8_t>{0xFE, 0xD4}));
 }

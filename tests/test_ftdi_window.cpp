@@ -104,14 +104,17 @@ TEST(FtdiWindow, EveryPageWorksEndToEndOnBothFtdiKinds)
         // Set: a changed label goes to the device.
         w.StringGrid1->setCellText(1, labelRow, "Truss 2 left");
         w.Button3->click();
+        f.settle();
         EXPECT_EQ(f.head->deviceLabel, "Truss 2 left");
 
         // Patch Read and Write.
         w.Button6->click();
+        f.settle();
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(w.devices.entries[i].startIndex + 1, f.line.find(w.devices.entries[i].uid)->startAddress);
         w.devices.entries[row].startIndex = 299;
         w.Button7->click();
+        f.settle();
         EXPECT_EQ(f.head->startAddress, 300);
 
         // DMX output from the faders.

@@ -7,27 +7,6 @@
 #include "rdm/device_info.h"
 #include "rig/fixtures.h"
 
-namespace {
-
-rig::ResponderModel ModelWith(int parameters)
-{
-    rig::ResponderModel m = rig::LedParModel();
-    m.manufacturerParams.clear();
-    m.supportedParameters = {rdm::DEVICE_LABEL, rdm::DMX_START_ADDRESS};
-    for (int i = 0; int(m.supportedParameters.size()) < parameters; ++i) {
-        rig::ManufacturerParam p;
-        p.pid = uint16_t(0x8000 + i);
-        p.description = "Setting " + std::to_string(i);
-        p.dataType = i % 2 ? 5 : 3;
-        p.pdlSize = i % 2 ? 2 : 1;
-        p.value.assign(p.pdlSize, uint8_t(i));
-        m.manufacturerParams.push_back(p);
-        m.supportedParameters.push_back(p.pid);
-    }
-    return m;
-}
-
-} // namespace
 
 int main()
 {
@@ -35,7 +14,7 @@ int main()
     for (int parameters : {9, 30}) {
         PtyHarness b;
         const Uid uid = 0x7FF000000001ull;
-        b.line.add(uid, ModelWith(parameters));
+        b.line.add(uid, ModelWithParameters(parameters));
         ServeOrExit(b);
         static ParamTable table;
         const double t0 = NowMs();

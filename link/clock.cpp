@@ -25,6 +25,33 @@ void SystemClock::sleepUs(uint64_t us)
     }
 }
 
+void VirtualClock::hold()
+{
+    std::lock_guard<std::mutex> lock(holdMutex_);
+    held_ = true;
+}
+
+void VirtualClock::release()
+{
+    {
+        std::lock_guard<std::mutex> lock(holdMutex_);
+        held_ = false;
+    }
+    released_.notify_all();
+}
+
+void VirtualClock::sleepUs(uint64_t us)
+{
+    {
+        std::unique_lock<std::mutex> lock(holdMutex_);
+        released_.wait(lock, [this] { return !held_; });
+    }
+    now_ += us;
+    const double pace = pace_.load();
+    if (pace > 0)
+        SystemClock::instance().sleepUs(uint64_t(double(us) * pace));
+}
+
 SystemClock& SystemClock::instance()
 {
     static SystemClock clock;

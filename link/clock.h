@@ -1,6 +1,9 @@
 #pragma once
 // Everything that waits goes through one clock, so tests can run on virtual time.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 // Microseconds of CLOCK_MONOTONIC; for code below the Clock interface (the line
 // transports, the rig's own pacing) that must not run on virtual time.
@@ -26,16 +29,28 @@ public:
     static SystemClock& instance();
 };
 
-// Time moves only when somebody sleeps or advances it explicitly.
+// Time moves only when somebody sleeps or advances it explicitly. A paced clock
+// also spends a share of each sleep for real, so that work on another thread takes
+// long enough to be watched, stopped or raced against.
 class VirtualClock final : public Clock {
 public:
     explicit VirtualClock(uint64_t startUs = 0) : now_(startUs) {}
-    uint32_t tickMs() override { return static_cast<uint32_t>(now_ / 1000); }
-    uint64_t nowUs() override { return now_; }
-    void sleepMs(uint32_t ms) override { now_ += uint64_t(ms) * 1000; }
-    void sleepUs(uint64_t us) override { now_ += us; }
+    uint32_t tickMs() override { return static_cast<uint32_t>(now_.load() / 1000); }
+    uint64_t nowUs() override { return now_.load(); }
+    void sleepMs(uint32_t ms) override { sleepUs(uint64_t(ms) * 1000); }
+    void sleepUs(uint64_t us) override;
     void advanceUs(uint64_t us) { now_ += us; }
+    // Real microseconds spent per virtual microsecond slept (0: none).
+    void pace(double realPerVirtual) { pace_.store(realPerVirtual); }
+    // While held, a sleep on another thread waits until the clock is let go, so
+    // that a test can look at work frozen between two of its steps.
+    void hold();
+    void release();
 
 private:
-    uint64_t now_;
+    std::atomic<uint64_t> now_;
+    std::atomic<double> pace_{0};
+    std::mutex holdMutex_;
+    std::condition_variable released_;
+    bool held_ = false;
 };

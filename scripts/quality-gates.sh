@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The quality gates: the whole suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the DMX output and transaction tests under
-# ThreadSanitizer, and a bounded run of every fuzzer from its seed corpus.
+# UndefinedBehaviorSanitizer, the DMX output, transaction and window-worker tests
+# under ThreadSanitizer, and a bounded run of every fuzzer from its seed corpus.
 # FUZZ_SECONDS sets each fuzzer's run (default 60); any sanitizer report fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,11 +18,13 @@ LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure
 
-echo "== ThreadSanitizer: DMX output and RDM transaction"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF "$werror" >/dev/null
-cmake --build build-tsan -j"$jobs" --target vantrell_tests
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*'
+echo "== ThreadSanitizer: DMX output, RDM transaction, and the window's worker with the GUI"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_BENCH=OFF "$werror" >/dev/null
+cmake --build build-tsan -j"$jobs" --target vantrell_tests vantrell_gui_tests
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
+build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*'
+build-tsan/tests/vantrell_gui_tests --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*'
+unset TSAN_OPTIONS
 
 echo "== libFuzzer"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELL_FUZZ=ON \

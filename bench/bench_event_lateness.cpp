@@ -100,6 +100,10 @@ int main(int argc, char** argv)
     std::printf("Event thread lateness while the window works, 10 ms timer, pseudo-terminal in real time\n");
     double took = RunToEnd(form, lateness, timer, [&] { form.Button1Click(); });
     lateness.print("discovery of 33 devices", took);
+    int branches = 0;
+    for (const rig::RecordedRequest& r : line.requests())
+        branches += r.decoded.pid == rdm::DISC_UNIQUE_BRANCH;
+    std::printf("%-34s %d branch requests\n", "", branches);
     int row = 0;
     while (row < form.ListBox1->count() && form.devices.entries[row].uid != big)
         ++row;

@@ -2,6 +2,7 @@
 // a pseudo-terminal that Vantrell lists under "Стандартный VCP".
 #include "settings/settings_store.h"
 #include "link/enumeration.h"
+#include "rdm/pid_names.h"
 #include "rdm/rdm_defs.h"
 #include "rig/fixtures.h"
 #include "rig/pty_line.h"
@@ -34,25 +35,11 @@ void Usage()
               "  --version        print the version and exit");
 }
 
-const char* PidName(uint16_t pid)
+const char* PidText(uint16_t pid)
 {
-    switch (pid) {
-    case rdm::DISC_UNIQUE_BRANCH: return "DISC_UNIQUE_BRANCH";
-    case rdm::DISC_MUTE: return "DISC_MUTE";
-    case rdm::DISC_UN_MUTE: return "DISC_UN_MUTE";
-    case rdm::SUPPORTED_PARAMETERS: return "SUPPORTED_PARAMETERS";
-    case rdm::PARAMETER_DESCRIPTION: return "PARAMETER_DESCRIPTION";
-    case rdm::DEVICE_INFO: return "DEVICE_INFO";
-    case rdm::DEVICE_MODEL_DESCRIPTION: return "DEVICE_MODEL_DESCRIPTION";
-    case rdm::MANUFACTURER_LABEL: return "MANUFACTURER_LABEL";
-    case rdm::DEVICE_LABEL: return "DEVICE_LABEL";
-    case rdm::SOFTWARE_VERSION_LABEL: return "SOFTWARE_VERSION_LABEL";
-    case rdm::DMX_PERSONALITY: return "DMX_PERSONALITY";
-    case rdm::DMX_PERSONALITY_DESCRIPTION: return "DMX_PERSONALITY_DESCRIPTION";
-    case rdm::DMX_START_ADDRESS: return "DMX_START_ADDRESS";
-    case rdm::IDENTIFY_DEVICE: return "IDENTIFY_DEVICE";
-    default: return pid >= 0x8000 ? "manufacturer PID" : "PID";
-    }
+    if (const PidName* named = FindPidName(pid))
+        return named->name;
+    return pid >= 0x8000 ? "manufacturer PID" : "PID";
 }
 
 const char* ClassName(uint8_t cc)
@@ -169,7 +156,7 @@ int main(int argc, char** argv)
                 std::printf("-> malformed request: %s\n", Hex(r.bytes).c_str());
             } else {
                 const rig::Request& q = r.decoded;
-                std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidName(q.pid),
+                std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidText(q.pid),
                             unsigned(q.pid), UidText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
                             Hex(q.data, 16).c_str());
             }

@@ -163,12 +163,16 @@ void TForm1::onEventThread(std::function<void()> task)
 
 void TForm1::startRun(const QString& what, std::function<void()> job, std::function<void()> finished)
 {
-    if (deferRuns_) {
-        requestSoon([this, what, job, finished] { startRun(what, job, finished); });
+    // One run at a time: one asked for during another waits for its turn.
+    if (deferRuns_ || running()) {
+        auto later = [this, what, job, finished] { startRun(what, job, finished); };
+        if (deferRuns_)
+            requestSoon(later);
+        else
+            request(later);
         return;
     }
-    if (!running())
-        setRunning(true);
+    setRunning(true);
     showProgress(what.isEmpty() ? QString::fromUtf8("Обмен с устройством") : what, 0, 0);
     runner_->start(
         std::move(job),
@@ -186,7 +190,7 @@ void TForm1::startRun(const QString& what, std::function<void()> job, std::funct
 void TForm1::runEnded()
 {
     if (running())
-        return;  // the next queued run goes on
+        return;  // the finished step started the next run (a Read Back)
     setRunning(false);
     if (outputDeferred_) {
         outputDeferred_ = false;

@@ -18,7 +18,7 @@ void RdmRunner::shutDown()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
-        queue_.clear();
+        next_.reset();
     }
     wake_.notify_all();
     if (worker_.joinable())
@@ -27,11 +27,10 @@ void RdmRunner::shutDown()
 
 void RdmRunner::start(Task job, Task finished, std::function<void(const std::string&)> failed)
 {
-    if (pending_ == 0)
-        stop_.store(false);  // a stop ends the runs it was meant for, not the next one
+    stop_.store(false);  // a stop ends the run it was meant for, not the next one
     Entry entry{std::move(job), std::move(finished), std::move(failed)};
     if (!threaded_) {
-        ++pending_;
+        busy_ = true;
         runOne(entry);
         return;
     }
@@ -39,8 +38,8 @@ void RdmRunner::start(Task job, Task finished, std::function<void(const std::str
         std::lock_guard<std::mutex> lock(mutex_);
         if (quit_)
             return;
-        ++pending_;
-        queue_.push_back(std::move(entry));
+        busy_ = true;
+        next_ = std::move(entry);
     }
     wake_.notify_one();
 }
@@ -51,11 +50,11 @@ void RdmRunner::loop()
         Entry entry;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+            wake_.wait(lock, [this] { return quit_ || next_; });
             if (quit_)
                 return;
-            entry = std::move(queue_.front());
-            queue_.pop_front();
+            entry = std::move(*next_);
+            next_.reset();
         }
         runOne(entry);
     }
@@ -75,7 +74,7 @@ void RdmRunner::runOne(Entry& entry)
     }
     // The run counts as over once the event thread has taken its results.
     auto done = [this, threw, error, finished = std::move(entry.finished), failed = std::move(entry.failed)] {
-        --pending_;
+        busy_ = false;
         if (threw) {
             if (failed)
                 failed(error);

@@ -1,12 +1,13 @@
 #pragma once
-// Runs the window's RDM work on one worker thread, one run at a time and in the
-// order asked, so that the event thread keeps painting and taking input. A run
-// can be asked to stop; it then ends after its current exchange.
+// Runs the window's RDM work on one worker thread, one run at a time, so that the
+// event thread keeps painting and taking input. A run can be asked to stop; it
+// then ends after its current exchange. Work asked for meanwhile waits with the
+// window, which starts it once this run's results are in.
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -23,15 +24,15 @@ public:
     RdmRunner(const RdmRunner&) = delete;
     RdmRunner& operator=(const RdmRunner&) = delete;
 
-    // Queues `job` for the worker. Afterwards `finished` runs on the event thread,
-    // and `failed` there instead of nothing when the job threw.
+    // Hands `job` to the worker; only when not busy. Afterwards `finished` runs on
+    // the event thread, or `failed` there instead when the job threw.
     void start(Task job, Task finished, std::function<void(const std::string&)> failed);
 
-    // Event thread: runs queued or in progress whose `finished` has not run yet.
-    bool busy() const { return pending_ > 0; }
+    // Event thread: a run has started and its `finished` has not run yet.
+    bool busy() const { return busy_; }
     bool onWorker() const { return std::this_thread::get_id() == workerId_; }
 
-    // Asks the runs queued and in progress to end after their current exchange.
+    // Asks the run in progress to end after its current exchange.
     void requestStop() { stop_.store(true); }
     bool stopRequested() const { return stop_.load(); }
 
@@ -48,11 +49,11 @@ private:
 
     const bool threaded_;
     Post post_;
-    int pending_ = 0;
+    bool busy_ = false;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Entry> queue_;
+    std::optional<Entry> next_;  // the job handed over, until the worker takes it
     bool quit_ = false;
     std::thread worker_;
     std::thread::id workerId_;

@@ -88,11 +88,10 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
                     [this](const std::string& row) {
                         onEventThread([this, row] { ListBox1->addItem(QString::fromStdString(row)); });
                     },
-                    // The number box may change it while the run lasts.
-                    [this] { return std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed); },
+                    [this] { return discoveryTimeout(); },
                     [this] { return runner_->stopRequested(); },
                     [this](int found, uint32_t elapsedMs) {
-                        const int timeout = std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed);
+                        const int timeout = discoveryTimeout();
                         onEventThread([this, found, elapsedMs, timeout] {
                             showProgress(QString::asprintf("Обнаружение: найдено %d, %u из %d с", found,
                                                            elapsedMs / 1000, timeout),
@@ -230,6 +229,11 @@ void TForm1::nextRequest()
         requests_.pop_front();
         guarded(handler);
     }
+}
+
+int TForm1::discoveryTimeout()
+{
+    return std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed);
 }
 
 void TForm1::StopRun()

@@ -224,6 +224,8 @@ private:
     void PageControl1Changed();  // the tab signal; defers starting output while a run lasts
     void storeEditorElements();
     void repaintMap();
+    int listedDevices() const;  // rows of the device list that have a table entry
+    int discoveryTimeout();  // seconds; the number box may change it during a run
 
     FormDialogs dialogs_;
     NumberBox boxes_[3];

@@ -235,7 +235,10 @@ void TForm1::buildSettingsPage()
         *r.upDown = Place(new UpDown(TabSheet4), 240, r.y, 16, 20);
         (*r.upDown)->setRange(r.min, r.max);
     }
-    boxes_[0] = {EditTimeout, UpDownTimeout, [this](int v) { settings.discoTimeout = v; }};
+    boxes_[0] = {EditTimeout, UpDownTimeout, [this](int v) {
+                     // Read by a discovery running on the worker.
+                     std::atomic_ref<int32_t>(settings.discoTimeout).store(v, std::memory_order_relaxed);
+                 }};
     boxes_[1] = {EditUniverse, UpDownUnivSize, [this](int v) {
                      // Read by every DMX frame, on the output thread too.
                      std::atomic_ref<uint16_t>(settings.UniverseSize).store(uint16_t(v), std::memory_order_relaxed);

@@ -13,6 +13,11 @@
 
 void TForm1::repaintMap() { PaintBox1->repaint(); }
 
+int TForm1::listedDevices() const
+{
+    return ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+}
+
 void TForm1::PaintBox1Paint(QPainter& painter)
 {
     using namespace patch_map;
@@ -52,7 +57,7 @@ void TForm1::PaintBox1MouseUp(Qt::MouseButton, int, int)
 
 void TForm1::Button6Click()
 {
-    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    const int n = listedDevices();
     workDevices_ = devices;  // the map keeps painting from the window's own table
     startRun(
         "Чтение расстановки",
@@ -76,14 +81,14 @@ void TForm1::Button6Click()
 
 void TForm1::Button7Click()
 {
-    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    const int n = listedDevices();
     workDevices_ = devices;
     startRun("Запись расстановки", [this, n] { WritePatch(engine, workDevices_, n, runControl("Устройство")); });
 }
 
 void TForm1::Button8Click()
 {
-    const int n = ListBox1->count() < DeviceTable::kCapacity ? ListBox1->count() : DeviceTable::kCapacity;
+    const int n = listedDevices();
     const QString path = dialogs_.askSavePatch();
     if (path.isEmpty())
         return;

@@ -2,11 +2,7 @@
 // pseudo-terminal, next to the fixed waits its requests imply (51 ms each when
 // the reply is waiting).
 #include "bench_rig.h"
-#include "params/param_edit.h"
-#include "params/param_transfer.h"
-#include "rdm/device_info.h"
-#include "rig/fixtures.h"
-
+#include "params/param_read.h"
 
 int main()
 {
@@ -18,20 +14,13 @@ int main()
         ServeOrExit(b);
         static ParamTable table;
         const double t0 = NowMs();
-        // The same requests in the same order as the Get button.
-        const int count = GetSupportedParameters(b.engine, uid, table);
-        std::array<std::string, 9> rows;
-        ReadDeviceInfo(b.engine, uid, rows);
-        uint8_t label[40] = {};
-        GetParamBytes(b.engine, uid, rdm::SOFTWARE_VERSION_LABEL, label, 32);
-        for (int k = 0; k < count; ++k) {
-            const uint16_t pid = table.supportedPids[k];
-            if (IsManufacturerPid(pid))
-                GetParameterDescription(b.engine, uid, pid, table.records[k]);
-            else
-                FillBuiltInDescription(pid, table.records[k]);
-            ReadParamValue(b.engine, uid, table.records[k]);
-        }
+        // The Get button's own reading, with nothing shown.
+        ParamReadSink sink;
+        sink.listed = [](int) {};
+        sink.deviceInfo = [](const std::array<std::string, 9>*) {};
+        sink.softwareVersionLabel = [](const std::string&) {};
+        sink.row = [](int, const RDMPARAMDESC&, const std::string&) {};
+        const int count = ReadDeviceParameters(b.engine, uid, table, sink, RunControl{});
         const double wall = NowMs() - t0;
         const size_t requests = b.line.requests().size();
         const double bound = double(requests) * 51.0;

@@ -265,7 +265,7 @@ void TForm1::setRunning(bool running)
 {
     QWidget* const locked[] = {ListBox1, Button1, Button10, Button2,       Button3,           UpDown2,
                                Button6,  Button7, Button8,  Button9,       ButtonConnect,     ListBoxInterfaces,
-                               RadioGroupInterface};
+                               RadioGroupInterface, CheckBoxFastExchange};
     // The grids keep the focus they have (leaving one would commit it) but take no edits.
     for (StringGridWidget* grid : {StringGrid1, StringGrid2})
         grid->setEditingAllowed(!running);
@@ -340,6 +340,8 @@ void TForm1::FormCreate()
         EditTimeout->setText(QString::number(settings.discoTimeout));
         if (QAbstractButton* b = TimerItems->button(settings.TimerType))
             b->setChecked(true);
+        CheckBoxFastExchange->setChecked(settings.FastExchange != 0);
+        CheckBoxFastExchangeClick();
         if (QAbstractButton* b = InterfaceItems->button(settings.InterfaceType))
             b->setChecked(true);
         RadioGroupInterfaceClick();
@@ -469,6 +471,13 @@ void TForm1::ScrollBarChange(int fader)
 }
 
 void TForm1::RadioGroup1Click() { settings.TimerType = TimerItems->checkedId(); }
+
+void TForm1::CheckBoxFastExchangeClick()
+{
+    settings.FastExchange = CheckBoxFastExchange->isChecked() ? 1 : 0;
+    // Taken by the next exchange; one that runs now finishes as it began.
+    engine.setFastExchange(settings.FastExchange != 0);
+}
 
 // --- discovery and the device list ---
 
@@ -600,6 +609,7 @@ void TForm1::connectHandlers()
     on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });
     on(InterfaceItems, &QButtonGroup::idClicked, [this] { RadioGroupInterfaceClick(); });
     on(TimerItems, &QButtonGroup::idClicked, [this] { RadioGroup1Click(); });
+    on(CheckBoxFastExchange, &QCheckBox::clicked, [this] { CheckBoxFastExchangeClick(); });
     for (int i = 0; i < 16; ++i)
         on(ScrollBar[i], &QScrollBar::valueChanged, [this, i] { ScrollBarChange(i + 1); });
     for (NumberBox& box : boxes_) {

@@ -108,6 +108,7 @@ public:
     QPushButton* ButtonConnect;
     QGroupBox* RadioGroup1;
     QButtonGroup* TimerItems;
+    QCheckBox* CheckBoxFastExchange;
     QLineEdit* EditTimeout;
     QLineEdit* EditUniverse;
     QLineEdit* EditPeriod;
@@ -139,6 +140,7 @@ public:
     void ListBoxInterfacesClick();
     void ButtonConnectClick();
     void RadioGroup1Click();
+    void CheckBoxFastExchangeClick();
     void Button2Click();
     void Button3Click();
     void ResetParamGrid();

@@ -235,6 +235,8 @@ void TForm1::buildSettingsPage()
         *r.upDown = Place(new UpDown(TabSheet4), 240, r.y, 16, 20);
         (*r.upDown)->setRange(r.min, r.max);
     }
+    // Below the number boxes: waits by the line's own limits instead of fixed sleeps.
+    CheckBoxFastExchange = Check(TabSheet4, "Быстрый обмен", 24, 296, 160, 17);
     boxes_[0] = {EditTimeout, UpDownTimeout, [this](int v) {
                      // Read by a discovery running on the worker.
                      std::atomic_ref<int32_t>(settings.discoTimeout).store(v, std::memory_order_relaxed);

@@ -61,6 +61,18 @@ int D2xxDriver::read(uint8_t* buffer, int count)
     return int(n);
 }
 
+int D2xxDriver::readWaiting(uint8_t* buffer, int count)
+{
+    if (!port_.ftHandle)
+        return -1;
+    DWORD waiting = 0;
+    if (d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK)
+        return -1;
+    if (waiting == 0 || count <= 0)
+        return 0;
+    return read(buffer, waiting < DWORD(count) ? int(waiting) : count);
+}
+
 void D2xxDriver::list(std::vector<InterfaceEntry>& rows) { FtSearch(d2xx_, rows); }
 
 void D2xxDriver::choose(const InterfaceEntry& row) { port_.deviceIndex = row.deviceNumber; }
@@ -121,4 +133,37 @@ int UsbProDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t label)
 int UsbProDriver::readReply(uint8_t* buffer, int count, ReplyKind)
 {
     return count > 0 ? reader_.read(port_, buffer, count) : 0;
+}
+
+// The widget hands over a reply, or its own time-out report, as one message once
+// it has all of it; either ends the wait.
+int UsbProDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind, const ReplyWait& wait)
+{
+    if (count <= 0)
+        return 0;
+    size_t got = 0;
+    uint64_t lastUs = 0;
+    const uint64_t beginBy = wait.beginByUs + wait.longestReplyUs;
+    for (;;) {
+        if (got < sizeof message_) {
+            const int n = readWaiting(message_ + got, int(sizeof message_ - got));
+            if (n < 0)
+                return -1;
+            if (n > 0) {
+                got += size_t(n);
+                lastUs = wait.clock.nowUs();
+                bool done = false;
+                const int delivered = WidgetReplyReader::unwrap(message_, got, buffer, count, &done);
+                if (done)
+                    return delivered;
+            }
+        }
+        const uint64_t now = wait.clock.nowUs();
+        uint64_t limit = beginBy;
+        if (got > 0 && lastUs + wait.quietUs > limit)
+            limit = lastUs + wait.quietUs;
+        if (now >= limit || got == sizeof message_)
+            return 0;
+        waitForInput(wait.clock, limit - now);
+    }
 }

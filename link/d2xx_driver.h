@@ -14,6 +14,9 @@ public:
     void close() override;
     int write(const uint8_t* bytes, int count) override;
     int read(uint8_t* buffer, int count) override;
+    int readWaiting(uint8_t* buffer, int count) override;
+    // The chip's latency timer, which opening sets to 1 ms.
+    uint32_t latencyUs() const override { return 1000; }
     void list(std::vector<InterfaceEntry>& rows) override;
     void choose(const InterfaceEntry& row) override;
 
@@ -39,6 +42,7 @@ public:
     int sendDmxFrame(const uint8_t* frame, int length) override;
     int sendRdmPacket(const uint8_t* packet, int count, uint8_t label) override;
     int readReply(uint8_t* buffer, int count, ReplyKind kind) override;
+    int readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait) override;
 
 private:
     int sendMessage(uint8_t label, const uint8_t* data, int count);

@@ -90,6 +90,20 @@ int InterfacePort::ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind)
     return d ? d->readReply(buffer, count, replyKind) : -1;
 }
 
+int InterfacePort::ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait)
+{
+    LineDriver* d = driver();
+    return d ? d->readReplyWhole(buffer, count, replyKind, wait) : -1;
+}
+
+uint32_t InterfacePort::TransportLatencyUs()
+{
+    if (latencyOverrideUs)
+        return latencyOverrideUs;
+    LineDriver* d = driver();
+    return d ? d->latencyUs() : 0;
+}
+
 void InterfacePort::ListInterfaces(std::vector<InterfaceEntry>& rows)
 {
     rows.clear();

@@ -42,6 +42,12 @@ public:
     int SendDmxFrame(const uint8_t* frame, int length);
     int SendRdmPacket(const uint8_t* packet, int count, uint8_t label);
     int ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind);
+    // The reply as soon as it is whole; the fast exchange reads through this.
+    int ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait);
+    // How late received bytes may reach a read on the current kind: what the
+    // device says, unless `latencyOverrideUs` is set (non-zero).
+    uint32_t TransportLatencyUs();
+    uint32_t latencyOverrideUs = 0;
 
     // The interface list of the current kind, and taking one of its rows as the
     // device to open.

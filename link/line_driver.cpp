@@ -2,6 +2,8 @@
 
 #include "rdm/rdm_defs.h"
 
+#include <cstring>
+
 int LineDriver::sendDmxFrame(const uint8_t* frame, int length)
 {
     lineBreak();
@@ -29,4 +31,44 @@ int LineDriver::readReply(uint8_t* buffer, int count, ReplyKind kind)
         }
     }
     return read(buffer, count);
+}
+
+void LineDriver::waitForInput(Clock& clock, uint64_t us)
+{
+    // Kinds that cannot block on their input look again this often.
+    constexpr uint64_t kPollUs = 200;
+    clock.sleepUs(us < kPollUs ? us : kPollUs);
+}
+
+int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait)
+{
+    int got = 0;
+    bool begun = false;  // a byte came, the responder's break included
+    uint64_t lastUs = 0;
+    for (;;) {
+        if (got < count) {
+            int n = readWaiting(buffer + got, count - got);
+            if (n < 0)
+                return -1;
+            if (n > 0) {
+                // The break's 0x00 ahead of an ordinary reply is not part of it.
+                if (!begun && kind == ReplyKind::Ordinary && buffer[got] == 0x00) {
+                    std::memmove(buffer + got, buffer + got + 1, size_t(n - 1));
+                    --n;
+                }
+                begun = true;
+                got += n;
+                lastUs = wait.clock.nowUs();
+            }
+        }
+        if (got >= count || (got > 0 && wait.whole(buffer, got)))
+            return got;
+        const uint64_t now = wait.clock.nowUs();
+        uint64_t limit = wait.beginByUs;
+        if (begun && lastUs + wait.quietUs > limit)
+            limit = lastUs + wait.quietUs;
+        if (now >= limit)
+            return got;
+        waitForInput(wait.clock, limit - now);
+    }
 }

@@ -2,6 +2,7 @@
 // One interface kind's way of reaching the line. The interface port keeps the
 // fields and the operations everybody calls and hands each call to the driver of
 // its current kind; adding a kind is one new driver beside these.
+#include "link/clock.h"
 #include "link/enumeration.h"
 
 #include <cstdint>
@@ -12,6 +13,20 @@ class InterfacePort;
 // What a read after a request expects: an ordinary reply comes after the
 // responder's break, a discovery reply without one.
 enum class ReplyKind { Ordinary, Discovery };
+
+// How a read that returns as soon as its reply is whole waits: for the reply to
+// begin by a deadline, then for it to be whole, giving up once the line has been
+// quiet too long.
+struct ReplyWait {
+    Clock& clock;
+    uint64_t beginByUs;  // nothing received by then (clock time): no reply
+    uint64_t quietUs;    // a begun reply has ended after this long without a byte
+    // Whether the bytes so far (from the start code, or the preamble) make a whole reply.
+    bool (*whole)(const uint8_t* bytes, int count);
+    // Line time of the longest reply the read takes, for kinds that hand a reply
+    // over only once the interface has received all of it.
+    uint64_t longestReplyUs;
+};
 
 class LineDriver {
 public:
@@ -37,6 +52,15 @@ public:
     // Up to `count` reply bytes as the line carried them, starting with the start
     // code (ordinary) or the preamble (discovery). Returns the count or -1.
     virtual int readReply(uint8_t* buffer, int count, ReplyKind kind);
+
+    // The same reply, returned as soon as it is whole (see ReplyWait).
+    virtual int readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait);
+    // The bytes received so far, without waiting; -1 on failure.
+    virtual int readWaiting(uint8_t* buffer, int count) = 0;
+    // Returns once bytes may wait to be read, or after `us`.
+    virtual void waitForInput(Clock& clock, uint64_t us);
+    // The longest the interface may hold received bytes before the read sees them.
+    virtual uint32_t latencyUs() const = 0;
 
     // The interface list of this kind, and what choosing one of its rows sets.
     virtual void list(std::vector<InterfaceEntry>& rows) = 0;

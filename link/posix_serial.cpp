@@ -6,12 +6,15 @@
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -180,6 +183,67 @@ bool PosixSerial::requestLowLatency(int handle)
         return true;
     info.flags |= ASYNC_LOW_LATENCY;
     return ::ioctl(handle, TIOCSSERIAL, &info) == 0;
+}
+
+long PosixSerial::readWaiting(int handle, uint8_t* buffer, size_t count)
+{
+    if (timeouts_.find(handle) == timeouts_.end())
+        return -1;
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(handle, buffer + done, count - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        // Nothing more now; a pseudo-terminal whose other end is closed is quiet too.
+        if (n == 0 || errno == EAGAIN || errno == EIO)
+            break;
+        if (errno != EINTR)
+            return done ? long(done) : -1;
+    }
+    return long(done);
+}
+
+int PosixSerial::waitReadable(int handle, uint64_t timeoutUs)
+{
+    pollfd p{handle, POLLIN, 0};
+    timespec ts{time_t(timeoutUs / 1000000u), long(timeoutUs % 1000000u) * 1000};
+    int r = ::ppoll(&p, 1, &ts, nullptr);
+    if (r < 0)
+        return errno == EINTR ? 0 : -1;
+    if (r == 0)
+        return 0;
+    if (p.revents & POLLIN)
+        return 1;
+    // Hung up without data (a pty with nobody on the other side): wait the time out
+    // rather than spin on it.
+    nanosleep(&ts, nullptr);
+    return 0;
+}
+
+uint32_t PosixSerial::deliveryLatencyUs(int handle)
+{
+    // ftdi_sio shows its latency timer (in ms) beside the port's device.
+    struct stat st{};
+    if (::fstat(handle, &st) == 0 && S_ISCHR(st.st_mode)) {
+        char path[96];
+        std::snprintf(path, sizeof path, "/sys/dev/char/%u:%u/device/latency_timer", major(st.st_rdev),
+                      minor(st.st_rdev));
+        if (FILE* f = std::fopen(path, "r")) {
+            unsigned ms = 0;
+            const bool read = std::fscanf(f, "%u", &ms) == 1;
+            std::fclose(f);
+            if (read)
+                return (ms ? ms : 1) * 1000u;
+        }
+    }
+    serial_struct info{};
+    if (::ioctl(handle, TIOCGSERIAL, &info) == 0)
+        return (info.flags & ASYNC_LOW_LATENCY) ? 1000u : 16000u;
+    // Not a UART driver at all (a pseudo-terminal): bytes are handed on at once,
+    // and the margin covers the scheduler.
+    return 1000u;
 }
 
 bool PosixSerial::setBreak(int handle) { return ::ioctl(handle, TIOCSBRK) == 0; }

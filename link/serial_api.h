@@ -47,5 +47,12 @@ public:
     // Asks the driver to hand received bytes over at once instead of collecting
     // them (USB-serial chips wait up to 16 ms). False when the device cannot.
     virtual bool requestLowLatency(int) { return false; }
+    // Bytes already received, taken without waiting for more; -1 on failure.
+    virtual long readWaiting(int handle, uint8_t* buffer, size_t count) = 0;
+    // Waits until received bytes wait to be read or `timeoutUs` passed:
+    // 1 bytes wait, 0 time-out, -1 failure.
+    virtual int waitReadable(int handle, uint64_t timeoutUs) = 0;
+    // The longest the device may hold received bytes before handing them over.
+    virtual uint32_t deliveryLatencyUs(int) { return 16000; }
     virtual void close(int handle) = 0;
 };

@@ -21,6 +21,7 @@ int SerialDriver::open()
     // USB-serial chips otherwise hold received bytes for up to 16 ms; a device
     // that cannot shorten that is used as it is.
     serial_.requestLowLatency(port_.comHandle);
+    latencyUs_ = serial_.deliveryLatencyUs(port_.comHandle);
     return 1;
 }
 
@@ -46,6 +47,20 @@ int SerialDriver::read(uint8_t* buffer, int count)
         return -1;
     const long n = serial_.read(port_.comHandle, buffer, size_t(count));
     return n < 0 ? -1 : int(n);
+}
+
+int SerialDriver::readWaiting(uint8_t* buffer, int count)
+{
+    if (!isOpen())
+        return -1;
+    const long n = serial_.readWaiting(port_.comHandle, buffer, size_t(count));
+    return n < 0 ? -1 : int(n);
+}
+
+void SerialDriver::waitForInput(Clock& clock, uint64_t us)
+{
+    if (!isOpen() || serial_.waitReadable(port_.comHandle, us) < 0)
+        LineDriver::waitForInput(clock, us);
 }
 
 void SerialDriver::lineBreak()

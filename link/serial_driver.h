@@ -13,10 +13,14 @@ public:
     int read(uint8_t* buffer, int count) override;
     void lineBreak() override;
     void purge() override;
+    int readWaiting(uint8_t* buffer, int count) override;
+    void waitForInput(Clock& clock, uint64_t us) override;
+    uint32_t latencyUs() const override { return latencyUs_; }
     void list(std::vector<InterfaceEntry>& rows) override;
     void choose(const InterfaceEntry& row) override;
 
 private:
     bool isOpen() const;
     SerialApi& serial_;
+    uint32_t latencyUs_ = 16000;
 };

@@ -106,15 +106,20 @@ int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity)
     return 0;
 }
 
-int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity)
+int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished)
 {
+    if (finished)
+        *finished = true;
     size_t pos = 0;
     for (int message = 0; message < kMaxMessagesPerReply; ++message) {
         widget::Message m;
         size_t consumed = 0;
         const widget::ParseResult r = widget::parse(in + pos, size - pos, m, consumed);
-        if (r == widget::ParseResult::Incomplete)
+        if (r == widget::ParseResult::Incomplete) {
+            if (finished)
+                *finished = false;
             return 0;
+        }
         pos += consumed;
         if (r == widget::ParseResult::Malformed)
             continue;

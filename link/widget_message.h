@@ -50,7 +50,9 @@ public:
     int read(InterfacePort& port, uint8_t* out, int capacity);
 
     // The same unwrapping over bytes already in memory (the fuzzers feed this).
-    static int unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity);
+    // `done`, when given, tells a finished answer (a packet, a time-out report, or
+    // nothing usable) from bytes that do not hold one yet.
+    static int unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* done = nullptr);
 
 private:
     uint8_t message_[widget::kMaxData + 1];

@@ -13,6 +13,25 @@ constexpr const char* kCutShort =
     "Таймаут обнаружения можно увеличить на странице «Настройки».";
 }
 
+// A branch reply is whole once the 16 bytes after its separator have come and
+// their checksum holds; anything else (a collision) ends when the line goes quiet.
+bool Discovery::BranchReplyWhole(const uint8_t* reply, int count)
+{
+    int separator = -1;
+    for (int i = 0; i < 15 && i < count; ++i)
+        if (reply[i] == 0xAA) {
+            separator = i;
+            break;
+        }
+    if (separator < 0 || count < separator + 17)
+        return false;
+    const uint8_t* s = reply + separator + 1;
+    unsigned sum = 0;
+    for (int k = 0; k < 12; ++k)
+        sum += s[k];
+    return sum == 256u * (s[12] & s[13]) + (s[14] & s[15]);
+}
+
 BranchResult Discovery::JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found)
 {
     int separator = -1;
@@ -59,11 +78,18 @@ BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
     int count = 0;
     {
         std::lock_guard<std::mutex> exchange(engine_.port().exchangeLock());
+        const uint64_t handedUs = engine_.clock().nowUs();
         if (engine_.port().SendRdmPacket(engine_.request, size, widget::kLabelSendRdmDiscovery) == 0)
             log.appendLine(status_text::kSendError);
-        engine_.clock().sleepMs(20);
         std::memset(reply, 0x55, kBranchReadLength);
-        count = engine_.port().ReadRdmReply(reply, kBranchReadLength, ReplyKind::Discovery);
+        if (engine_.fastExchange()) {
+            count = engine_.port().ReadRdmReplyWhole(
+                reply, kBranchReadLength, ReplyKind::Discovery,
+                engine_.replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, BranchReplyWhole));
+        } else {
+            engine_.clock().sleepMs(20);
+            count = engine_.port().ReadRdmReply(reply, kBranchReadLength, ReplyKind::Discovery);
+        }
     }
     if (count == 0) {
         if (log.detailed())
@@ -156,11 +182,11 @@ void Discovery::Run()
 {
     hooks_.stopOutput();
     Clock& clock = engine_.clock();
-    clock.sleepMs(50);
+    engine_.pauseMs(50);
     const uint32_t t0 = clock.tickMs();
     if (UnMuteDevice(kBroadcastUid) == TxFailed)
         return;
-    clock.sleepMs(50);
+    engine_.pauseMs(50);
     hooks_.clearList();
     table_.deviceCount = 0;
     muteFailureCount_ = 0;

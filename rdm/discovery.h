@@ -46,6 +46,9 @@ public:
 
     // Judges the 40 bytes read after a branch request (filled with 0x55 beyond what came).
     static BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found);
+    // Whether the first `count` bytes after a branch request are one whole, correctly
+    // summed reply (the fast exchange stops reading there).
+    static bool BranchReplyWhole(const uint8_t* reply, int count);
 
     static std::string SummaryText(uint32_t elapsedMs, int devices);
 

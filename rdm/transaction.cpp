@@ -1,5 +1,7 @@
 #include "rdm/transaction.h"
 
+#include "rdm/line_timing.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -39,22 +41,68 @@ int RdmEngine::CompleteRequest(Uid destination)
     return length + 2;
 }
 
+bool RdmEngine::ReplyWhole(const uint8_t* b, int count)
+{
+    return count >= 3 && b[0] == rdm::kStartCode && b[rdm::kOffLength] >= rdm::kHeaderSize &&
+           count >= int(b[rdm::kOffLength]) + 2;
+}
+
+ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
+                               bool (*whole)(const uint8_t*, int))
+{
+    using namespace line_timing;
+    const uint64_t latency = port_.TransportLatencyUs();
+    // A send that returned only once its bytes were out ends the request later.
+    uint64_t requestEnd = handedUs + PacketUs(requestBytes);
+    const uint64_t now = clock_.nowUs();
+    if (now > requestEnd)
+        requestEnd = now;
+    const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs : 2 * kByteUs;
+    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, whole,
+                     PacketUs(replyBytes)};
+}
+
+void RdmEngine::pauseMs(uint32_t ms)
+{
+    if (!fastExchange())
+        clock_.sleepMs(ms);
+}
+
 TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
 {
     if (readLength > int(rdm::kBufferSize))
         readLength = int(rdm::kBufferSize);
     const int size = CompleteRequest(uid);
+    const bool fast = fastExchange();
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    const uint64_t handedUs = clock_.nowUs();
     if (port_.SendRdmPacket(request, size, widget::kLabelSendRdm) == 0) {
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }
-    clock_.sleepMs(50);
-    if (log_.detailed())
-        LogMessageDump(true);
     std::memset(response, 0xFF, sizeof response);
-    if (port_.ReadRdmReply(response, readLength, ReplyKind::Ordinary) < 0)
+    int got = 0;
+    if (fast) {
+        if (readLength > 0) {
+            got = port_.ReadRdmReplyWhole(response, readLength, ReplyKind::Ordinary,
+                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, ReplyWhole));
+        } else {
+            // Nobody answers; the line rests before the next request.
+            const uint64_t rest = handedUs + line_timing::PacketUs(size) + line_timing::kAfterBroadcastUs;
+            const uint64_t now = clock_.nowUs();
+            if (rest > now)
+                clock_.sleepUs(rest - now);
+        }
+        if (log_.detailed())
+            LogMessageDump(true);
+    } else {
+        clock_.sleepMs(50);
+        if (log_.detailed())
+            LogMessageDump(true);
+        got = port_.ReadRdmReply(response, readLength, ReplyKind::Ordinary);
+    }
+    if (got < 0)
         return TxFailed;
     if (response[0] != rdm::kStartCode) {
         log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");

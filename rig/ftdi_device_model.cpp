@@ -16,12 +16,12 @@ void FtdiDeviceModel::purgeReceive() { rx_.purge(line_->clock().nowUs()); }
 void FtdiDeviceModel::write(const uint8_t* bytes, size_t count)
 {
     if (mode_ == FtdiMode::Raw) {
-        const uint64_t end = line_->clock().nowUs() + count * kByteTimeUs;
+        const uint64_t handed = line_->clock().nowUs();
         const bool framed = breakSeen_;
         breakSeen_ = false;
         // A packet without a break in front is not one a responder listens to.
         if (framed)
-            for (const Transmission& t : line_->transmit(bytes, count, end, breaksReported))
+            for (const Transmission& t : line_->transmit(bytes, count, handed, breaksReported))
                 rx_.add(t);
         return;
     }
@@ -49,14 +49,17 @@ void FtdiDeviceModel::widgetMessage(uint8_t label, const std::vector<uint8_t>& d
     if (data.empty())
         return;
     // The widget puts the packet on the line itself, with its own break.
-    const uint64_t end = line_->clock().nowUs() + 200 + data.size() * kByteTimeUs;
+    constexpr uint64_t kWidgetBreakUs = 200;
+    const uint64_t handed = line_->clock().nowUs();
     if (label == widget::kLabelSendDmx) {
-        line_->transmit(data.data(), data.size(), end, false);
+        line_->transmit(data.data(), data.size(), handed, false, kWidgetBreakUs);
         return;
     }
     if (label != widget::kLabelSendRdm && label != widget::kLabelSendRdmDiscovery)
         return;
-    std::vector<Transmission> replies = line_->transmit(data.data(), data.size(), end, false);
+    uint64_t end = 0;
+    std::vector<Transmission> replies =
+        line_->transmit(data.data(), data.size(), handed, false, kWidgetBreakUs, &end);
     // Only a reply that starts while the widget listens is passed on.
     const Transmission* heard = nullptr;
     for (const Transmission& t : replies)

@@ -3,12 +3,12 @@
 #include "link/clock.h"
 #include "link/enumeration.h"
 #include "rdm/rdm_defs.h"
+#include "rig/rx_queue.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -141,28 +141,31 @@ void PtyLine::stop()
 void PtyLine::serve()
 {
     Splitter splitter;
-    std::multimap<uint64_t, std::vector<uint8_t>> outgoing;  // due time -> bytes
+    RxQueue outgoing;  // reply bytes, each with the moment it reaches the controller's UART
     uint64_t lastByteUs = 0;
     uint64_t packetStartUs = 0;  // when the first byte of the packet being gathered came
     uint8_t buffer[4096];
+    const uint32_t tick = latencyUs;
+    // The moment a byte that arrived at `at` is handed over to the reader.
+    auto handedOver = [tick](uint64_t at) { return tick ? (at + tick - 1) / tick * tick : at; };
 
-    auto handle = [&](const std::vector<uint8_t>& packet, uint64_t now) {
-        const uint64_t end = packetStartUs + packet.size() * kByteTimeUs;
-        for (Transmission& t : line_.transmit(packet.data(), packet.size(), end, breakBytes)) {
-            uint64_t due = t.startUs > now ? t.startUs : now;
-            outgoing.emplace(due, std::move(t.bytes));
-        }
+    auto handle = [&](const std::vector<uint8_t>& packet) {
+        for (Transmission& t : line_.transmit(packet.data(), packet.size(), packetStartUs, breakBytes))
+            outgoing.add(t, line_.paced ? kByteTimeUs : 0);
     };
 
     while (running_.load()) {
         uint64_t now = NowUs();
-        int waitUs = 20000;
+        int64_t waitUs = 20000;
         if (splitter.pending())
-            waitUs = std::min<int>(waitUs, int(std::max<int64_t>(0, int64_t(lastByteUs + kFrameGapUs) - int64_t(now))));
-        if (!outgoing.empty())
-            waitUs = std::min<int>(waitUs, int(std::max<int64_t>(0, int64_t(outgoing.begin()->first) - int64_t(now))));
+            waitUs = std::min<int64_t>(waitUs, int64_t(lastByteUs + kFrameGapUs) - int64_t(now));
+        uint64_t next = 0;
+        if (outgoing.nextArrival(next))
+            waitUs = std::min<int64_t>(waitUs, int64_t(handedOver(next)) - int64_t(now));
+        if (waitUs < 0)
+            waitUs = 0;
         pollfd p{master_, POLLIN, 0};
-        timespec ts{0, long(waitUs) * 1000};
+        timespec ts{time_t(waitUs / 1000000), long(waitUs % 1000000) * 1000};
         int r = ppoll(&p, 1, &ts, nullptr);
         now = NowUs();
         if (r > 0 && (p.revents & POLLIN)) {
@@ -172,7 +175,7 @@ void PtyLine::serve()
                     packetStartUs = now;
                 lastByteUs = now;
                 for (auto& packet : splitter.feed(buffer, size_t(n))) {
-                    handle(packet, now);
+                    handle(packet);
                     packetStartUs = now;
                 }
             }
@@ -180,17 +183,24 @@ void PtyLine::serve()
             usleep(2000);
         }
         if (splitter.pending() && now >= lastByteUs + kFrameGapUs)
-            handle(splitter.idle(), now);
-        while (!outgoing.empty() && outgoing.begin()->first <= now) {
-            const std::vector<uint8_t>& bytes = outgoing.begin()->second;
+            handle(splitter.idle());
+        // Everything the UART holds by the last tick of the latency timer.
+        const uint64_t by = tick ? now / tick * tick : now;
+        size_t ready = outgoing.available(by);
+        while (ready > 0) {
+            uint8_t chunk[512];
+            uint64_t end = 0;
+            const size_t n = outgoing.read(chunk, std::min(ready, sizeof chunk), by, by, 0, end);
+            if (n == 0)
+                break;
+            ready -= n;
             size_t done = 0;
-            while (done < bytes.size()) {
-                ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-                if (n <= 0)
+            while (done < n) {
+                ssize_t w = ::write(master_, chunk + done, n - done);
+                if (w <= 0)
                     break;
-                done += size_t(n);
+                done += size_t(w);
             }
-            outgoing.erase(outgoing.begin());
         }
     }
 }

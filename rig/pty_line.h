@@ -27,6 +27,11 @@ public:
     // Whether ordinary replies come after the 0x00 byte that a UART makes of the
     // responder's break; off, as from an adapter that does not report breaks.
     bool breakBytes = true;
+    // On a paced line, replies reach the pty byte by byte at the line's pace. A
+    // latency timer (µs, 0: none) models a USB-serial chip that hands received
+    // bytes over only at each tick of its timer: 16 ms as ftdi_sio leaves it,
+    // 1 ms with low latency.
+    uint32_t latencyUs = 0;
 
     const std::string& slavePath() const { return slavePath_; }
     const std::string& publishedPath() const { return publishedPath_; }

@@ -80,6 +80,9 @@ public:
     const ResponderModel& model() const { return model_; }
     Faults faults;
     int preambleLength = 7;  // 0xFE bytes before a discovery reply's separator
+    // How long after a request's end its reply begins, on a paced line. E1.20
+    // allows 176 µs to 2 ms; each device gets its own value within that.
+    uint32_t turnaroundUs = 0;
 
     // State a controller can change, kept as long as the responder lives.
     uint16_t startAddress = 1;
@@ -101,6 +104,9 @@ private:
     Uid uid_;
     ResponderModel model_;
 };
+
+// A turnaround within E1.20's range that differs from device to device.
+uint32_t DefaultTurnaroundUs(Uid uid);
 
 // Builds a complete response message to `request` from `responder`.
 std::vector<uint8_t> BuildResponse(const Request& request, Uid responder, uint8_t responseType,

@@ -66,6 +66,14 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         r.personality = uint8_t(d.value("personality").toInt(1));
         r.deviceLabel = Utf8ToCp1251(d.value("label").toString().toStdString());
         r.preambleLength = d.value("preamble").toInt(7);
+        if (d.contains("turnaroundUs")) {
+            const int us = d.value("turnaroundUs").toInt(-1);
+            if (us < 0 || us > 1000000) {
+                error = where + ": turnaroundUs takes 0 to 1000000";
+                return false;
+            }
+            r.turnaroundUs = uint32_t(us);
+        }
         const QJsonObject f = d.value("faults").toObject();
         r.faults.ignoreMute = f.value("ignoreMute").toBool();
         r.faults.badChecksum = f.value("badChecksum").toBool();

@@ -5,11 +5,14 @@
 //   "name": "truss-1",
 //   "devices": [
 //     { "model": "moving-head", "uid": "7FF0:00000001", "startAddress": 1,
-//       "personality": 1, "label": "Spot SL", "preamble": 7,
+//       "personality": 1, "label": "Spot SL", "preamble": 7, "turnaroundUs": 400,
 //       "faults": { "ignoreMute": false, "badChecksum": false, "truncated": false,
 //                   "lateMs": 0, "ackTimer": false, "silent": false } }
 //   ]
 // }
+// "turnaroundUs" is how long the device waits after a request before it answers on
+// a paced line; E1.20 allows 176 to 2000, and without it each device gets its own
+// value in that range.
 #include "rig/virtual_line.h"
 
 #include <string>

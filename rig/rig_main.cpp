@@ -25,6 +25,7 @@ void OnSignal(int) { gStop = 1; }
 void Usage()
 {
     std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
+              "                   [--unpaced] [--latency MS]\n"
               "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
               "that Vantrell lists among its serial (VCP) interfaces.\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
@@ -32,6 +33,10 @@ void Usage()
               "  --name NAME      the line's name in the interface list, default \"rig\"\n"
               "  --quiet          do not log requests and replies\n"
               "  --select-in-app  store this line as Vantrell's interface, so its next start connects to it\n"
+              "  --unpaced        hand replies over at once instead of at the line's pace (250000 baud,\n"
+              "                   breaks, each device's turnaround)\n"
+              "  --latency MS     deliver received bytes only every MS ms, as a USB-serial chip's latency\n"
+              "                   timer does (16 as ftdi_sio leaves it, 1 with low latency); default 0\n"
               "  --version        print the version and exit");
 }
 
@@ -104,7 +109,8 @@ int main(int argc, char** argv)
 {
     int devices = 8;
     std::string file, name = "rig";
-    bool quiet = false, select = false, nameGiven = false;
+    bool quiet = false, select = false, nameGiven = false, paced = true;
+    int latencyMs = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--devices" && i + 1 < argc) {
@@ -114,6 +120,16 @@ int main(int argc, char** argv)
         } else if (a == "--name" && i + 1 < argc) {
             name = argv[++i];
             nameGiven = true;
+        } else if (a == "--unpaced") {
+            paced = false;
+        } else if (a == "--latency" && i + 1 < argc) {
+            char* end = nullptr;
+            const long ms = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || ms < 0 || ms > 255) {
+                std::fprintf(stderr, "vantrell-rig: --latency takes 0 to 255 ms\n");
+                return 2;
+            }
+            latencyMs = int(ms);
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--select-in-app") {
@@ -132,6 +148,8 @@ int main(int argc, char** argv)
     }
 
     rig::VirtualLine line(SystemClock::instance());
+    line.paced = paced;
+    line.recordLimit = 4096;  // a rig left running keeps only its recent history
     if (!file.empty()) {
         std::string error, fileName;
         if (!rig::LoadRigFile(file, line, fileName, error)) {
@@ -170,16 +188,21 @@ int main(int argc, char** argv)
     }
 
     rig::PtyLine pty(line);
+    pty.latencyUs = uint32_t(latencyMs) * 1000u;
     std::string error;
     if (!pty.open(name, error)) {
         std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
         return 1;
     }
-    std::printf("line \"%s\": %s -> %s\n", name.c_str(), pty.publishedPath().c_str(), pty.slavePath().c_str());
+    std::printf("line \"%s\": %s -> %s (%s", name.c_str(), pty.publishedPath().c_str(), pty.slavePath().c_str(),
+                paced ? "paced" : "unpaced");
+    if (latencyMs)
+        std::printf(", latency timer %d ms", latencyMs);
+    std::printf(")\n");
     for (auto& r : line.responders())
-        std::printf("  %s  %-24s start %3u  footprint %3u%s\n", UidText(r->uid()).c_str(),
+        std::printf("  %s  %-24s start %3u  footprint %3u  turnaround %4u us%s\n", UidText(r->uid()).c_str(),
                     r->model().modelDescription.c_str(), unsigned(r->startAddress), unsigned(r->footprint()),
-                    r->faults.silent ? "  (silent)" : "");
+                    unsigned(r->turnaroundUs), r->faults.silent ? "  (silent)" : "");
     std::fflush(stdout);
     if (select && !SelectInApp(pty.publishedPath()))
         std::fprintf(stderr, "vantrell-rig: could not store the line in Vantrell's settings\n");
@@ -187,8 +210,23 @@ int main(int argc, char** argv)
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
     pty.start();
-    while (!gStop)
-        pause();
+    // While DMX frames come, the rate the line carried them at, every few seconds.
+    constexpr int kReportSeconds = 5;
+    uint64_t framesBefore = line.frameCount(), reportedAt = MonotonicUs();
+    while (!gStop) {
+        usleep(200000);
+        const uint64_t now = MonotonicUs();
+        if (now - reportedAt < kReportSeconds * 1000000ull)
+            continue;
+        const uint64_t frames = line.frameCount();
+        if (frames != framesBefore) {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("DMX: %.1f frames/s received\n", double(frames - framesBefore) * 1e6 / double(now - reportedAt));
+            std::fflush(stdout);
+        }
+        framesBefore = frames;
+        reportedAt = now;
+    }
     pty.stop();
     std::printf("line \"%s\" closed\n", name.c_str());
     return 0;

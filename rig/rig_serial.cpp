@@ -48,13 +48,12 @@ long RigSerial::write(int handle, const uint8_t* bytes, size_t count)
     Device* d = device(handle);
     if (!d || failWrites || d->gone)
         return -1;
-    Clock& clock = d->line->clock();
-    const uint64_t end = clock.nowUs() + count * kByteTimeUs;
+    const uint64_t handed = d->line->clock().nowUs();
     bool framed = d->breakSeen;
     d->breakSeen = false;
     // A packet without a break in front is not one a responder listens to.
     if (framed)
-        for (const Transmission& t : d->line->transmit(bytes, count, end, reportsBreaks))
+        for (const Transmission& t : d->line->transmit(bytes, count, handed, reportsBreaks))
             d->rx.add(t);
     return long(count);
 }
@@ -77,6 +76,35 @@ long RigSerial::read(int handle, uint8_t* buffer, size_t count)
     if (end > now)
         clock.sleepUs(end - now);
     return long(got);
+}
+
+long RigSerial::readWaiting(int handle, uint8_t* buffer, size_t count)
+{
+    Device* d = device(handle);
+    if (!d)
+        return -1;
+    if (d->gone)
+        return 0;
+    const uint64_t now = d->line->clock().nowUs();
+    uint64_t end = now;
+    return long(d->rx.read(buffer, count, now, now, 0, end));
+}
+
+int RigSerial::waitReadable(int handle, uint64_t timeoutUs)
+{
+    Device* d = device(handle);
+    if (!d)
+        return -1;
+    Clock& clock = d->line->clock();
+    const uint64_t now = clock.nowUs();
+    if (!d->gone && d->rx.available(now) > 0)
+        return 1;
+    uint64_t until = now + timeoutUs;
+    uint64_t next = 0;
+    if (!d->gone && d->rx.nextArrival(next) && next < until)
+        until = next;
+    clock.sleepUs(until - now);
+    return until < now + timeoutUs ? 1 : 0;
 }
 
 bool RigSerial::setBreak(int handle)

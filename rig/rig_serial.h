@@ -22,6 +22,12 @@ public:
     bool clearBreak(int handle) override;
     bool purge(int handle) override;
     void close(int handle) override;
+    long readWaiting(int handle, uint8_t* buffer, size_t count) override;
+    int waitReadable(int handle, uint64_t timeoutUs) override;
+    uint32_t deliveryLatencyUs(int) override { return latencyUs; }
+
+    // What the virtual device says of its latency, for the fast exchange's limits.
+    uint32_t latencyUs = 1000;
 
     // What the port asked of the service, for tests of the line set-up.
     SerialLineSettings lastSettings{};

@@ -33,6 +33,14 @@ size_t RxQueue::available(uint64_t nowUs) const
     return n;
 }
 
+bool RxQueue::nextArrival(uint64_t& atUs) const
+{
+    if (bytes_.empty())
+        return false;
+    atUs = bytes_.front().arrivalUs;
+    return true;
+}
+
 size_t RxQueue::read(uint8_t* out, size_t count, uint64_t nowUs, uint64_t deadlineUs, uint64_t intervalUs,
                      uint64_t& endUs)
 {

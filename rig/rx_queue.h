@@ -15,6 +15,8 @@ public:
     size_t size() const { return bytes_.size(); }
     // Bytes that have arrived by `nowUs`.
     size_t available(uint64_t nowUs) const;
+    // When the next byte arrives; false when nothing is on its way.
+    bool nextArrival(uint64_t& atUs) const;
 
     // A read that returns with the whole count, at `deadlineUs`, or once more than
     // `intervalUs` pass between two bytes (0: no interval rule, as D2XX reads).

@@ -1,7 +1,11 @@
 #include "rig/virtual_line.h"
 
 #include "rdm/rdm_defs.h"
+#include "rdm/line_timing.h"
 #include "rig/discovery_codec.h"
+
+#include <algorithm>
+#include <climits>
 
 #include <map>
 
@@ -43,13 +47,33 @@ Responder* VirtualLine::find(Uid uid)
     return nullptr;
 }
 
-std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t count, uint64_t endUs, bool breakFramed)
+namespace {
+
+template <typename T> void Bound(std::vector<T>& records, size_t limit)
 {
+    if (limit && records.size() > limit)
+        records.erase(records.begin(), records.begin() + long(records.size() - limit / 2));
+}
+
+} // namespace
+
+std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t count, uint64_t handedUs,
+                                                bool breakFramed, uint64_t leadUs, uint64_t* packetEndUs)
+{
+    using namespace line_timing;
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Transmission> out;
     if (count == 0)
         return out;
-    const uint64_t startUs = endUs - count * kByteTimeUs;
+    // Where the packet's first slot begins and its last one ends.
+    uint64_t startUs = handedUs + leadUs;
+    if (paced)
+        startUs = std::max(handedUs, busyUntilUs_) + kBreakUs + kMarkAfterBreakUs;
+    const uint64_t endUs = startUs + count * kByteTimeUs;
+    if (paced)
+        busyUntilUs_ = endUs;
+    if (packetEndUs)
+        *packetEndUs = endUs;
     if (bytes[0] != rdm::kStartCode) {
         RecordedFrame frame;
         frame.timeUs = startUs;
@@ -57,6 +81,8 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
         frame.slotCount = int(count - 1);
         frame.levels.assign(bytes + 1, bytes + count);
         frames_.push_back(std::move(frame));
+        ++frameCount_;
+        Bound(frames_, recordLimit);
         return out;
     }
     RecordedRequest record;
@@ -64,31 +90,56 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
     record.bytes.assign(bytes, bytes + count);
     record.whole = DecodeRequest(bytes, count, record.decoded);
     requests_.push_back(record);
+    Bound(requests_, recordLimit);
     if (onRequest)
         onRequest(record);
     if (!record.whole)
         return out;
 
     // Replies that start together overlap on the line; a late one comes on its own.
-    std::map<uint32_t, std::vector<Reply>> byDelay;
-    for (auto& r : responders_)
-        if (auto reply = r->handle(record.decoded))
-            byDelay[reply->delayMs].push_back(std::move(*reply));
-    for (auto& [delayMs, group] : byDelay) {
+    // Paced, the replies to one request overlap from the quickest responder's start.
+    struct Group {
         std::vector<std::vector<uint8_t>> parts;
-        for (const Reply& r : group)
-            parts.push_back(r.bytes);
+        uint64_t turnaroundUs = UINT64_MAX;
+        bool discovery = false;
+    };
+    std::map<uint32_t, Group> byDelay;
+    for (auto& r : responders_)
+        if (auto reply = r->handle(record.decoded)) {
+            Group& g = byDelay[reply->delayMs];
+            g.parts.push_back(std::move(reply->bytes));
+            g.turnaroundUs = std::min<uint64_t>(g.turnaroundUs, paced ? r->turnaroundUs : kTurnaroundUs);
+            g.discovery = reply->discovery;
+        }
+    for (auto& [delayMs, group] : byDelay) {
         Transmission t;
-        t.startUs = endUs + kTurnaroundUs + uint64_t(delayMs) * 1000;
-        t.bytes = CollideReplies(parts);
-        if (breakFramed && !group.front().discovery)
+        t.startUs = endUs + group.turnaroundUs + uint64_t(delayMs) * 1000;
+        t.bytes = CollideReplies(group.parts);
+        const bool withBreak = !group.discovery;
+        if (breakFramed && withBreak)
             t.bytes.insert(t.bytes.begin(), 0x00);
-        replies_.push_back({t.startUs, t.bytes, group.size() > 1});
+        if (paced && withBreak) {
+            // The responder's break and mark-after-break come first; a UART reports
+            // the break as its 0x00 when the mark begins, just before the start code.
+            t.startUs += kBreakUs + kMarkAfterBreakUs;
+            if (breakFramed)
+                t.startUs -= kByteTimeUs;
+        }
+        if (paced)
+            busyUntilUs_ = std::max(busyUntilUs_, t.startUs + t.bytes.size() * kByteTimeUs);
+        replies_.push_back({t.startUs, t.bytes, group.parts.size() > 1});
         if (onReply)
             onReply(replies_.back());
+        Bound(replies_, recordLimit);
         out.push_back(std::move(t));
     }
     return out;
+}
+
+uint64_t VirtualLine::frameCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frameCount_;
 }
 
 std::vector<RecordedRequest> VirtualLine::requests() const
@@ -115,6 +166,7 @@ void VirtualLine::clearRecords()
     requests_.clear();
     frames_.clear();
     replies_.clear();
+    frameCount_ = 0;
 }
 
 } // namespace rig

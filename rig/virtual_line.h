@@ -3,6 +3,7 @@
 // the controller sends; it records them, lets the responders answer and says when
 // each reply's bytes reach the controller, on the clock it was given.
 #include "link/clock.h"
+#include "rdm/line_timing.h"
 #include "rig/responder.h"
 
 #include <functional>
@@ -12,8 +13,8 @@
 
 namespace rig {
 
-constexpr uint64_t kByteTimeUs = 44;        // one 8N2 slot at 250000 baud
-constexpr uint64_t kTurnaroundUs = 200;     // responder's pause before it answers
+constexpr uint64_t kByteTimeUs = line_timing::kByteUs;  // one 8N2 slot at 250000 baud
+constexpr uint64_t kTurnaroundUs = 200;     // every responder's pause before it answers, unpaced
 constexpr uint64_t kWidgetTimeoutUs = 3000; // how long the widget listens for a reply
 
 struct RecordedRequest {
@@ -52,10 +53,24 @@ public:
     Responder* find(Uid uid);
     std::vector<std::unique_ptr<Responder>>& responders() { return responders_; }
 
-    // One packet as the controller sent it, finished on the line at `endUs`.
+    // Paced, the line carries packets one after another at their real length:
+    // each after its break and mark-after-break, replies after their responder's
+    // own turnaround. Unpaced (the default, for quick tests) a packet takes only
+    // its bytes' time and every responder the same short turnaround.
+    bool paced = false;
+
+    // One packet as the controller handed it over at `handedUs`; a transport that
+    // makes its own break first says how long it takes (`leadUs`, unpaced only).
     // `breakFramed`: raw transports, where a responder's reply begins with the break
     // that the controller's UART receives as one 0x00 byte; discovery replies carry none.
-    std::vector<Transmission> transmit(const uint8_t* bytes, size_t count, uint64_t endUs, bool breakFramed);
+    // `endUs`, when given, gets the moment the packet's last slot ends.
+    std::vector<Transmission> transmit(const uint8_t* bytes, size_t count, uint64_t handedUs, bool breakFramed,
+                                       uint64_t leadUs = 0, uint64_t* endUs = nullptr);
+
+    // DMX frames received so far.
+    uint64_t frameCount() const;
+    // Records kept at most (0: all); the oldest go first. A long-running rig sets it.
+    size_t recordLimit = 0;
 
     std::vector<RecordedRequest> requests() const;
     std::vector<RecordedFrame> frames() const;
@@ -73,6 +88,8 @@ private:
     std::vector<RecordedRequest> requests_;
     std::vector<RecordedFrame> frames_;
     std::vector<RecordedReply> replies_;
+    uint64_t frameCount_ = 0;
+    uint64_t busyUntilUs_ = 0;  // when the line is free again (paced)
 };
 
 // Parses a request; false when it is not a whole, correctly summed RDM message.

@@ -29,6 +29,8 @@ const SettingField kSettingFields[kSettingCount] = {
      [](SettingsRecord& s, int32_t v) { s.InterfaceSelection = v; }},
     {"discoTimeout", 10, B::kTimeoutMin, B::kTimeoutMax, R::Clamp,
      [](const SettingsRecord& s) { return s.discoTimeout; }, [](SettingsRecord& s, int32_t v) { s.discoTimeout = v; }},
+    {"FastExchange", 0, 0, 1, R::Default, [](const SettingsRecord& s) { return s.FastExchange; },
+     [](SettingsRecord& s, int32_t v) { s.FastExchange = v; }},
 };
 
 int32_t SettingField::accept(int32_t stored) const

@@ -1,5 +1,5 @@
 #pragma once
-// The seven values kept between runs.
+// The values kept between runs.
 #include <cstdint>
 
 struct SettingsRecord {
@@ -10,6 +10,8 @@ struct SettingsRecord {
     int32_t TabIndex = 0;
     int32_t DMXPeriod = 0;
     int32_t discoTimeout = 0;
+    // Not among the first seven, so files written before it load unchanged: absent, it is off.
+    int32_t FastExchange = 0;
 };
 
 // Bounds the settings page offers.
@@ -36,11 +38,11 @@ struct SettingField {
     int32_t accept(int32_t stored) const;
 };
 
-constexpr int kSettingCount = 7;
+constexpr int kSettingCount = 8;
 
 // In the order they are loaded and saved.
 extern const SettingField kSettingFields[kSettingCount];
 
 // Defaults of a first start: VCP, first row, 24 slots, standard timer, page "RDM",
-// 32 ms, 10 s.
+// 32 ms, 10 s, fixed waits.
 void SetDefaults(SettingsRecord& s);

@@ -1,6 +1,6 @@
 #pragma once
 // The settings store: an INI file in the user's config folder
-// (Vantrell/Vantrell.conf), seven 32-bit integer values.
+// (Vantrell/Vantrell.conf), 32-bit integer values.
 #include "settings/settings.h"
 
 #include <stdexcept>
@@ -25,7 +25,7 @@ public:
     // '...'" when it does not fit in 32 bits); the fields before it are loaded.
     void Load(SettingsRecord& record) const;
 
-    // Writes all seven values. Returns false, silently, when the store's folder
+    // Writes all the values. Returns false, silently, when the store's folder
     // cannot be created; throws SettingsError ("Failed to set data for '...'")
     // when the values cannot be written.
     bool Save(const SettingsRecord& record) const;

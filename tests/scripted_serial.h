@@ -42,6 +42,25 @@ public:
         clock_.sleepMs(n == count ? 0 : timeouts_.readTotalMultiplier * uint32_t(count) + timeouts_.readTotalConstant);
         return long(n);
     }
+    long readWaiting(int, uint8_t* buffer, size_t count) override
+    {
+        calls.push_back("read-waiting " + std::to_string(count));
+        if (failReads)
+            return -1;
+        size_t n = 0;
+        while (n < count && !input.empty()) {
+            buffer[n++] = input.front();
+            input.pop_front();
+        }
+        return long(n);
+    }
+    int waitReadable(int, uint64_t timeoutUs) override
+    {
+        if (!input.empty())
+            return 1;
+        clock_.sleepUs(timeoutUs);
+        return 0;
+    }
     bool setBreak(int) override
     {
         calls.push_back("break");

@@ -241,6 +241,36 @@ TEST(SettingsPage, InterfaceKindListsAndConnects)
     EXPECT_EQ(w.settings.TimerType, 1);
 }
 
+TEST(SettingsPage, FastExchangeBoxSwitchesTheExchangeAndIsKept)
+{
+    FormFixture f;
+    f.storeRigSettings(3);
+    f.add(0x7FF000000010ull, rig::LedParModel());
+    f.line.paced = true;
+    {
+        TForm1& w = f.start();
+        EXPECT_EQ(w.CheckBoxFastExchange->geometry(), QRect(24, 296, 160, 17));
+        EXPECT_EQ(w.CheckBoxFastExchange->text(), "Быстрый обмен");
+        EXPECT_FALSE(w.CheckBoxFastExchange->isChecked()) << "a file without the key means off";
+        EXPECT_FALSE(w.engine.fastExchange());
+        w.CheckBoxFastExchange->click();
+        EXPECT_TRUE(w.engine.fastExchange());
+        // A discovery on the fast exchange finds the device as the fixed waits do.
+        w.Button1->click();
+        f.settle();
+        ASSERT_EQ(w.ListBox1->count(), 1);
+        EXPECT_EQ(w.ListBox1->item(0)->text(), "7FF000000010");
+        w.close();
+    }
+    QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("FastExchange").toInt(), 1);
+    FormFixture again;
+    again.storeSettings("FastExchange=1\n");
+    TForm1& w = again.start();
+    EXPECT_TRUE(w.CheckBoxFastExchange->isChecked());
+    EXPECT_TRUE(w.engine.fastExchange());
+}
+
 TEST(LogPane, LinesAndClearing)
 {
     FormFixture f;

@@ -63,6 +63,24 @@ TEST(Settings, RoundTripOfAllSevenValues)
     EXPECT_EQ(back.discoTimeout, 100);
 }
 
+TEST(Settings, AFileFromBeforeTheFastExchangeLoadsWithItOff)
+{
+    Folder f;
+    SettingsRecord r;
+    r.FastExchange = 1;
+    f.write("InterfaceType=0\nUniverseSize=24\nTimerType=0\nTabIndex=0\nDMXPeriod=32\nInterfaceSelection=0\n"
+            "discoTimeout=10\n");
+    SetDefaults(r);
+    SettingsStore(f.file()).Load(r);
+    EXPECT_EQ(r.FastExchange, 0);
+    f.write("FastExchange=1\n");
+    SettingsStore(f.file()).Load(r);
+    EXPECT_EQ(r.FastExchange, 1);
+    f.write("FastExchange=2\n");
+    SettingsStore(f.file()).Load(r);
+    EXPECT_EQ(r.FastExchange, 0);
+}
+
 TEST(Settings, OutOfRangeValuesAreBroughtIntoThePageRanges)
 {
     Folder f;

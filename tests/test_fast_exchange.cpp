@@ -1,0 +1,282 @@
+// The fast exchange against the fixed waits, both on a paced line: the same
+// requests in the same order, the same results, the same log; only the waiting
+// differs.
+#include "harness.h"
+#include "rdm/discovery.h"
+#include "rdm/line_timing.h"
+#include "rig/fixtures.h"
+#include "scripted_serial.h"
+
+#include <algorithm>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace rdm;
+
+namespace {
+
+constexpr Uid kDevice = 0x7FF012345678ull;
+
+// What one run left behind, for comparing the two profiles.
+struct Outcome {
+    std::vector<int> results;
+    std::vector<Uid> found;
+    std::vector<std::string> log;
+    std::vector<std::vector<uint8_t>> requests;
+    uint64_t virtualUs = 0;
+};
+
+// The summary's seconds are the one thing the waits may change in the log.
+std::string WithoutSeconds(const std::string& line)
+{
+    const std::string head = "Обнаружение завершено за ";
+    if (line.rfind(head, 0) != 0)
+        return line;
+    return head + "…" + line.substr(line.find(" с."));
+}
+
+struct PacedRig : RigHarness {
+    DeviceTable table;
+    std::vector<std::string> rows;
+    int timeout = 100;
+    Discovery discovery{engine, table,
+                        DiscoveryHooks{[] {}, [] {}, [this] { rows.clear(); },
+                                       [this](const std::string& r) { rows.push_back(r); },
+                                       [this] { return timeout; }}};
+
+    PacedRig(int kind, bool fast) : RigHarness(kind)
+    {
+        line.paced = true;
+        engine.setFastExchange(fast);
+        log.detailedOn = true;
+    }
+
+    TxResult get(Uid uid, uint16_t pid)
+    {
+        engine.PrepareRequest(GET_COMMAND, pid);
+        return engine.RdmTransaction(uid, kReplyReadLength);
+    }
+};
+
+using Scenario = std::function<void(PacedRig&, Outcome&)>;
+
+Outcome Run(int kind, bool fast, const std::function<void(rig::VirtualLine&)>& build, const Scenario& scenario)
+{
+    PacedRig rig(kind, fast);
+    build(rig.line);
+    Outcome out;
+    const uint64_t start = rig.clock.nowUs();
+    scenario(rig, out);
+    out.virtualUs = rig.clock.nowUs() - start;
+    for (int i = 0; i < rig.table.deviceCount; ++i)
+        out.found.push_back(rig.table.entries[i].uid);
+    for (const std::string& line : rig.log.lines)
+        out.log.push_back(WithoutSeconds(line));
+    for (const auto& r : rig.line.requests())
+        out.requests.push_back(r.bytes);
+    return out;
+}
+
+// Runs the scenario in both profiles on every kind and checks that they agree.
+void ExpectSameOutcome(const std::function<void(rig::VirtualLine&)>& build, const Scenario& scenario,
+                       bool endsOnItsOwn = true)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+        SCOPED_TRACE("kind " + std::to_string(kind));
+        const Outcome fixed = Run(kind, false, build, scenario);
+        const Outcome fast = Run(kind, true, build, scenario);
+        EXPECT_EQ(fast.results, fixed.results);
+        EXPECT_EQ(fast.found, fixed.found);
+        if (!endsOnItsOwn)
+            continue;
+        EXPECT_EQ(fast.log, fixed.log);
+        EXPECT_EQ(fast.requests, fixed.requests);
+        // Guards against the fast profile quietly waiting as long as the fixed one.
+        EXPECT_LT(fast.virtualUs * 3, fixed.virtualUs);
+    }
+}
+
+Scenario Gets(std::vector<std::pair<Uid, uint16_t>> requests)
+{
+    return [requests](PacedRig& rig, Outcome& out) {
+        for (auto [uid, pid] : requests)
+            out.results.push_back(rig.get(uid, pid));
+    };
+}
+
+Scenario Discover()
+{
+    return [](PacedRig& rig, Outcome&) { rig.discovery.Run(); };
+}
+
+} // namespace
+
+TEST(FastExchange, TransactionsAnswerAsWithTheFixedWaits)
+{
+    constexpr Uid kNack = 0x7FF000000002ull, kTimer = 0x7FF000000003ull, kTruncated = 0x7FF000000004ull,
+                  kBadSum = 0x7FF000000005ull, kSilent = 0x7FF000000006ull;
+    auto build = [&](rig::VirtualLine& line) {
+        line.add(kDevice, rig::MovingHeadModel()).startAddress = 77;
+        line.add(kNack, rig::LedParModel());
+        line.add(kTimer, rig::LedParModel()).faults.ackTimer = true;
+        line.add(kTruncated, rig::LedParModel()).faults.truncated = true;
+        line.add(kBadSum, rig::LedParModel()).faults.badChecksum = true;
+        line.add(kSilent, rig::LedParModel()).faults.silent = true;
+    };
+    ExpectSameOutcome(build, Gets({{kDevice, DEVICE_INFO},
+                                   {kDevice, DMX_START_ADDRESS},
+                                   {kDevice, SUPPORTED_PARAMETERS},
+                                   {kNack, 0x7FFF},
+                                   {kTimer, DEVICE_LABEL},
+                                   {kTruncated, DEVICE_INFO},
+                                   {kBadSum, DEVICE_INFO},
+                                   {kSilent, DEVICE_INFO},
+                                   {kBroadcastUid, DEVICE_INFO},
+                                   {kDevice, DEVICE_LABEL}}));
+}
+
+TEST(FastExchange, DiscoveryFindsTheSameDevicesInTheSameOrder)
+{
+    // Consecutive UIDs, a lone device, and 33 devices with every preamble length.
+    ExpectSameOutcome([](rig::VirtualLine& line) {
+        for (Uid u : {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF000000003ull})
+            line.add(u, rig::LedParModel());
+    }, Discover());
+    ExpectSameOutcome([](rig::VirtualLine& line) { line.add(kDevice, rig::LedParModel()); }, Discover());
+    ExpectSameOutcome([](rig::VirtualLine& line) {
+        std::mt19937 random(33);
+        std::vector<Uid> uids;
+        while (uids.size() < 33) {
+            const Uid u = MakeUid(0x7FF0, uint32_t(random()));
+            if (std::find(uids.begin(), uids.end(), u) != uids.end())
+                continue;
+            uids.push_back(u);
+            line.add(u, rig::LedParModel()).preambleLength = int(random() % 8);
+        }
+    }, Discover());
+}
+
+TEST(FastExchange, DiscoveryWithFaultyDevicesAgrees)
+{
+    // A device that never acknowledges its mute is excluded the same way.
+    ExpectSameOutcome([](rig::VirtualLine& line) {
+        line.add(0x7FF0FFFF0000ull, rig::LedParModel()).faults.ignoreMute = true;
+        for (uint32_t i = 0; i < 4; ++i)
+            line.add(MakeUid(0x7FF0, 0x4000 - i * 0x0FED), rig::LedParModel());
+    }, Discover());
+    // Bad replies collide for as long as the time-out lets the run go on, so only
+    // what is found in the end can be compared.
+    ExpectSameOutcome([](rig::VirtualLine& line) {
+        line.add(0x7FF000000100ull, rig::LedParModel()).faults.badChecksum = true;
+        line.add(0x7FF000000200ull, rig::LedParModel()).faults.truncated = true;
+        line.add(0x7FF000000300ull, rig::LedParModel());
+    }, [](PacedRig& rig, Outcome&) {
+        rig.timeout = 10;
+        rig.discovery.Run();
+    }, false);
+}
+
+TEST(FastExchange, SlowestAllowedTurnaroundIsStillAnAnswer)
+{
+    ExpectSameOutcome([](rig::VirtualLine& line) {
+        line.add(kDevice, rig::LedParModel()).turnaroundUs = 2000;
+        line.add(0x7FF000000001ull, rig::LedParModel()).turnaroundUs = 176;
+    }, [](PacedRig& rig, Outcome& out) {
+        out.results.push_back(rig.get(kDevice, DEVICE_INFO));
+        rig.discovery.Run();
+    });
+}
+
+// Bytes a test writes itself, as the line would bring them after a GET.
+struct ScriptedFast {
+    VirtualClock clock{1000000};
+    ScriptedSerial serial{clock};
+    rig::RigD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    RecordingLog log;
+    RdmEngine engine{port, clock, log};
+
+    ScriptedFast()
+    {
+        port.PortInit();
+        port.setDevicePath("/dev/scripted");
+        port.PortOpen();
+        engine.SetupRequestHeader();
+        engine.setFastExchange(true);
+    }
+
+    std::vector<uint8_t> reply(const std::vector<uint8_t>& data)
+    {
+        rig::Request q;
+        q.source = kOwnUid;
+        q.destination = kDevice;
+        q.commandClass = GET_COMMAND;
+        q.pid = DEVICE_LABEL;
+        return rig::BuildResponse(q, kDevice, RESPONSE_TYPE_ACK, data);
+    }
+
+    TxResult get()
+    {
+        engine.PrepareRequest(GET_COMMAND, DEVICE_LABEL);
+        return engine.RdmTransaction(kDevice, kReplyReadLength);
+    }
+};
+
+TEST(FastExchange, AReplyThatStopsPartWayIsNoReply)
+{
+    ScriptedFast s;
+    std::vector<uint8_t> m = s.reply({'a', 'b', 'c', 'd'});
+    m.resize(m.size() - 3);
+    s.serial.queue({0x00});
+    s.serial.queue(m);
+    const uint64_t start = s.clock.nowUs();
+    EXPECT_EQ(s.get(), TxNoResponse);
+    // It waited for the rest rather than taking the bytes as they were.
+    EXPECT_GE(s.clock.nowUs() - start, line_timing::kInterSlotMaxUs);
+
+    // A length byte that claims more than a reply can hold is the same.
+    m = s.reply({'a'});
+    m[kOffLength] = 250;
+    s.serial.queue({0x00});
+    s.serial.queue(m);
+    EXPECT_EQ(s.get(), TxNoResponse);
+
+    // And the whole reply, once it is all there, is an answer at once.
+    s.serial.queue({0x00});
+    s.serial.queue(s.reply({'o', 'k'}));
+    const uint64_t before = s.clock.nowUs();
+    EXPECT_EQ(s.get(), TxAck);
+    EXPECT_EQ(s.clock.nowUs(), before);
+}
+
+TEST(FastExchange, ALateResponderIsNoReplyAndItsBytesDoNotAnswerTheNextRequest)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+        SCOPED_TRACE("kind " + std::to_string(kind));
+        PacedRig rig(kind, true);
+        constexpr Uid kLate = 0x7FF000000009ull;
+        rig.line.add(kLate, rig::LedParModel()).faults.lateMs = 4;
+        rig.line.add(kDevice, rig::LedParModel()).startAddress = 42;
+        EXPECT_EQ(rig.get(kLate, DMX_START_ADDRESS), TxNoResponse);
+        rig.clock.sleepMs(20);  // the late reply has come and waits
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
+            EXPECT_EQ(ReadUid(rig.engine.response + kOffSource), kDevice);
+            EXPECT_EQ(rig.engine.response[kOffTransaction], rig.engine.transactionNumber());
+            EXPECT_EQ(ReadBE16(rig.engine.response + kOffData), 42);
+        }
+    }
+}
+
+TEST(FastExchange, TheWidgetsTimeOutReportEndsTheWait)
+{
+    PacedRig rig(KindEnttecUsbPro, true);
+    rig.line.add(kDevice, rig::LedParModel()).faults.silent = true;
+    const uint64_t start = rig.clock.nowUs();
+    EXPECT_EQ(rig.get(kDevice, DEVICE_INFO), TxNoResponse);
+    // The report comes 1 ms after the widget stops listening; the engine's own
+    // limit for a widget lies past the longest reply, far later.
+    const uint64_t request = line_timing::PacketUs(26) + 200;
+    EXPECT_LE(rig.clock.nowUs() - start, request + rig.d2xx.chip(1).listenUs + 1000 + 300);
+}

@@ -2,6 +2,8 @@
 
 #include "link/interface_port.h"
 
+#include <cstring>
+
 int D2xxDriver::open()
 {
     if (d2xx_.FT_Open(port_.deviceIndex, &port_.ftHandle) != FT_OK) {
@@ -145,20 +147,27 @@ int UsbProDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind, const Re
     uint64_t lastUs = 0;
     const uint64_t beginBy = wait.beginByUs + wait.longestReplyUs;
     for (;;) {
-        if (got < sizeof message_) {
-            const int n = readWaiting(message_ + got, int(sizeof message_ - got));
-            if (n < 0)
-                return -1;
-            if (n > 0) {
-                got += size_t(n);
-                lastUs = wait.clock.nowUs();
-                bool done = false;
-                const int delivered = WidgetReplyReader::unwrap(message_, got, buffer, count, &done);
-                if (done)
-                    return delivered;
-            }
+        const uint64_t now = wait.clock.nowUs();  // before the read: see LineDriver::readReplyWhole
+        const int n = got < sizeof message_ ? readWaiting(message_ + got, int(sizeof message_ - got)) : 0;
+        if (n < 0)
+            return -1;
+        if (n > 0) {
+            got += size_t(n);
+            lastUs = now;
         }
-        const uint64_t now = wait.clock.nowUs();
+        for (bool done = n > 0; done;) {
+            size_t used = 0;
+            const int delivered = WidgetReplyReader::unwrap(message_, got, buffer, count, &done, &used);
+            if (!done)
+                break;
+            // A packet that answers an earlier request is passed over.
+            if (delivered > 0 && used <= got && wait.judge(buffer, delivered, wait.request) < 0) {
+                std::memmove(message_, message_ + used, got - used);
+                got -= used;
+                continue;
+            }
+            return delivered;
+        }
         uint64_t limit = beginBy;
         if (got > 0 && lastUs + wait.quietUs > limit)
             limit = lastUs + wait.quietUs;

@@ -45,25 +45,43 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
     int got = 0;
     bool begun = false;  // a byte came, the responder's break included
     uint64_t lastUs = 0;
+    // The break's 0x00 ahead of an ordinary reply is not part of it.
+    auto dropBreak = [&] {
+        if (kind == ReplyKind::Ordinary && got > 0 && buffer[0] == 0x00) {
+            std::memmove(buffer, buffer + 1, size_t(got - 1));
+            --got;
+        }
+    };
     for (;;) {
+        // The time is taken before the read, so that a byte that came by then is
+        // always seen, however late this thread runs.
+        const uint64_t now = wait.clock.nowUs();
         if (got < count) {
-            int n = readWaiting(buffer + got, count - got);
+            const int n = readWaiting(buffer + got, count - got);
             if (n < 0)
                 return -1;
             if (n > 0) {
-                // The break's 0x00 ahead of an ordinary reply is not part of it.
-                if (!begun && kind == ReplyKind::Ordinary && buffer[got] == 0x00) {
-                    std::memmove(buffer + got, buffer + got + 1, size_t(n - 1));
-                    --n;
-                }
-                begun = true;
+                const bool first = got == 0;
                 got += n;
-                lastUs = wait.clock.nowUs();
+                if (first)
+                    dropBreak();
+                begun = true;
+                lastUs = now;
             }
         }
-        if (got >= count || (got > 0 && wait.whole(buffer, got)))
+        if (got > 0) {
+            const int judged = wait.judge(buffer, got, wait.request);
+            if (judged > 0)
+                return got;
+            if (judged < 0 && -judged <= got) {
+                std::memmove(buffer, buffer + -judged, size_t(got + judged));
+                got += judged;
+                dropBreak();
+                continue;
+            }
+        }
+        if (got >= count)
             return got;
-        const uint64_t now = wait.clock.nowUs();
         uint64_t limit = wait.beginByUs;
         if (begun && lastUs + wait.quietUs > limit)
             limit = lastUs + wait.quietUs;

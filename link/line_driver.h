@@ -21,8 +21,11 @@ struct ReplyWait {
     Clock& clock;
     uint64_t beginByUs;  // nothing received by then (clock time): no reply
     uint64_t quietUs;    // a begun reply has ended after this long without a byte
-    // Whether the bytes so far (from the start code, or the preamble) make a whole reply.
-    bool (*whole)(const uint8_t* bytes, int count);
+    // Judges the bytes so far (from the start code, or the preamble) against the
+    // request: 0 not whole yet, > 0 the whole reply, < 0 a whole reply to an
+    // earlier request, of -result bytes, that came late and is passed over.
+    int (*judge)(const uint8_t* bytes, int count, const uint8_t* request);
+    const uint8_t* request;
     // Line time of the longest reply the read takes, for kinds that hand a reply
     // over only once the interface has received all of it.
     uint64_t longestReplyUs;

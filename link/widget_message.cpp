@@ -106,7 +106,8 @@ int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity)
     return 0;
 }
 
-int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished)
+int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished,
+                              size_t* used)
 {
     if (finished)
         *finished = true;
@@ -125,6 +126,8 @@ int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int 
             continue;
         bool done = false;
         int count = deliver(m.label, m.data, m.length, out, capacity, done);
+        if (used)
+            *used = pos;
         if (done)
             return count;
     }

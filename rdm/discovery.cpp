@@ -15,7 +15,7 @@ constexpr const char* kCutShort =
 
 // A branch reply is whole once the 16 bytes after its separator have come and
 // their checksum holds; anything else (a collision) ends when the line goes quiet.
-bool Discovery::BranchReplyWhole(const uint8_t* reply, int count)
+int Discovery::BranchReplyWhole(const uint8_t* reply, int count, const uint8_t*)
 {
     int separator = -1;
     for (int i = 0; i < 15 && i < count; ++i)
@@ -24,12 +24,12 @@ bool Discovery::BranchReplyWhole(const uint8_t* reply, int count)
             break;
         }
     if (separator < 0 || count < separator + 17)
-        return false;
+        return 0;
     const uint8_t* s = reply + separator + 1;
     unsigned sum = 0;
     for (int k = 0; k < 12; ++k)
         sum += s[k];
-    return sum == 256u * (s[12] & s[13]) + (s[14] & s[15]);
+    return sum == 256u * (s[12] & s[13]) + (s[14] & s[15]) ? count : 0;
 }
 
 BranchResult Discovery::JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found)

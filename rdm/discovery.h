@@ -48,7 +48,8 @@ public:
     static BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found);
     // Whether the first `count` bytes after a branch request are one whole, correctly
     // summed reply (the fast exchange stops reading there).
-    static bool BranchReplyWhole(const uint8_t* reply, int count);
+    // (in the form ReplyWait::judge takes: the count when whole, else 0).
+    static int BranchReplyWhole(const uint8_t* reply, int count, const uint8_t* request = nullptr);
 
     static std::string SummaryText(uint32_t elapsedMs, int devices);
 

@@ -11,6 +11,10 @@ constexpr uint64_t kMarkAfterBreakUs = 12;
 constexpr uint64_t kResponseLostUs = 2800;
 // The longest pause a responder may leave between two slots of its response.
 constexpr uint64_t kInterSlotMaxUs = 2100;
+// Extra time a begun reply is given before a pause counts as its end: the
+// operating system can hand bytes on late when it is busy, and a reply that has
+// begun is worth the wait (only a reply that really stops part-way pays it).
+constexpr uint64_t kBegunReplySlackUs = 8000;
 // The line's rest after a broadcast, which nobody answers, before the next request.
 constexpr uint64_t kAfterBroadcastUs = 176;
 

@@ -41,14 +41,24 @@ int RdmEngine::CompleteRequest(Uid destination)
     return length + 2;
 }
 
-bool RdmEngine::ReplyWhole(const uint8_t* b, int count)
+int RdmEngine::JudgeReply(const uint8_t* b, int count, const uint8_t* request)
 {
-    return count >= 3 && b[0] == rdm::kStartCode && b[rdm::kOffLength] >= rdm::kHeaderSize &&
-           count >= int(b[rdm::kOffLength]) + 2;
+    using namespace rdm;
+    if (count < 3 || b[0] != kStartCode || b[kOffLength] < kHeaderSize || count < int(b[kOffLength]) + 2)
+        return 0;
+    const int size = int(b[kOffLength]) + 2;
+    const bool ours = b[kOffTransaction] == request[kOffTransaction] &&
+                      std::memcmp(b + kOffSource, request + kOffDestination, 6) == 0 &&
+                      std::memcmp(b + kOffDestination, request + kOffSource, 6) == 0;
+    // A summed message that is not ours came late for an earlier request; anything
+    // else (a garbled reply) is judged as the fixed waits judge it.
+    if (!ours && ReadBE16(b + size - 2) == Checksum(b, size - 2))
+        return -size;
+    return size;
 }
 
 ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
-                               bool (*whole)(const uint8_t*, int))
+                               int (*judge)(const uint8_t*, int, const uint8_t*))
 {
     using namespace line_timing;
     const uint64_t latency = port_.TransportLatencyUs();
@@ -57,8 +67,10 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
     const uint64_t now = clock_.nowUs();
     if (now > requestEnd)
         requestEnd = now;
-    const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs : 2 * kByteUs;
-    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, whole,
+    // A collision must end quickly, for discovery is made of them; an ordinary reply
+    // that has begun gets the slack.
+    const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs + kBegunReplySlackUs : 2 * kByteUs;
+    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, judge, request,
                      PacketUs(replyBytes)};
 }
 
@@ -86,7 +98,7 @@ TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
     if (fast) {
         if (readLength > 0) {
             got = port_.ReadRdmReplyWhole(response, readLength, ReplyKind::Ordinary,
-                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, ReplyWhole));
+                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, JudgeReply));
         } else {
             // Nobody answers; the line rests before the next request.
             const uint64_t rest = handedUs + line_timing::PacketUs(size) + line_timing::kAfterBroadcastUs;

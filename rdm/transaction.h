@@ -47,12 +47,14 @@ public:
     // How a fast read waits after a request of `requestBytes` handed to the port
     // at `handedUs`, for a reply of up to `replyBytes`.
     ReplyWait replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
-                        bool (*whole)(const uint8_t*, int));
+                        int (*judge)(const uint8_t*, int, const uint8_t*));
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
 
-    // Whether `count` bytes from the start code make a whole reply message.
-    static bool ReplyWhole(const uint8_t* bytes, int count);
+    // Whether `count` bytes from the start code make a whole reply to `request`
+    // (see ReplyWait::judge): a whole message whose transaction number, source and
+    // destination are not this request's answers an earlier one.
+    static int JudgeReply(const uint8_t* bytes, int count, const uint8_t* request);
 
     // One line of hex describing a buffer; for the response an empty line follows.
     void LogMessageDump(bool isRequest);

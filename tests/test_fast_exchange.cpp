@@ -213,6 +213,7 @@ struct ScriptedFast {
         q.destination = kDevice;
         q.commandClass = GET_COMMAND;
         q.pid = DEVICE_LABEL;
+        q.transaction = uint8_t(engine.transactionNumber() + 1);  // the next request's
         return rig::BuildResponse(q, kDevice, RESPONSE_TYPE_ACK, data);
     }
 
@@ -267,6 +268,32 @@ TEST(FastExchange, ALateResponderIsNoReplyAndItsBytesDoNotAnswerTheNextRequest)
             EXPECT_EQ(ReadBE16(rig.engine.response + kOffData), 42);
         }
     }
+}
+
+TEST(FastExchange, AReplyThatComesDuringTheNextExchangeIsPassedOver)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+        SCOPED_TRACE("kind " + std::to_string(kind));
+        PacedRig rig(kind, true);
+        constexpr Uid kLate = 0x7FF000000009ull;
+        rig.line.add(kLate, rig::LedParModel()).faults.lateMs = 4;
+        rig.line.add(kDevice, rig::LedParModel()).startAddress = 42;
+        EXPECT_EQ(rig.get(kLate, DMX_START_ADDRESS), TxNoResponse);
+        // Asked at once, the late reply arrives while this exchange waits for its own.
+        ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
+        EXPECT_EQ(ReadUid(rig.engine.response + kOffSource), kDevice);
+        EXPECT_EQ(rig.engine.response[kOffTransaction], rig.engine.transactionNumber());
+    }
+    ScriptedFast s;
+    std::vector<uint8_t> stale = s.reply({'o', 'l', 'd'});
+    stale[kOffTransaction] = uint8_t(stale[kOffTransaction] - 1);
+    WriteBE16(Checksum(stale.data(), stale.size() - 2), stale.data() + stale.size() - 2);
+    s.serial.queue({0x00});
+    s.serial.queue(stale);
+    s.serial.queue({0x00});
+    s.serial.queue(s.reply({'n', 'e', 'w'}));
+    ASSERT_EQ(s.get(), TxAck);
+    EXPECT_EQ(s.engine.response[kOffData], 'n');
 }
 
 TEST(FastExchange, TheWidgetsTimeOutReportEndsTheWait)

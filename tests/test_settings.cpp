@@ -65,20 +65,20 @@ TEST(Settings, RoundTripOfAllSevenValues)
 
 TEST(Settings, AFileFromBeforeTheFastExchangeLoadsWithItOff)
 {
-    Folder f;
-    SettingsRecord r;
-    r.FastExchange = 1;
-    f.write("InterfaceType=0\nUniverseSize=24\nTimerType=0\nTabIndex=0\nDMXPeriod=32\nInterfaceSelection=0\n"
-            "discoTimeout=10\n");
-    SetDefaults(r);
-    SettingsStore(f.file()).Load(r);
-    EXPECT_EQ(r.FastExchange, 0);
-    f.write("FastExchange=1\n");
-    SettingsStore(f.file()).Load(r);
-    EXPECT_EQ(r.FastExchange, 1);
-    f.write("FastExchange=2\n");
-    SettingsStore(f.file()).Load(r);
-    EXPECT_EQ(r.FastExchange, 0);
+    auto load = [](const std::string& text) {
+        Folder f;  // one file each: the store may cache a file rewritten within its time stamp
+        f.write(text);
+        SettingsRecord r;
+        SetDefaults(r);
+        r.FastExchange = 1;
+        SettingsStore(f.file()).Load(r);
+        return r.FastExchange;
+    };
+    EXPECT_EQ(load("InterfaceType=0\nUniverseSize=24\nTimerType=0\nTabIndex=0\nDMXPeriod=32\n"
+                   "InterfaceSelection=0\ndiscoTimeout=10\n"),
+              0);
+    EXPECT_EQ(load("FastExchange=1\n"), 1);
+    EXPECT_EQ(load("FastExchange=2\n"), 0);
 }
 
 TEST(Settings, OutOfRangeValuesAreBroughtIntoThePageRanges)

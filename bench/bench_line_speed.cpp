@@ -1,0 +1,166 @@
+// RDM and DMX at the line's own pace: the rig paced over a pseudo-terminal (bytes
+// at 250000 baud, breaks, each responder's turnaround). Each RDM run, with the
+// fixed waits and with the fast exchange, is printed next to
+//   - its physical bound: the line time of every request and reply it needed,
+//     turnarounds included, and 2.8 ms for each request left unanswered;
+//   - the fixed-wait bound: the sleeps and read time-outs of its requests
+//     (50 ms + the read per transaction, 20 ms + the read per branch, and the
+//     discovery's two 50 ms pauses).
+// Then 512-slot DMX frames at 23 and 32 ms periods, with the rate the rig got.
+#include "bench_rig.h"
+#include "dmx/dmx_output.h"
+#include "params/param_read.h"
+#include "rdm/discovery.h"
+#include "rdm/line_timing.h"
+
+#include <cmath>
+#include <functional>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+using namespace line_timing;
+
+struct Bounds {
+    double physicalMs = 0, fixedMs = 0;
+    size_t requests = 0;
+};
+
+// Both bounds for what the rig's records show of one run.
+Bounds BoundsOf(const rig::VirtualLine& line, bool discoveryRun)
+{
+    const auto requests = line.requests();
+    const auto replies = line.replies();
+    Bounds b;
+    b.requests = requests.size();
+    b.fixedMs = discoveryRun ? 100.0 : 0.0;
+    size_t r = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const rig::RecordedRequest& q = requests[i];
+        const uint64_t end = q.timeUs + q.bytes.size() * kByteUs;
+        const uint64_t next = i + 1 < requests.size() ? requests[i + 1].timeUs : UINT64_MAX;
+        uint64_t replyEnd = 0;
+        for (; r < replies.size() && replies[r].timeUs < next; ++r)
+            replyEnd = std::max<uint64_t>(replyEnd, replies[r].timeUs + replies[r].bytes.size() * kByteUs);
+        const bool branch = q.decoded.pid == rdm::DISC_UNIQUE_BRANCH;
+        const bool broadcast = q.decoded.destination == kBroadcastUid && !branch;
+        double us = double(PacketUs(int(q.bytes.size())));
+        if (replyEnd)
+            us += double(replyEnd - end);
+        else
+            us += broadcast ? double(kAfterBroadcastUs) : double(kResponseLostUs);
+        b.physicalMs += us / 1000.0;
+        // The fixed waits, and the serial read's time-outs: 1 ms past a reply, or
+        // the whole read when nothing comes (40 bytes a branch, 200 a transaction,
+        // nothing for a broadcast).
+        if (branch)
+            b.fixedMs += 20.0 + (replyEnd ? 1.0 : 41.0);
+        else
+            b.fixedMs += 50.0 + (broadcast ? 1.0 : replyEnd ? 1.0 : 201.0);
+    }
+    return b;
+}
+
+void Print(const char* what, bool fast, double wallMs, const Bounds& b, int repeat = 1)
+{
+    const double per = wallMs / repeat, physical = b.physicalMs / repeat, fixed = b.fixedMs / repeat;
+    std::printf("  %-22s %-6s %4zu requests  %9.1f ms  physical %8.1f ms (x%5.2f)  fixed waits %9.1f ms (x%5.3f)\n",
+                what, fast ? "fast" : "fixed", b.requests / size_t(repeat), per, physical, per / physical, fixed,
+                per / fixed);
+}
+
+// One run on a fresh paced line over a pty, in the given profile.
+void Measure(const char* what, bool fast, const std::function<void(rig::VirtualLine&)>& build,
+             const std::function<int(PtyHarness&)>& run, bool discoveryRun, int repeat = 1)
+{
+    PtyHarness h;
+    h.line.paced = true;
+    build(h.line);
+    ServeOrExit(h);
+    h.engine.setFastExchange(fast);
+    const double t0 = NowMs();
+    for (int i = 0; i < repeat; ++i)
+        run(h);
+    Print(what, fast, NowMs() - t0, BoundsOf(h.line, discoveryRun), repeat);
+}
+
+int ReadAll(PtyHarness& h, Uid uid)
+{
+    static ParamTable table;
+    ParamReadSink sink;
+    sink.listed = [](int) {};
+    sink.deviceInfo = [](const std::array<std::string, 9>*) {};
+    sink.softwareVersionLabel = [](const std::string&) {};
+    sink.row = [](int, const RDMPARAMDESC&, const std::string&) {};
+    return ReadDeviceParameters(h.engine, uid, table, sink, RunControl{});
+}
+
+void DmxAtLinePace(double seconds)
+{
+    PtyHarness h;
+    h.line.paced = true;
+    ServeOrExit(h);
+    uint16_t size = 512;
+    DmxOutput dmx(h.port, size);
+    std::printf("DMX, 512 slots on the paced line (a frame takes %.2f ms), %.0f s per period\n",
+                double(PacketUs(513)) / 1000.0, seconds);
+    for (int period : {23, 32}) {
+        const uint64_t before = h.line.frameCount();
+        const double t0 = NowMs();
+        dmx.DmxTimerStart(period);
+        usleep(useconds_t(seconds * 1e6));
+        dmx.DmxTimerStop();
+        usleep(100000);  // the last frame reaches the rig
+        const double ms = NowMs() - t0 - 100.0;
+        const uint64_t got = h.line.frameCount() - before;
+        // A frame that did not come in its period left a gap of two or more.
+        const auto frames = h.line.frames();
+        long skipped = 0;
+        for (size_t i = frames.size() - size_t(got) + 1; i < frames.size(); ++i)
+            skipped += std::max(0L, std::lround(double(frames[i].timeUs - frames[i - 1].timeUs) / 1000.0 / period) - 1);
+        std::printf("  period %2d ms: %5.1f frames/s asked, %5.1f received, %ld frames skipped\n", period,
+                    1000.0 / period, double(got) * 1000.0 / ms, skipped);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double dmxSeconds = argc > 1 ? std::atof(argv[1]) : 3.0;
+    constexpr Uid kUid = 0x7FF000000001ull;
+    std::printf("RDM on the paced rig over a pseudo-terminal\n");
+    for (bool fast : {false, true}) {
+        Measure("GET DEVICE_INFO (x20)", fast, [](rig::VirtualLine& l) { l.add(kUid, rig::LedParModel()); },
+                [](PtyHarness& h) {
+                    h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
+                    return int(h.engine.RdmTransaction(kUid, rdm::kReplyReadLength));
+                }, false, 20);
+        for (int parameters : {9, 30}) {
+            const std::string what = "Get, " + std::to_string(parameters) + " parameters";
+            Measure(what.c_str(), fast, [parameters](rig::VirtualLine& l) { l.add(kUid, ModelWithParameters(parameters)); },
+                    [](PtyHarness& h) { return ReadAll(h, kUid); }, false);
+        }
+        for (int count : {1, 8, 33}) {
+            const std::string what = "discovery, " + std::to_string(count) + " devices";
+            int found = 0;
+            Measure(what.c_str(), fast, [count](rig::VirtualLine& l) {
+                std::mt19937 random{uint32_t(count)};
+                for (int i = 0; i < count; ++i)
+                    l.add(MakeUid(0x7FF0, uint32_t(random())), rig::LedParModel());
+            }, [&found](PtyHarness& h) {
+                DeviceTable table;
+                Discovery discovery(h.engine, table, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+                                                                    [] { return 100; }});
+                discovery.Run();
+                found = table.deviceCount;
+                return found;
+            }, true);
+            if (found != count)
+                std::printf("    found only %d of %d\n", found, count);
+        }
+    }
+    DmxAtLinePace(dmxSeconds);
+    return 0;
+}

@@ -22,7 +22,7 @@ echo "== ThreadSanitizer: DMX output, RDM transaction, and the window's worker w
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_BENCH=OFF "$werror" >/dev/null
 cmake --build build-tsan -j"$jobs" --target vantrell_tests vantrell_gui_tests
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
-build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*'
+build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*:PacedLine.*'
 build-tsan/tests/vantrell_gui_tests --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*'
 unset TSAN_OPTIONS
 

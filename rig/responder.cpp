@@ -298,8 +298,6 @@ Answer AnswerGetOrSet(Responder& r, const Request& q)
 {
     if (q.subDevice != 0 && q.subDevice > r.model().subDeviceCount && q.subDevice != 0xFFFF)
         return Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
-    if (r.faults.ackTimer)
-        return {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready again in 500 ms
     if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? r.findParam(q.pid) : nullptr)
         return HandleManufacturerParam(*p, q);
     const PidRow* row = nullptr;
@@ -345,8 +343,36 @@ std::optional<Reply> Responder::handle(const Request& q)
     if (q.commandClass == DISCOVERY_COMMAND) {
         reply = HandleDiscovery(*this, q, unicast);
     } else if (unicast && (q.commandClass == GET_COMMAND || q.commandClass == SET_COMMAND)) {
-        const Answer answer = AnswerGetOrSet(*this, q);
-        reply = Reply{BuildResponse(q, uid_, answer.type, answer.data)};
+        constexpr uint16_t kQueuedMessage = 0x0020, kStatusMessages = 0x0030;
+        Request answered = q;
+        Answer answer;
+        if (q.commandClass == GET_COMMAND && q.pid == kQueuedMessage) {
+            // The answer an ACK_TIMER promised; with none waiting, an empty status list.
+            answered.pid = kStatusMessages;
+            if (queued_) {
+                answered.pid = queued_->pid;
+                answered.commandClass = queued_->commandClass;
+                answer = {queued_->type, queued_->data};
+                queued_.reset();
+            }
+        } else if (overflow_ && overflow_->commandClass == q.commandClass && overflow_->pid == q.pid) {
+            answer = {RESPONSE_TYPE_ACK, overflow_->data};
+            overflow_.reset();
+        } else {
+            answer = AnswerGetOrSet(*this, q);
+            if (faults.ackTimer) {
+                queued_ = HeldAnswer{q.commandClass, q.pid, answer.type, answer.data};
+                answer = {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready in 500 ms
+            }
+        }
+        // A reply carries at most 231 bytes; the rest follows on the same request.
+        if (answer.type == RESPONSE_TYPE_ACK && answer.data.size() > kMaxPdl) {
+            overflow_ = HeldAnswer{q.commandClass, q.pid, RESPONSE_TYPE_ACK,
+                                   std::vector<uint8_t>(answer.data.begin() + kMaxPdl, answer.data.end())};
+            answer.data.resize(kMaxPdl);
+            answer.type = RESPONSE_TYPE_ACK_OVERFLOW;
+        }
+        reply = Reply{BuildResponse(answered, uid_, answer.type, answer.data)};
     }
     if (!reply)
         return std::nullopt;

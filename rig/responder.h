@@ -101,6 +101,16 @@ public:
     std::vector<uint8_t> deviceInfo() const;
 
 private:
+    // An answer held back: the one an ACK_TIMER promised (given to QUEUED_MESSAGE),
+    // and the rest of one too long for a reply (given to the same request again).
+    struct HeldAnswer {
+        uint8_t commandClass = 0;
+        uint16_t pid = 0;
+        uint8_t type = 0;
+        std::vector<uint8_t> data;
+    };
+    std::optional<HeldAnswer> queued_, overflow_;
+
     Uid uid_;
     ResponderModel model_;
 };

@@ -18,7 +18,8 @@ int ReadPatch(RdmEngine& engine, const DeviceTable& table, int count,
     return count;
 }
 
-int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const RunControl& control)
+int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const RunControl& control,
+               const std::function<void(int, TxResult)>& written)
 {
     for (int i = 0; i < count; ++i) {
         if (control.stopped()) {
@@ -27,7 +28,9 @@ int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const Run
                                     " устройств.");
             return i;
         }
-        SetStartAddress(engine, table.entries[i].uid, table.entries[i].startIndex);
+        const TxResult result = SetStartAddress(engine, table.entries[i].uid, table.entries[i].startIndex);
+        if (written)
+            written(i, result);
         control.step(i + 1, count);
     }
     return count;

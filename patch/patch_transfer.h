@@ -15,5 +15,6 @@ int ReadPatch(RdmEngine& engine, const DeviceTable& table, int count,
 
 // Sets the start address of the first `count` devices from their start index.
 // A stopped run leaves the devices not yet written untouched, says so in the log,
-// and returns how many were written.
-int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const RunControl& control);
+// and returns how many were written. `written`, when given, hears each result.
+int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const RunControl& control,
+               const std::function<void(int index, TxResult result)>& written = nullptr);

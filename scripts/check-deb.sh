@@ -18,14 +18,14 @@ for f in usr/bin/vantrell usr/bin/vantrell-rig usr/bin/vantrell-line-report \
          usr/share/applications/vantrell.desktop usr/share/metainfo/io.github.vantrell.Vantrell.metainfo.xml \
          usr/share/icons/hicolor/scalable/apps/vantrell.svg usr/share/icons/hicolor/48x48/apps/vantrell.png \
          usr/lib/udev/rules.d/60-vantrell-ftdi.rules usr/share/doc/vantrell/copyright \
-         usr/share/man/man1/vantrell.1.gz usr/share/man/man1/vantrell-rig.1.gz; do
+         usr/share/man/man1/vantrell.1.gz usr/share/man/man1/vantrell-rig.1.gz \
+         usr/share/man/man1/vantrell-cli.1.gz usr/bin/vantrell-cli; do
     [ -e "$root/$f" ] || { echo "check-deb: the package has no /$f" >&2; exit 1; }
 done
-for program in vantrell vantrell-rig vantrell-line-report; do
+for program in vantrell vantrell-rig vantrell-line-report vantrell-cli; do
     "$root/usr/bin/$program" --version
     "$root/usr/bin/$program" --help >/dev/null
 done
-[ ! -e "$root/usr/bin/vantrell-cli" ] || "$root/usr/bin/vantrell-cli" --help >/dev/null
 
 echo "== installing $deb on this system"
 sudo=""
@@ -34,7 +34,7 @@ had=$(dpkg-query -W -f='${Status}' vantrell 2>/dev/null | grep -c "install ok in
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb"
 /usr/bin/vantrell-rig --help >/dev/null
 /usr/bin/vantrell --version
-[ ! -e /usr/bin/vantrell-cli ] || /usr/bin/vantrell-cli --help >/dev/null
+/usr/bin/vantrell-cli --help >/dev/null
 if [ "$had" = 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq vantrell
 fi

@@ -51,7 +51,7 @@ const char* const kUsageText =
     "  --json, --csv               listings as JSON or CSV\n"
     "  --raw                       parameter data as hex, in and out\n"
     "  --discovery-timeout S       1..100 seconds, default the window's\n"
-    "  --spec-timing               the window's fixed waits instead of the fast exchange\n"
+    "  --fixed-waits               the window's fixed waits instead of the fast exchange\n"
     "  -v                          the request and reply dumps of the detailed log, on stderr\n"
     "  --period MS, --for SECONDS  DMX frame period (default the window's) and how long (default\n"
     "                              until interrupted)\n"
@@ -105,7 +105,7 @@ struct Options {
     int timeout = 10;
     int period = 32;
     double seconds = 0;  // 0: until interrupted
-    bool detailed = false, raw = false, specTiming = false;
+    bool detailed = false, raw = false, fixedWaits = false;
     Format format = Format::Table;
 };
 
@@ -273,7 +273,7 @@ struct Session {
     explicit Session(const Options& o) : options(o), log(o.detailed)
     {
         engine.SetupRequestHeader();
-        engine.setFastExchange(!o.specTiming);
+        engine.setFastExchange(!o.fixedWaits);
     }
     bool open()
     {
@@ -677,8 +677,8 @@ int main(int argc, char** argv)
             o.format = Format::Csv;
         } else if (a == "--raw") {
             o.raw = true;
-        } else if (a == "--spec-timing") {
-            o.specTiming = true;
+        } else if (a == "--fixed-waits") {
+            o.fixedWaits = true;
         } else if (a == "-v") {
             o.detailed = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {

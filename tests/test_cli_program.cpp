@@ -63,7 +63,7 @@ protected:
     {
         const std::string command = std::string(VANTRELL_CLI_BINARY) +
                                     (withInterface ? " --kind vcp --interface cli " : " ") +
-                                    (fast ? "" : "--spec-timing ") + args + " 2>/dev/null";
+                                    (fast ? "" : "--fixed-waits ") + args + " 2>/dev/null";
         Result r;
         FILE* p = popen(command.c_str(), "r");
         char buffer[4096];

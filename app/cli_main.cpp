@@ -618,13 +618,7 @@ int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedS
 
 int main(int argc, char** argv)
 {
-    SettingsRecord stored;
-    SetDefaults(stored);
-    try {
-        SettingsStore().Load(stored);
-    } catch (const SettingsError&) {
-        // A damaged settings file only loses what it would have chosen.
-    }
+    const SettingsRecord stored = SettingsStore().LoadOrDefaults();
     Options o;
     o.kind = stored.InterfaceType;
     o.storedRow = stored.InterfaceSelection;

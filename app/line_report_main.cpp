@@ -33,13 +33,7 @@ void Usage()
 
 int main(int argc, char** argv)
 {
-    SettingsRecord stored;
-    SetDefaults(stored);
-    try {
-        SettingsStore().Load(stored);
-    } catch (const SettingsError&) {
-        // A damaged settings file only loses the defaults it would have given.
-    }
+    const SettingsRecord stored = SettingsStore().LoadOrDefaults();
     LineReportOptions options;
     options.kind = stored.InterfaceType;
     options.storedRow = stored.InterfaceSelection;

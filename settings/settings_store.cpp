@@ -54,6 +54,17 @@ void SettingsStore::Load(SettingsRecord& r) const
             field.set(r, field.accept(ReadValue(ini, field.name)));
 }
 
+SettingsRecord SettingsStore::LoadOrDefaults() const
+{
+    SettingsRecord r;
+    try {
+        Load(r);
+    } catch (const SettingsError&) {
+        // The values before the bad one are kept; the rest stay at their defaults.
+    }
+    return r;
+}
+
 bool SettingsStore::Save(const SettingsRecord& r) const
 {
     const QString file = QString::fromStdString(path_);

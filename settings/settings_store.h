@@ -32,6 +32,10 @@ public:
 
     static std::string DefaultPath();
 
+    // The stored settings for a tool that only borrows the window's choices: a bad
+    // value is no error, it and the values after it take their defaults.
+    SettingsRecord LoadOrDefaults() const;
+
 private:
     std::string path_;
 };

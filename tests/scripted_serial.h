@@ -34,25 +34,14 @@ public:
         calls.push_back("read " + std::to_string(count));
         if (failReads)
             return -1;
-        size_t n = 0;
-        while (n < count && !input.empty()) {
-            buffer[n++] = input.front();
-            input.pop_front();
-        }
+        const size_t n = take(buffer, count);
         clock_.sleepMs(n == count ? 0 : timeouts_.readTotalMultiplier * uint32_t(count) + timeouts_.readTotalConstant);
         return long(n);
     }
     long readWaiting(int, uint8_t* buffer, size_t count) override
     {
         calls.push_back("read-waiting " + std::to_string(count));
-        if (failReads)
-            return -1;
-        size_t n = 0;
-        while (n < count && !input.empty()) {
-            buffer[n++] = input.front();
-            input.pop_front();
-        }
-        return long(n);
+        return failReads ? -1 : long(take(buffer, count));
     }
     int waitReadable(int, uint64_t timeoutUs) override
     {
@@ -90,6 +79,17 @@ public:
     }
 
 private:
+    // Moves up to `count` queued bytes into `buffer`.
+    size_t take(uint8_t* buffer, size_t count)
+    {
+        size_t n = 0;
+        while (n < count && !input.empty()) {
+            buffer[n++] = input.front();
+            input.pop_front();
+        }
+        return n;
+    }
+
     Clock& clock_;
     SerialTimeouts timeouts_{};
 };

@@ -132,6 +132,19 @@ int UsageError(const std::string& message)
     return kUsage;
 }
 
+// A decimal option value within [min, max]; false for none, junk or out of range.
+bool WholeNumber(const char* text, long min, long max, int& out)
+{
+    if (!text)
+        return false;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (*end || end == text || v < min || v > max)
+        return false;
+    out = int(v);
+    return true;
+}
+
 bool ParseUidArg(const std::string& text, Uid& uid)
 {
     std::string hex;
@@ -632,12 +645,8 @@ int main(int argc, char** argv)
         if (a == "--help" || a == "-h") {
             help = true;
         } else if (a == "--period") {
-            const char* v = value();
-            char* end = nullptr;
-            const long ms = v ? std::strtol(v, &end, 10) : 0;
-            if (!v || *end || ms < SettingsBounds::kPeriodMin || ms > SettingsBounds::kPeriodMax)
+            if (!WholeNumber(value(), SettingsBounds::kPeriodMin, SettingsBounds::kPeriodMax, o.period))
                 return UsageError("--period takes 1 to 1000 ms");
-            o.period = int(ms);
         } else if (a == "--for") {
             const char* v = value();
             char* end = nullptr;
@@ -659,12 +668,8 @@ int main(int argc, char** argv)
                 return UsageError("--interface needs a value");
             o.interface = v;
         } else if (a == "--discovery-timeout") {
-            const char* v = value();
-            char* end = nullptr;
-            const long s = v ? std::strtol(v, &end, 10) : 0;
-            if (!v || *end || s < SettingsBounds::kTimeoutMin || s > SettingsBounds::kTimeoutMax)
+            if (!WholeNumber(value(), SettingsBounds::kTimeoutMin, SettingsBounds::kTimeoutMax, o.timeout))
                 return UsageError("--discovery-timeout takes 1 to 100 seconds");
-            o.timeout = int(s);
         } else if (a == "--json") {
             o.format = Format::Json;
         } else if (a == "--csv") {

@@ -206,13 +206,6 @@ bool OpenInterface(InterfacePort& port, const Options& o, std::string& error)
     return true;
 }
 
-std::string UidText(Uid uid)
-{
-    char t[24];
-    std::snprintf(t, sizeof t, "%04X:%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
-    return t;
-}
-
 std::string PidText(uint16_t pid)
 {
     if (const PidName* n = FindPidName(pid))
@@ -238,10 +231,10 @@ int ReportFailure(Uid uid, uint16_t pid, const ParameterReply& r)
 {
     if (r.result == TxNotAck) {
         const char* name = NackReasonName(r.nackReason);
-        std::fprintf(stderr, "vantrell-cli: %s refused %s: %s\n", UidText(uid).c_str(), PidText(pid).c_str(),
+        std::fprintf(stderr, "vantrell-cli: %s refused %s: %s\n", UidColonText(uid).c_str(), PidText(pid).c_str(),
                      name ? name : ("NACK 0x" + std::to_string(r.nackReason)).c_str());
     } else {
-        std::fprintf(stderr, "vantrell-cli: %s: no reply to %s\n", UidText(uid).c_str(), PidText(pid).c_str());
+        std::fprintf(stderr, "vantrell-cli: %s: no reply to %s\n", UidColonText(uid).c_str(), PidText(pid).c_str());
     }
     return kDeviceFailed;
 }
@@ -346,14 +339,14 @@ int Discover(const Options& o)
         std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
         if (!f) {
             ++failed;
-            t.add({UidText(uid), manufacturer, "", "", "", "", "", ""});
+            t.add({UidColonText(uid), manufacturer, "", "", "", "", "", ""});
             continue;
         }
         const auto& v = *f;
         char model[8];
         std::snprintf(model, sizeof model, "%04X", unsigned(std::stoul(v[1].value)));
         const std::string text(label.data.begin(), label.data.end());
-        t.add({UidText(uid), manufacturer, model, ProductCategoryName(uint16_t(std::stoul(v[2].value))), v[7].value,
+        t.add({UidColonText(uid), manufacturer, model, ProductCategoryName(uint16_t(std::stoul(v[2].value))), v[7].value,
                v[4].value, v[5].value + "/" + v[6].value, label.result == TxAck ? Cp1251ToUtf8(text) : ""});
     }
     t.print(o.format);
@@ -518,9 +511,9 @@ void PrintArrangement(const std::vector<PatchRecord>& records, Format format)
             const PatchRecord& b = records[k];
             if (k != i && a.footprint && b.footprint && a.startIndex < b.startIndex + b.footprint &&
                 b.startIndex < a.startIndex + a.footprint)
-                overlaps += (overlaps.empty() ? "" : " ") + UidText(b.uid);
+                overlaps += (overlaps.empty() ? "" : " ") + UidColonText(b.uid);
         }
-        t.add({UidText(a.uid), std::to_string(a.startIndex + 1), std::to_string(a.footprint), overlaps});
+        t.add({UidColonText(a.uid), std::to_string(a.startIndex + 1), std::to_string(a.footprint), overlaps});
     }
     t.print(format);
 }
@@ -550,7 +543,7 @@ int Patch(const Options& o, const std::vector<std::string>& args)
         int failed = 0;
         WritePatch(s.engine, table, int(records.size()), RunControl{}, [&](int i, TxResult r) {
             failed += r != TxAck;
-            t.add({UidText(records[size_t(i)].uid), std::to_string(records[size_t(i)].startIndex + 1),
+            t.add({UidColonText(records[size_t(i)].uid), std::to_string(records[size_t(i)].startIndex + 1),
                    r == TxAck ? "written" : r == TxNotAck ? "refused" : "no reply"});
         });
         t.print(o.format);
@@ -576,7 +569,7 @@ int Patch(const Options& o, const std::vector<std::string>& args)
     for (int i = 0; i < table.deviceCount; ++i) {
         if (!answered[size_t(i)]) {
             ++failed;
-            std::fprintf(stderr, "vantrell-cli: %s: no reply to DEVICE_INFO\n", UidText(table.entries[i].uid).c_str());
+            std::fprintf(stderr, "vantrell-cli: %s: no reply to DEVICE_INFO\n", UidColonText(table.entries[i].uid).c_str());
             continue;
         }
         records.push_back({table.entries[i].uid, table.entries[i].startIndex, table.entries[i].footprint});

@@ -1,6 +1,7 @@
 #include "rdm/pid_layouts.h"
 
 #include "rdm/pid_names.h"
+#include "rdm/uid.h"
 
 #include <algorithm>
 #include <cctype>
@@ -225,10 +226,7 @@ bool DecodeField(const Field& f, const uint8_t* b, size_t n, size_t& used, std::
         value = text;
         return true;
     }
-    case Type::Uid:
-        std::snprintf(text, sizeof text, "%04X:%08X", unsigned(ReadBE(b, 2)), unsigned(ReadBE(b + 2, 4)));
-        value = text;
-        return true;
+    case Type::Uid: value = UidColonText(ReadUid(b)); return true;
     case Type::Lang: value.assign(reinterpret_cast<const char*>(b), 2); return true;
     case Type::Text:
         if (n > kMaxText)

@@ -9,6 +9,13 @@ std::string UidLogText(Uid uid)
     return text;
 }
 
+std::string UidColonText(Uid uid)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%04X:%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
+    return text;
+}
+
 std::string UidListText(Uid uid)
 {
     char text[24];

@@ -30,3 +30,5 @@ inline Uid ReadUid(const uint8_t* in)
 std::string UidLogText(Uid uid);
 // Twelve upper-case hex digits, as the device list shows a discovered UID.
 std::string UidListText(Uid uid);
+// "7FF0:00000001": manufacturer and device, as the tools print and take UIDs.
+std::string UidColonText(Uid uid);

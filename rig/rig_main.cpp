@@ -70,13 +70,6 @@ std::string Hex(const std::vector<uint8_t>& bytes, size_t limit = 48)
     return out;
 }
 
-std::string UidText(Uid uid)
-{
-    char t[24];
-    std::snprintf(t, sizeof t, "%04X:%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
-    return t;
-}
-
 bool SelectInApp(const std::string& path)
 {
     std::vector<InterfaceEntry> list;
@@ -175,7 +168,7 @@ int main(int argc, char** argv)
             } else {
                 const rig::Request& q = r.decoded;
                 std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidText(q.pid),
-                            unsigned(q.pid), UidText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
+                            unsigned(q.pid), UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
                             Hex(q.data, 16).c_str());
             }
             std::fflush(stdout);
@@ -200,7 +193,7 @@ int main(int argc, char** argv)
         std::printf(", latency timer %d ms", latencyMs);
     std::printf(")\n");
     for (auto& r : line.responders())
-        std::printf("  %s  %-24s start %3u  footprint %3u  turnaround %4u us%s\n", UidText(r->uid()).c_str(),
+        std::printf("  %s  %-24s start %3u  footprint %3u  turnaround %4u us%s\n", UidColonText(r->uid()).c_str(),
                     r->model().modelDescription.c_str(), unsigned(r->startAddress), unsigned(r->footprint()),
                     unsigned(r->turnaroundUs), r->faults.silent ? "  (silent)" : "");
     std::fflush(stdout);

@@ -134,8 +134,7 @@ int main(int argc, char** argv)
     for (bool fast : {false, true}) {
         Measure("GET DEVICE_INFO (x20)", fast, [](rig::VirtualLine& l) { l.add(kUid, rig::LedParModel()); },
                 [](PtyHarness& h) {
-                    h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-                    return int(h.engine.RdmTransaction(kUid, rdm::kReplyReadLength));
+                    return int(Transact(h.engine, kUid, rdm::GET_COMMAND, rdm::DEVICE_INFO));
                 }, false, 20);
         for (int parameters : {9, 30}) {
             const std::string what = "Get, " + std::to_string(parameters) + " parameters";

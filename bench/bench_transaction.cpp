@@ -17,9 +17,8 @@ int main()
     std::vector<double> took;
     int acks = 0;
     for (int i = 0; i < runs; ++i) {
-        b.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
         double t0 = NowMs();
-        acks += b.engine.RdmTransaction(uid, 200) == TxAck;
+        acks += Transact(b.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO) == TxAck;
         took.push_back(NowMs() - t0);
     }
     std::sort(took.begin(), took.end());

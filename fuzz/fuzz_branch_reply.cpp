@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memset(reply, 0x55, sizeof reply);
     std::memcpy(reply, data + 12, size - 12 < 40 ? size - 12 : 40);
     Uid found = 0;
-    BranchResult r = Discovery::JudgeBranchReply(reply, lower, upper, found);
+    BranchResult r = rdm::JudgeBranchReply(reply, lower, upper, found);
     if (r == BranchSingle && (found < lower || found > upper))
         __builtin_trap();
 

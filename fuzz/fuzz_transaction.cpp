@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     serial.reset();
     serial.input.assign(data, data + size);
     const uint8_t pdl = size ? data[0] % 232 : 0;
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO, data, uint8_t(size < pdl ? size : pdl));
-    engine.RdmTransaction(0x7FF000000001ull, rdm::kReplyReadLength);
+    Transact(engine, 0x7FF000000001ull, rdm::GET_COMMAND, rdm::DEVICE_INFO, data, uint8_t(size < pdl ? size : pdl));
     return 0;
 }

@@ -126,47 +126,62 @@ void UsbProDriver::discardWaiting()
     }
 }
 
-int UsbProDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t label)
+void UsbProDriver::awaitOwedAnswer()
 {
+    if (!answerOwed_ || !port_.ftHandle)
+        return;
+    answerOwed_ = false;
+    uint8_t ignored[widget::kMaxData];
+    reader_.read(port_, ignored, int(sizeof ignored));
+}
+
+int UsbProDriver::sendRdmPacket(const uint8_t* packet, int count, ReplyKind expect)
+{
+    awaitOwedAnswer();
     discardWaiting();
-    return sendMessage(label, packet, count);
+    const uint8_t label = expect == ReplyKind::Discovery ? widget::kLabelSendRdmDiscovery : widget::kLabelSendRdm;
+    const int sent = sendMessage(label, packet, count);
+    answerOwed_ = sent != 0;
+    return sent;
 }
 
 int UsbProDriver::readReply(uint8_t* buffer, int count, ReplyKind)
 {
-    return count > 0 ? reader_.read(port_, buffer, count) : 0;
+    if (count <= 0)
+        return 0;
+    bool answered = false;
+    const int n = reader_.read(port_, buffer, count, &answered);
+    if (answered || n < 0)
+        answerOwed_ = false;
+    return n;
 }
 
 // The widget hands over a reply, or its own time-out report, as one message once
-// it has all of it; either ends the wait.
+// it has all of it; either is its answer to the request and ends the wait. Which
+// message the packet holds is for the caller to judge.
 int UsbProDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind, const ReplyWait& wait)
 {
     if (count <= 0)
         return 0;
     size_t got = 0;
     uint64_t lastUs = 0;
-    const uint64_t beginBy = wait.beginByUs + wait.longestReplyUs;
+    const uint64_t beginBy = wait.beginByUs + wait.longestReplyUs + kAnswerSlackUs;
     for (;;) {
         const uint64_t now = wait.clock.nowUs();  // before the read: see LineDriver::readReplyWhole
         const int n = got < sizeof message_ ? readWaiting(message_ + got, int(sizeof message_ - got)) : 0;
-        if (n < 0)
+        if (n < 0) {
+            answerOwed_ = false;
             return -1;
+        }
         if (n > 0) {
             got += size_t(n);
             lastUs = now;
-        }
-        for (bool done = n > 0; done;) {
-            size_t used = 0;
-            const int delivered = WidgetReplyReader::unwrap(message_, got, buffer, count, &done, &used);
-            if (!done)
-                break;
-            // A packet that answers an earlier request is passed over.
-            if (delivered > 0 && used <= got && wait.judge(buffer, delivered, wait.request) < 0) {
-                std::memmove(message_, message_ + used, got - used);
-                got -= used;
-                continue;
+            bool done = false;
+            const int delivered = WidgetReplyReader::unwrap(message_, got, buffer, count, &done);
+            if (done) {
+                answerOwed_ = false;
+                return delivered;
             }
-            return delivered;
         }
         uint64_t limit = beginBy;
         if (got > 0 && lastUs + wait.quietUs > limit)

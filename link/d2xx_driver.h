@@ -40,15 +40,25 @@ public:
     void lineBreak() override {}
     void purge() override {}
     int sendDmxFrame(const uint8_t* frame, int length) override;
-    int sendRdmPacket(const uint8_t* packet, int count, uint8_t label) override;
+    int sendRdmPacket(const uint8_t* packet, int count, ReplyKind expect) override;
     int readReply(uint8_t* buffer, int count, ReplyKind kind) override;
     int readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait) override;
 
+    // How long past the raw line's limit a fast read waits for the widget's own
+    // answer: the widget listens for the responder by its own clock, and then
+    // hands its message over USB.
+    static constexpr uint64_t kAnswerSlackUs = 40000;
+
 private:
     int sendMessage(uint8_t label, const uint8_t* data, int count);
+    // The widget answers every RDM request once, with the packet it received or
+    // its time-out report. An answer still owed is waited for (within the read
+    // time-out) before the next request, so that it cannot pass for that one's.
+    void awaitOwedAnswer();
     void discardWaiting();
 
     WidgetReplyReader reader_;
+    bool answerOwed_ = false;
     // The largest message: a whole DMX frame.
     uint8_t message_[kMaxDmxFrame + widget::kOverhead] = {};
 };

@@ -78,10 +78,10 @@ int InterfacePort::SendDmxFrame(const uint8_t* frame, int length)
     return d ? d->sendDmxFrame(frame, length) : 0;
 }
 
-int InterfacePort::SendRdmPacket(const uint8_t* packet, int count, uint8_t label)
+int InterfacePort::SendRdmPacket(const uint8_t* packet, int count, ReplyKind expect)
 {
     LineDriver* d = driver();
-    return d ? d->sendRdmPacket(packet, count, label) : 0;
+    return d ? d->sendRdmPacket(packet, count, expect) : 0;
 }
 
 int InterfacePort::ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind)

@@ -40,7 +40,7 @@ public:
 
     // Packets as the current kind puts them on the line (see LineDriver).
     int SendDmxFrame(const uint8_t* frame, int length);
-    int SendRdmPacket(const uint8_t* packet, int count, uint8_t label);
+    int SendRdmPacket(const uint8_t* packet, int count, ReplyKind expect);
     int ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind);
     // The reply as soon as it is whole; the fast exchange reads through this.
     int ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait);

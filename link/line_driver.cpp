@@ -1,7 +1,5 @@
 #include "link/line_driver.h"
 
-#include "rdm/rdm_defs.h"
-
 #include <cstring>
 
 int LineDriver::sendDmxFrame(const uint8_t* frame, int length)
@@ -10,7 +8,7 @@ int LineDriver::sendDmxFrame(const uint8_t* frame, int length)
     return write(frame, length);
 }
 
-int LineDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t)
+int LineDriver::sendRdmPacket(const uint8_t* packet, int count, ReplyKind)
 {
     purge();
     lineBreak();
@@ -19,18 +17,18 @@ int LineDriver::sendRdmPacket(const uint8_t* packet, int count, uint8_t)
 
 int LineDriver::readReply(uint8_t* buffer, int count, ReplyKind kind)
 {
-    if (kind == ReplyKind::Ordinary && count > 0) {
-        // The responder's break reaches the UART as one 0x00 ahead of the reply. An
-        // adapter that does not report breaks hands over the start code at once, and
-        // that byte belongs to the reply.
-        uint8_t lead = 0;
-        if (read(&lead, 1) == 1 && lead == rdm::kStartCode) {
-            buffer[0] = lead;
-            const int rest = read(buffer + 1, count - 1);
-            return rest < 0 ? -1 : rest + 1;
-        }
-    }
-    return read(buffer, count);
+    if (count <= 0)
+        return 0;
+    if (kind != ReplyKind::Ordinary)
+        return read(buffer, count);
+    // The responder's break reaches the UART as one 0x00 ahead of the reply; it is
+    // read on its own, then the reply. The byte is kept (an adapter that does not
+    // report breaks hands over the reply's first byte there), so `buffer` takes
+    // `count` + 1 bytes.
+    // Whether that byte came decides nothing: the reply's read follows either way.
+    const int lead = read(buffer, 1) == 1 ? 1 : 0;
+    const int rest = read(buffer + lead, count);
+    return rest < 0 ? -1 : rest + lead;
 }
 
 void LineDriver::waitForInput(Clock& clock, uint64_t us)
@@ -70,7 +68,7 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
             }
         }
         if (got > 0) {
-            const int judged = wait.judge(buffer, got, wait.request);
+            const int judged = wait.judge(buffer, got, wait.context);
             if (judged > 0)
                 return got;
             if (judged < 0 && -judged <= got) {

@@ -10,9 +10,9 @@
 
 class InterfacePort;
 
-// What a read after a request expects: an ordinary reply comes after the
-// responder's break, a discovery reply without one.
-enum class ReplyKind { Ordinary, Discovery };
+// What a request expects back: nothing (it goes to every device), an ordinary
+// reply, which comes after the responder's break, or a discovery reply without one.
+enum class ReplyKind { None, Ordinary, Discovery };
 
 // How a read that returns as soon as its reply is whole waits: for the reply to
 // begin by a deadline, then for it to be whole, giving up once the line has been
@@ -21,11 +21,11 @@ struct ReplyWait {
     Clock& clock;
     uint64_t beginByUs;  // nothing received by then (clock time): no reply
     uint64_t quietUs;    // a begun reply has ended after this long without a byte
-    // Judges the bytes so far (from the start code, or the preamble) against the
-    // request: 0 not whole yet, > 0 the whole reply, < 0 a whole reply to an
-    // earlier request, of -result bytes, that came late and is passed over.
-    int (*judge)(const uint8_t* bytes, int count, const uint8_t* request);
-    const uint8_t* request;
+    // Judges the bytes so far for the caller (`context` is its own): 0 the answer
+    // is not among them yet, > 0 it is, < 0 the first -result bytes are no part of
+    // it (a late reply to an earlier request) and are dropped.
+    int (*judge)(const uint8_t* bytes, int count, void* context);
+    void* context;
     // Line time of the longest reply the read takes, for kinds that hand a reply
     // over only once the interface has received all of it.
     uint64_t longestReplyUs;
@@ -49,11 +49,12 @@ public:
     // One DMX frame (start code and slots): a break and the bytes, unless the kind
     // frames packets itself. Returns the write result.
     virtual int sendDmxFrame(const uint8_t* frame, int length);
-    // One RDM request: purge, break, the packet; `label` is the widget label for
-    // kinds that wrap packets. Returns the write result.
-    virtual int sendRdmPacket(const uint8_t* packet, int count, uint8_t label);
-    // Up to `count` reply bytes as the line carried them, starting with the start
-    // code (ordinary) or the preamble (discovery). Returns the count or -1.
+    // One RDM request: purge, break, the packet; `expect` says what answer the
+    // request waits for. Returns the write result.
+    virtual int sendRdmPacket(const uint8_t* packet, int count, ReplyKind expect);
+    // Up to `count` reply bytes as the line carried them: an ordinary reply with
+    // its break's 0x00 or whatever noise came first (one byte more than `count`
+    // may come then), a discovery reply from its preamble. Returns the count or -1.
     virtual int readReply(uint8_t* buffer, int count, ReplyKind kind);
 
     // The same reply, returned as soon as it is whole (see ReplyWait).

@@ -70,8 +70,10 @@ int deliver(uint8_t label, const uint8_t* data, size_t length, uint8_t* out, int
 
 } // namespace
 
-int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity)
+int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity, bool* answered)
 {
+    if (answered)
+        *answered = false;
     for (int message = 0; message < kMaxMessagesPerReply; ++message) {
         uint8_t byte = 0;
         // Find the start delimiter; anything before it is line noise.
@@ -100,8 +102,11 @@ int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity)
             return 0;
         bool done = false;
         int count = deliver(header[0], message_, length, out, capacity, done);
-        if (done)
+        if (done) {
+            if (answered)
+                *answered = true;
             return count;
+        }
     }
     return 0;
 }

@@ -47,7 +47,9 @@ class WidgetReplyReader {
 public:
     // Count of line bytes placed in `out` (at most `capacity`); 0 when the widget
     // reported nothing received or sent nothing usable; -1 on a port read error.
-    int read(InterfacePort& port, uint8_t* out, int capacity);
+    // `answered`, when given, tells whether the widget's answer (a packet or its
+    // time-out report) came.
+    int read(InterfacePort& port, uint8_t* out, int capacity, bool* answered = nullptr);
 
     // The same unwrapping over bytes already in memory (the fuzzers feed this).
     // `done`, when given, tells a finished answer (a packet, a time-out report, or

@@ -37,24 +37,28 @@ void FillBuiltInDescription(uint16_t pid, RDMPARAMDESC& r)
         }
 }
 
-void FillFromParameterDescription(const uint8_t* d, uint8_t pdl, RDMPARAMDESC& r)
+void FillFromParameterDescription(const rdm::ParameterDescription& d, RDMPARAMDESC& r)
 {
-    r.pid = rdm::ReadBE16(d);
+    r.pid = d.pid;
     // A size beyond the standard's limit would index past the value stores.
-    r.pdlSize = d[2] > kMaxParamPdl ? kMaxParamPdl : d[2];
-    r.dataType = d[3];
-    r.commandClass = d[4];
-    r.unit = d[6];
-    r.prefix = d[7];
-    r.minValue = rdm::ReadBE32(d + 8);
-    r.maxValue = rdm::ReadBE32(d + 12);
-    r.defaultValue = rdm::ReadBE32(d + 16);
-    int length = pdl > 20 ? pdl - 20 : 0;
-    if (length > 32)
-        length = 32;
-    const char* text = reinterpret_cast<const char*>(d + 20);
-    const void* zero = std::memchr(text, 0, size_t(length));
-    r.description.assign(text, zero ? size_t(static_cast<const char*>(zero) - text) : size_t(length));
+    r.pdlSize = d.pdlSize > kMaxParamPdl ? kMaxParamPdl : d.pdlSize;
+    r.dataType = d.dataType;
+    r.commandClass = d.commandClass;
+    r.unit = d.unit;
+    r.prefix = d.prefix;
+    r.minValue = d.minValue;
+    r.maxValue = d.maxValue;
+    r.defaultValue = d.defaultValue;
+    r.description.assign(d.description, strnlen(d.description, 32));
+}
+
+void FillFromParameterDescription(const uint8_t* data, uint8_t pdl, RDMPARAMDESC& r)
+{
+    constexpr uint8_t kLongest = rdm::kParameterDescriptionFixed + 32;
+    rdm::ParameterDescription d;
+    r.Clear();
+    if (rdm::DecodeParameterDescription(data, pdl > kLongest ? kLongest : pdl, d))
+        FillFromParameterDescription(d, r);
 }
 
 int ElementCount(const RDMPARAMDESC& r)

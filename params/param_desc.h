@@ -2,6 +2,8 @@
 // What the editor knows about one parameter of the selected device: its E1.20
 // description and its current value in typed storage. Texts are 8-bit
 // Windows-1251, as the device sends them.
+#include "rdm/standard_replies.h"
+
 #include <cstdint>
 #include <string>
 
@@ -47,7 +49,9 @@ enum DataType : uint8_t {
 constexpr uint8_t kMaxParamPdl = 231;
 
 void FillBuiltInDescription(uint16_t pid, RDMPARAMDESC& record);
-// `data` is the answer's parameter data, `pdl` its length.
+void FillFromParameterDescription(const rdm::ParameterDescription& description, RDMPARAMDESC& record);
+// The same from the answer's parameter data, `pdl` its length (clears the record
+// when that is no PARAMETER_DESCRIPTION; a text beyond 32 bytes is cut).
 void FillFromParameterDescription(const uint8_t* data, uint8_t pdl, RDMPARAMDESC& record);
 int ElementCount(const RDMPARAMDESC& record);
 // Text of element `index` by the data type (empty for types without a text form).

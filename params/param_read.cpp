@@ -1,6 +1,7 @@
 #include "params/param_read.h"
 
 #include "params/param_edit.h"
+#include "params/param_query.h"
 #include "params/param_transfer.h"
 #include "rdm/device_info.h"
 

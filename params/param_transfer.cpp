@@ -1,5 +1,7 @@
 #include "params/param_transfer.h"
 
+#include "rdm/parameter_exchange.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -12,31 +14,37 @@ void LogPid(RdmEngine& engine, const char* verb, uint16_t pid)
     engine.log().appendLine(text);
 }
 
+// The page's Get and Set are one exchange each: what the device does not answer
+// at once counts as not answered.
+ParameterReply OneShot(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, std::vector<uint8_t> data = {})
+{
+    return ExchangeParameter(engine, ParameterRequest{uid, 0, commandClass, pid, std::move(data)},
+                             ExchangePolicy::OneShot);
+}
+
 } // namespace
 
 bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity)
 {
     LogPid(engine, "Get", pid);
-    engine.PrepareRequest(rdm::GET_COMMAND, pid);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    if (reply.result != TxAck)
         return false;
-    int n = engine.response[rdm::kOffPdl];
-    if (n > capacity)
-        n = capacity;
-    std::memcpy(destination, engine.response + rdm::kOffData, size_t(n));
+    size_t n = reply.data.size();
+    if (n > size_t(capacity))
+        n = size_t(capacity);
+    std::memcpy(destination, reply.data.data(), n);
     return true;
 }
 
 bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destination, int count)
 {
     LogPid(engine, "Get", pid);
-    engine.PrepareRequest(rdm::GET_COMMAND, pid);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    if (reply.result != TxAck)
         return false;
-    if (count > 244)
-        count = 244;
     for (int i = 0; i < count; ++i)
-        destination[i] = rdm::ReadBE16(engine.response + rdm::kOffData + 2 * i);
+        destination[i] = size_t(2 * i + 2) <= reply.data.size() ? rdm::ReadBE16(reply.data.data() + 2 * i) : 0;
     return true;
 }
 
@@ -45,8 +53,9 @@ void SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t* sour
     LogPid(engine, "Set", pid);
     if (length > rdm::kMaxPdl)
         length = rdm::kMaxPdl;
-    engine.PrepareRequest(rdm::SET_COMMAND, pid, source, uint8_t(length < 0 ? 0 : length));
-    engine.RdmTransaction(uid, rdm::kReplyReadLength);
+    if (length < 0)
+        length = 0;
+    OneShot(engine, uid, rdm::SET_COMMAND, pid, std::vector<uint8_t>(source, source + length));
 }
 
 void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
@@ -54,9 +63,8 @@ void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* sou
     LogPid(engine, "Set", pid);
     if (count > rdm::kMaxPdl / 2)
         count = rdm::kMaxPdl / 2;
-    uint8_t* data = engine.request + rdm::kOffData;
-    for (int i = 0; i < count; ++i)
-        rdm::WriteBE16(source[i], data + 2 * i);
-    engine.PrepareRequest(rdm::SET_COMMAND, pid, nullptr, uint8_t(2 * (count < 0 ? 0 : count)));
-    engine.RdmTransaction(uid, rdm::kReplyReadLength);
+    std::vector<uint8_t> data(size_t(2 * (count < 0 ? 0 : count)));
+    for (size_t i = 0; i < data.size() / 2; ++i)
+        rdm::WriteBE16(source[i], data.data() + 2 * i);
+    OneShot(engine, uid, rdm::SET_COMMAND, pid, std::move(data));
 }

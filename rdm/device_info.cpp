@@ -7,30 +7,31 @@ const char* const kDeviceInfoRowNames[9] = {
     "DMX512 Personality",   "DMX512 Start Address", "Sub-Device Count", "Sensor Count",
 };
 
-int GetSupportedParameters(RdmEngine& engine, Uid uid, ParamTable& table)
+int GetSupportedParameters(RdmEngine& engine, Uid uid, uint16_t* pids, int capacity)
 {
-    for (uint16_t& pid : table.supportedPids)
-        pid = 0;
+    for (int i = 0; i < capacity; ++i)
+        pids[i] = 0;
     engine.log().appendLine("Получение параметров " + UidLogText(uid));
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+    rdm::RdmResponse reply;
+    if (engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS}, reply) != TxAck)
         return 0;
-    int count = engine.response[rdm::kOffPdl] / 2;
-    if (count > ParamTable::kCapacity)
-        count = ParamTable::kCapacity;
-    for (int i = 0; i < count; ++i)
-        table.supportedPids[i] = rdm::ReadBE16(engine.response + rdm::kOffData + 2 * i);
-    return count;
+    return int(rdm::DecodeSupportedParameters(reply.data.bytes, reply.data.pdl, pids, size_t(capacity)));
 }
 
-void GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, RDMPARAMDESC& record)
+bool GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, rdm::ParameterDescription& out)
 {
-    record.Clear();
     uint8_t data[2];
     rdm::WriteBE16(pid, data);
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, data, 2);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) == TxAck)
-        FillFromParameterDescription(engine.response + rdm::kOffData, engine.response[rdm::kOffPdl], record);
+    rdm::RdmResponse reply;
+    return engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, data, 2}, reply) == TxAck &&
+           rdm::DecodeParameterDescription(reply.data.bytes, reply.data.pdl, out);
+}
+
+bool GetDeviceInfo(RdmEngine& engine, Uid uid, rdm::DeviceInfo& out)
+{
+    rdm::RdmResponse reply;
+    return engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::DEVICE_INFO}, reply) == TxAck &&
+           rdm::DecodeDeviceInfo(reply.data.bytes, reply.data.pdl, out);
 }
 
 const char* ProductCategoryName(uint16_t code)
@@ -49,55 +50,54 @@ const char* ProductCategoryName(uint16_t code)
     }
 }
 
-std::array<std::string, 9> DeviceInfoTexts(const uint8_t* d)
+std::array<std::string, 9> DeviceInfoTexts(const rdm::DeviceInfo& i)
 {
     char text[32];
     std::array<std::string, 9> rows;
-    rows[0] = std::to_string(d[0]) + "." + std::to_string(d[1]);
-    std::snprintf(text, sizeof text, "0x%02X%02X", d[2], d[3]);
+    rows[0] = std::to_string(i.protocolMajor) + "." + std::to_string(i.protocolMinor);
+    std::snprintf(text, sizeof text, "0x%04X", unsigned(i.modelId));
     rows[1] = text;
-    rows[2] = ProductCategoryName(rdm::ReadBE16(d + 4));
-    std::snprintf(text, sizeof text, "0x%02X%02X%02X%02X", d[6], d[7], d[8], d[9]);
+    rows[2] = ProductCategoryName(i.productCategory);
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(i.softwareVersionId));
     rows[3] = text;
-    rows[4] = std::to_string(rdm::ReadBE16(d + 10));
-    rows[5] = std::to_string(d[12]) + "(" + std::to_string(d[13]) + ")";
-    rows[6] = std::to_string(rdm::ReadBE16(d + 14));
-    rows[7] = std::to_string(rdm::ReadBE16(d + 16));
-    rows[8] = std::to_string(d[18]);
+    rows[4] = std::to_string(i.footprint);
+    rows[5] = std::to_string(i.personality) + "(" + std::to_string(i.personalityCount) + ")";
+    rows[6] = std::to_string(i.startAddress);
+    rows[7] = std::to_string(i.subDeviceCount);
+    rows[8] = std::to_string(i.sensorCount);
     return rows;
 }
 
 bool ReadDeviceInfo(RdmEngine& engine, Uid uid, std::array<std::string, 9>& rows)
 {
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+    rdm::DeviceInfo info;
+    if (!GetDeviceInfo(engine, uid, info))
         return false;
-    rows = DeviceInfoTexts(engine.response + rdm::kOffData);
+    rows = DeviceInfoTexts(info);
     return true;
 }
 
 bool ReadFootprintAndStart(RdmEngine& engine, Uid uid, uint16_t& footprint, uint16_t& startIndex)
 {
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-    if (engine.RdmTransaction(uid, rdm::kReplyReadLength) != TxAck)
+    rdm::DeviceInfo info;
+    if (!GetDeviceInfo(engine, uid, info))
         return false;
-    const uint8_t* data = engine.response + rdm::kOffData;
-    footprint = rdm::ReadBE16(data + 10);
-    startIndex = uint16_t(rdm::ReadBE16(data + 14) - 1);
+    footprint = info.footprint;
+    startIndex = uint16_t(info.startAddress - 1);
     return true;
 }
 
 TxResult SetIdentify(RdmEngine& engine, Uid uid, bool on)
 {
     const uint8_t data = on ? 1 : 0;
-    engine.PrepareRequest(rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1);
-    return engine.RdmTransaction(uid, rdm::kReplyReadLength);
+    rdm::RdmResponse reply;
+    return engine.RdmTransaction({uid, rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1}, reply);
 }
 
 TxResult SetStartAddress(RdmEngine& engine, Uid uid, uint16_t startIndex)
 {
     uint8_t address[2];
     rdm::WriteBE16(uint16_t(startIndex + 1), address);
-    engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
-    return engine.RdmTransaction(uid, rdm::kReplyReadLength);
+    rdm::RdmResponse reply;
+    return engine.RdmTransaction({uid, rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2}, reply);
 }

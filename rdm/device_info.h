@@ -1,23 +1,26 @@
 #pragma once
 // The GET requests with which the RDM page learns about the selected device.
-#include "params/param_desc.h"
+#include "rdm/standard_replies.h"
 #include "rdm/transaction.h"
 
 #include <array>
 #include <string>
 
-// Fills `table.supportedPids` from SUPPORTED_PARAMETERS and returns their count
-// (every PID of the reply, up to the list's capacity).
-int GetSupportedParameters(RdmEngine& engine, Uid uid, ParamTable& table);
+// SUPPORTED_PARAMETERS into `pids`, logging "Получение параметров" first; returns
+// the count listed (0 without an ACK), of which at most `capacity` are stored.
+int GetSupportedParameters(RdmEngine& engine, Uid uid, uint16_t* pids, int capacity);
 
-// Clears `record`, then fills it from the device's PARAMETER_DESCRIPTION of `pid`.
-void GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, RDMPARAMDESC& record);
+// PARAMETER_DESCRIPTION of `pid`; false without an ACK or with data of the wrong size.
+bool GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, rdm::ParameterDescription& out);
+
+// DEVICE_INFO; false without an ACK or with data of the wrong size.
+bool GetDeviceInfo(RdmEngine& engine, Uid uid, rdm::DeviceInfo& out);
 
 // Reads DEVICE_INFO; on an ACK fills the nine row texts and returns true.
 bool ReadDeviceInfo(RdmEngine& engine, Uid uid, std::array<std::string, 9>& rows);
 
-// The nine texts of the device-information rows from DEVICE_INFO parameter data.
-std::array<std::string, 9> DeviceInfoTexts(const uint8_t* data);
+// The nine texts of the device-information rows.
+std::array<std::string, 9> DeviceInfoTexts(const rdm::DeviceInfo& info);
 
 const char* ProductCategoryName(uint16_t code);
 

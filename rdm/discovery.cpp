@@ -5,119 +5,29 @@
 #include <cstring>
 
 namespace {
-// Bytes read after a branch request: room for the longest preamble and the encoded UID.
-constexpr int kBranchReadLength = 40;
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";
 constexpr const char* kCutShort =
     "Обнаружение прервано по таймауту: найдены не все устройства. "
     "Таймаут обнаружения можно увеличить на странице «Настройки».";
 }
 
-// A branch reply is whole once the 16 bytes after its separator have come and
-// their checksum holds; anything else (a collision) ends when the line goes quiet.
-int Discovery::BranchReplyWhole(const uint8_t* reply, int count, const uint8_t*)
-{
-    int separator = -1;
-    for (int i = 0; i < 15 && i < count; ++i)
-        if (reply[i] == 0xAA) {
-            separator = i;
-            break;
-        }
-    if (separator < 0 || count < separator + 17)
-        return 0;
-    const uint8_t* s = reply + separator + 1;
-    unsigned sum = 0;
-    for (int k = 0; k < 12; ++k)
-        sum += s[k];
-    return sum == 256u * (s[12] & s[13]) + (s[14] & s[15]) ? count : 0;
-}
-
-BranchResult Discovery::JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found)
-{
-    int separator = -1;
-    for (int i = 0; i < 15; ++i)
-        if (reply[i] == 0xAA) {
-            separator = i;
-            break;
-        }
-    if (separator < 0) {
-        for (int i = 0; i < 16; ++i)
-            if (reply[i] != 0x55)
-                return BranchCollision;
-        return BranchSilent;
-    }
-    const uint8_t* s = reply + separator + 1;  // at most byte 15; the code reaches byte 30 of 40
-    uint8_t raw[6];
-    unsigned sum = 0;
-    for (int k = 0; k < 6; ++k) {
-        raw[k] = s[2 * k] & s[2 * k + 1];
-        sum += unsigned(s[2 * k]) + s[2 * k + 1];
-    }
-    const Uid uid = ReadUid(raw);
-    if (uid < lowerBound || uid > upperBound)
-        return BranchCollision;
-    const unsigned expected = 256u * (s[12] & s[13]) + (s[14] & s[15]);
-    if (sum != expected)
-        return BranchCollision;
-    found = uid;
-    return BranchSingle;
-}
-
 BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
 {
-    uint8_t bounds[12];
-    WriteUid(lowerBound, bounds);
-    WriteUid(upperBound, bounds + 6);
-    engine_.PrepareRequest(rdm::DISCOVERY_COMMAND, rdm::DISC_UNIQUE_BRANCH, bounds, sizeof bounds);
-    const int size = engine_.CompleteRequest(kBroadcastUid);
-
-    LogSink& log = engine_.log();
-    if (log.detailed())
-        engine_.LogMessageDump(true);
-    uint8_t* reply = engine_.response;
-    int count = 0;
-    {
-        std::lock_guard<std::mutex> exchange(engine_.port().exchangeLock());
-        const uint64_t handedUs = engine_.clock().nowUs();
-        if (engine_.port().SendRdmPacket(engine_.request, size, widget::kLabelSendRdmDiscovery) == 0)
-            log.appendLine(status_text::kSendError);
-        std::memset(reply, 0x55, kBranchReadLength);
-        if (engine_.fastExchange()) {
-            count = engine_.port().ReadRdmReplyWhole(
-                reply, kBranchReadLength, ReplyKind::Discovery,
-                engine_.replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, BranchReplyWhole));
-        } else {
-            engine_.clock().sleepMs(20);
-            count = engine_.port().ReadRdmReply(reply, kBranchReadLength, ReplyKind::Discovery);
-        }
-    }
-    if (count == 0) {
-        if (log.detailed())
-            log.appendLine(std::string(status_text::kNoResponse) + "\r\n");
-        return BranchSilent;
-    }
-    BranchResult result = JudgeBranchReply(reply, lowerBound, upperBound, lastFoundUid);
-    if (log.detailed()) {
-        if (result == BranchSingle)
-            log.appendLine("Корректный ответ\r\n");
-        else if (result == BranchCollision)
-            log.appendLine("Конфликт\r\n");
-    }
-    return result;
+    return engine_.DiscoveryBranch(lowerBound, upperBound, lastFoundUid);
 }
 
 TxResult Discovery::MuteDevice(Uid uid)
 {
     engine_.log().appendLine("Mute " + UidLogText(uid));
-    engine_.PrepareRequest(rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE);
-    return engine_.RdmTransaction(uid, rdm::kReplyReadLength);
+    rdm::RdmResponse reply;
+    return engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE}, reply);
 }
 
 TxResult Discovery::UnMuteDevice(Uid uid)
 {
     engine_.log().appendLine("UnMute " + UidLogText(uid));
-    engine_.PrepareRequest(rdm::DISCOVERY_COMMAND, rdm::DISC_UN_MUTE);
-    return engine_.RdmTransaction(uid, 0);
+    rdm::RdmResponse reply;
+    return engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_UN_MUTE}, reply, 0);
 }
 
 bool Discovery::timedOut(uint32_t t0)

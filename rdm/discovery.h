@@ -8,12 +8,6 @@
 #include <functional>
 #include <string>
 
-enum BranchResult : uint8_t {
-    BranchSilent = 0,
-    BranchCollision = 1,
-    BranchSingle = 2,
-};
-
 // What a discovery run needs from the window around it.
 struct DiscoveryHooks {
     std::function<void()> stopOutput;    // the DMX output, both timer kinds
@@ -43,13 +37,6 @@ public:
     BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound);
     TxResult MuteDevice(Uid uid);
     TxResult UnMuteDevice(Uid uid);
-
-    // Judges the 40 bytes read after a branch request (filled with 0x55 beyond what came).
-    static BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found);
-    // Whether the first `count` bytes after a branch request are one whole, correctly
-    // summed reply (the fast exchange stops reading there).
-    // (in the form ReplyWait::judge takes: the count when whole, else 0).
-    static int BranchReplyWhole(const uint8_t* reply, int count, const uint8_t* request = nullptr);
 
     static std::string SummaryText(uint32_t elapsedMs, int devices);
 

@@ -2,11 +2,21 @@
 
 namespace {
 
+using namespace rdm;
+
 constexpr uint16_t kQueuedMessage = 0x0020;
-constexpr uint8_t kStatusGetLastMessage = 0x01;
+constexpr uint16_t kStatusMessages = 0x0030;
+// QUEUED_MESSAGE's status type: any but STATUS_GET_LAST_MESSAGE (0x01, which asks
+// for the last message again) asks for what is queued; STATUS_ERROR keeps any
+// status messages that come instead down to errors.
+constexpr uint8_t kStatusError = 0x04;
 // More parts than any parameter needs: a device that never stops overflowing.
 constexpr int kMaxOverflowParts = 64;
-constexpr int kLongestReply = int(rdm::kHeaderSize + rdm::kMaxPdl + 2);
+// Other parameters' queued answers kept for the caller, at most.
+constexpr size_t kMaxOtherQueued = 16;
+constexpr int kLongestReply = int(kMaxMessageSize);
+
+void AddData(std::vector<uint8_t>& to, const ParamData& data) { to.insert(to.end(), data.begin(), data.end()); }
 
 } // namespace
 
@@ -21,53 +31,76 @@ const char* NackReasonName(uint16_t reason)
 }
 
 ParameterReply ExchangeParameter(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid,
-                                 const std::vector<uint8_t>& data)
+                                 const std::vector<uint8_t>& data, ExchangePolicy policy)
 {
-    using namespace rdm;
+    return ExchangeParameter(engine, ParameterRequest{uid, 0, commandClass, pid, data}, policy);
+}
+
+ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& asked, ExchangePolicy policy)
+{
     ParameterReply out;
-    uint8_t cc = commandClass;
-    uint16_t askPid = pid;
-    std::vector<uint8_t> askData = data;
+    const bool follow = policy == ExchangePolicy::Follow;
+    RdmRequest request(asked.uid, asked.commandClass, asked.pid, asked.data.data(), asked.data.size(), asked.subDevice);
+    RdmResponse reply;
+    bool queued = false;  // asking for the answer an ACK_TIMER promised
     uint32_t waitedMs = 0;
     for (int part = 0; part < kMaxOverflowParts; ++part) {
-        engine.PrepareRequest(cc, askPid, askData.data(), uint8_t(askData.size()));
-        // Room for the longest reply: a part of an overflowing one.
-        out.result = engine.RdmTransaction(uid, kLongestReply);
+        out.result = engine.RdmTransaction(request, reply, follow ? kLongestReply : kReplyReadLength);
         if (out.result == TxFailed || out.result == TxNoResponse)
             return out;
-        const uint8_t* r = engine.response;
-        const uint8_t type = r[kOffPortOrResponseType];
-        const uint8_t pdl = r[kOffPdl];
-        if (type == RESPONSE_TYPE_ACK_TIMER) {
-            // Ready after the given number of 100 ms steps; then the answer is queued.
-            const uint32_t ms = pdl >= 2 ? uint32_t(ReadBE16(r + kOffData)) * 100u : 100u;
+        out.responseType = reply.responseType;
+        if (!follow)
+            break;
+        if (reply.responseType == RESPONSE_TYPE_ACK_TIMER ||
+            (queued && reply.responseType == RESPONSE_TYPE_ACK && reply.pid == kStatusMessages)) {
+            // Not ready yet: ready after the given number of 100 ms steps, or, when the
+            // queue was still empty, after another short wait.
+            const uint32_t ms = reply.responseType == RESPONSE_TYPE_ACK_TIMER && reply.data.pdl >= 2
+                                    ? uint32_t(reply.data.be16(0)) * 100u
+                                    : 100u;
             waitedMs += ms;
             if (waitedMs > kAckTimerLimitMs) {
                 out.result = TxNoResponse;
+                out.timerExpired = true;
                 return out;
             }
             engine.clock().sleepMs(ms);
-            cc = GET_COMMAND;
-            askPid = kQueuedMessage;
-            askData = {kStatusGetLastMessage};
+            request = RdmRequest(asked.uid, GET_COMMAND, kQueuedMessage, &kStatusError, 1, asked.subDevice);
+            queued = true;
+            --part;
             continue;
         }
-        if (type == RESPONSE_TYPE_NACK_REASON) {
-            out.result = TxNotAck;
-            out.nackReason = pdl >= 2 ? ReadBE16(r + kOffData) : 0;
-            return out;
+        if (queued && (reply.pid != asked.pid || reply.commandClass != uint8_t(asked.commandClass + 1))) {
+            // Some other parameter's answer came out of the queue first: the caller
+            // may want it; ours is still to come.
+            if (out.otherQueued.size() == kMaxOtherQueued) {
+                out.result = TxNoResponse;
+                return out;
+            }
+            QueuedAnswer other{reply.commandClass, reply.pid, reply.responseType, {}};
+            AddData(other.data, reply.data);
+            out.otherQueued.push_back(std::move(other));
+            --part;
+            continue;
         }
-        // A queued answer to some other PID is not this one's.
-        if (askPid == kQueuedMessage && ReadBE16(r + kOffPid) != pid && ReadBE16(r + kOffPid) != kQueuedMessage) {
-            out.result = TxNoResponse;
-            return out;
-        }
-        out.data.insert(out.data.end(), r + kOffData, r + kOffData + pdl);
-        if (type != RESPONSE_TYPE_ACK_OVERFLOW) {
+        if (reply.responseType == RESPONSE_TYPE_NACK_REASON)
+            break;
+        AddData(out.data, reply.data);
+        if (reply.responseType != RESPONSE_TYPE_ACK_OVERFLOW) {
             out.result = TxAck;
             return out;
         }
-        // The rest comes with the same request again.
+        // The rest comes with the same request again (QUEUED_MESSAGE for a queued answer).
+    }
+    if (reply.responseType == RESPONSE_TYPE_NACK_REASON) {
+        out.result = TxNotAck;
+        out.nackReason = reply.data.be16(0);
+        return out;
+    }
+    if (!follow) {
+        if (out.result == TxAck)
+            AddData(out.data, reply.data);
+        return out;
     }
     out.result = TxNoResponse;
     return out;

@@ -1,64 +1,23 @@
 #include "rdm/transaction.h"
 
+#include "rdm/discovery_reply.h"
 #include "rdm/line_timing.h"
 
 #include <cstdio>
 #include <cstring>
 
-void RdmEngine::SetupRequestHeader()
+int RdmEngine::encodeInFlight(const rdm::RdmRequest& request)
 {
-    request[0] = rdm::kStartCode;
-    request[1] = rdm::kSubStartCode;
-    WriteUid(kOwnUid, request + rdm::kOffSource);
-    request[rdm::kOffTransaction] = 0;
-    request[rdm::kOffPortOrResponseType] = 1;
-    request[rdm::kOffMessageCount] = 0;
-    request[rdm::kOffSubDevice] = 0;
-    request[rdm::kOffSubDevice + 1] = 0;
-}
-
-void RdmEngine::PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t* data, uint8_t pdl)
-{
-    if (pdl > rdm::kMaxPdl)
-        pdl = rdm::kMaxPdl;
-    request[rdm::kOffCommandClass] = commandClass;
-    rdm::WriteBE16(pid, request + rdm::kOffPid);
-    request[rdm::kOffPdl] = pdl;
-    if (pdl && data)
-        std::memmove(request + rdm::kOffData, data, pdl);
-}
-
-int RdmEngine::CompleteRequest(Uid destination)
-{
-    nextTransactionNumber();
-    uint8_t pdl = request[rdm::kOffPdl];
-    if (pdl > rdm::kMaxPdl)
-        pdl = request[rdm::kOffPdl] = rdm::kMaxPdl;
-    const uint8_t length = uint8_t(rdm::kHeaderSize + pdl);
-    request[rdm::kOffLength] = length;
-    WriteUid(destination, request + rdm::kOffDestination);
-    rdm::WriteBE16(rdm::Checksum(request, length), request + length);
-    return length + 2;
-}
-
-int RdmEngine::JudgeReply(const uint8_t* b, int count, const uint8_t* request)
-{
-    using namespace rdm;
-    if (count < 3 || b[0] != kStartCode || b[kOffLength] < kHeaderSize || count < int(b[kOffLength]) + 2)
-        return 0;
-    const int size = int(b[kOffLength]) + 2;
-    const bool ours = b[kOffTransaction] == request[kOffTransaction] &&
-                      std::memcmp(b + kOffSource, request + kOffDestination, 6) == 0 &&
-                      std::memcmp(b + kOffDestination, request + kOffSource, 6) == 0;
-    // A summed message that is not ours came late for an earlier request; anything
-    // else (a garbled reply) is judged as the fixed waits judge it.
-    if (!ours && ReadBE16(b + size - 2) == Checksum(b, size - 2))
-        return -size;
-    return size;
+    inFlight_ = request;
+    inFlight_.source = kOwnUid;
+    inFlight_.transaction = ++transaction_;
+    inFlight_.portId = 1;
+    inFlight_.messageCount = 0;
+    return int(rdm::Encode(inFlight_, request_));
 }
 
 ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
-                               int (*judge)(const uint8_t*, int, const uint8_t*))
+                               int (*judge)(const uint8_t*, int, void*))
 {
     using namespace line_timing;
     const uint64_t latency = port_.TransportLatencyUs();
@@ -70,7 +29,7 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
     // A collision must end quickly, for discovery is made of them; an ordinary reply
     // that has begun gets the slack.
     const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs + kBegunReplySlackUs : 2 * kByteUs;
-    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, judge, request,
+    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, judge, this,
                      PacketUs(replyBytes)};
 }
 
@@ -80,25 +39,67 @@ void RdmEngine::pauseMs(uint32_t ms)
         clock_.sleepMs(ms);
 }
 
-TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
+// Done once the answer is among the bytes. Whole messages that are not the answer
+// (a late reply to an earlier request) are logged and dropped, so that they take
+// no room from it; anything garbled stays for the final look.
+int RdmEngine::AnswerWhole(const uint8_t* bytes, int count, void* context)
 {
-    if (readLength > int(rdm::kBufferSize))
-        readLength = int(rdm::kBufferSize);
-    const int size = CompleteRequest(uid);
+    RdmEngine& engine = *static_cast<RdmEngine*>(context);
+    const rdm::ReplyScan scan = rdm::ScanForReply(bytes, size_t(count), engine.inFlight_, engine.scratchReply_);
+    if (scan.at >= 0)
+        return count;
+    if (scan.passedOverEnd == 0)
+        return 0;
+    rdm::ScanForReply(bytes, scan.passedOverEnd, engine.inFlight_, engine.scratchReply_,
+                      [&engine](const uint8_t* at, size_t size, rdm::DecodeError error, rdm::Mismatch mismatch) {
+                          if (size)
+                              engine.logPassedOver(at, size, error, mismatch);
+                      });
+    return -int(scan.passedOverEnd);
+}
+
+void RdmEngine::dumpMessage(const uint8_t* bytes, size_t count, bool isRequest)
+{
+    // Laid out alone, so that the dump reads no further than the buffer.
+    if (count > sizeof dump_)
+        count = sizeof dump_;
+    std::memset(dump_, 0xFF, sizeof dump_);
+    std::memcpy(dump_, bytes, count);
+    log_.appendLine(DumpText(dump_, isRequest));
+}
+
+void RdmEngine::logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch)
+{
+    if (!log_.detailed())
+        return;
+    dumpMessage(bytes, count, false);
+    const char* why = error != rdm::DecodeError::None ? rdm::DecodeErrorText(error) : rdm::MismatchText(mismatch);
+    log_.appendLine(std::string("Не ответ на запрос: ") + why + "\r\n");
+}
+
+TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply, int readLength)
+{
+    // Room for the break's byte ahead of the reply.
+    if (readLength > int(rdm::kBufferSize) - 1)
+        readLength = int(rdm::kBufferSize) - 1;
+    if (readLength < 0)
+        readLength = 0;
+    const int size = encodeInFlight(request);
     const bool fast = fastExchange();
+    const ReplyKind expect = readLength > 0 ? ReplyKind::Ordinary : ReplyKind::None;
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
     const uint64_t handedUs = clock_.nowUs();
-    if (port_.SendRdmPacket(request, size, widget::kLabelSendRdm) == 0) {
+    if (port_.SendRdmPacket(request_, size, expect) == 0) {
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }
-    std::memset(response, 0xFF, sizeof response);
+    std::memset(response_, 0xFF, sizeof response_);
     int got = 0;
     if (fast) {
         if (readLength > 0) {
-            got = port_.ReadRdmReplyWhole(response, readLength, ReplyKind::Ordinary,
-                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, JudgeReply));
+            got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary,
+                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, AnswerWhole));
         } else {
             // Nobody answers; the line rests before the next request.
             const uint64_t rest = handedUs + line_timing::PacketUs(size) + line_timing::kAfterBroadcastUs;
@@ -107,28 +108,73 @@ TxResult RdmEngine::RdmTransaction(Uid uid, int readLength)
                 clock_.sleepUs(rest - now);
         }
         if (log_.detailed())
-            LogMessageDump(true);
+            dumpMessage(request_, size_t(size), true);
     } else {
         clock_.sleepMs(50);
         if (log_.detailed())
-            LogMessageDump(true);
-        got = port_.ReadRdmReply(response, readLength, ReplyKind::Ordinary);
+            dumpMessage(request_, size_t(size), true);
+        got = port_.ReadRdmReply(response_, readLength, ReplyKind::Ordinary);
     }
     if (got < 0)
         return TxFailed;
-    if (response[0] != rdm::kStartCode) {
+    const rdm::ReplyScan scan = rdm::ScanForReply(
+        response_, size_t(got), inFlight_, reply,
+        [this](const uint8_t* at, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch) {
+            logPassedOver(at, count ? count : size_t(response_ + sizeof response_ - at), error, mismatch);
+        });
+    if (scan.candidates == 0) {
         log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
         return TxNoResponse;
     }
-    if (log_.detailed())
-        LogMessageDump(false);
-    const uint8_t replyLength = response[rdm::kOffLength];
-    const uint8_t replyPdl = response[rdm::kOffPdl];
-    const uint16_t sum = rdm::Checksum(response, replyLength);
-    if (response[rdm::kOffData + replyPdl] != uint8_t(sum >> 8) ||
-        response[rdm::kOffData + replyPdl + 1] != uint8_t(sum))
+    if (scan.at < 0)
         return TxNoResponse;
-    return response[rdm::kOffPortOrResponseType] == rdm::RESPONSE_TYPE_ACK ? TxAck : TxNotAck;
+    if (log_.detailed()) {
+        dumpMessage(response_ + scan.at, scan.size, false);
+        log_.appendLine(std::string());
+    }
+    return reply.responseType == rdm::RESPONSE_TYPE_ACK ? TxAck : TxNotAck;
+}
+
+BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found)
+{
+    // Room for the longest preamble and the encoded UID, and then some.
+    constexpr int kBranchReadLength = 40;
+    uint8_t bounds[12];
+    WriteUid(lowerBound, bounds);
+    WriteUid(upperBound, bounds + 6);
+    const int size =
+        encodeInFlight(rdm::RdmRequest(kBroadcastUid, rdm::DISCOVERY_COMMAND, rdm::DISC_UNIQUE_BRANCH, bounds, 12));
+    if (log_.detailed())
+        dumpMessage(request_, size_t(size), true);
+    int count = 0;
+    {
+        std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+        const uint64_t handedUs = clock_.nowUs();
+        if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0)
+            log_.appendLine(status_text::kSendError);
+        std::memset(response_, 0x55, kBranchReadLength);
+        if (fastExchange()) {
+            count = port_.ReadRdmReplyWhole(
+                response_, kBranchReadLength, ReplyKind::Discovery,
+                replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, rdm::BranchReplyWhole));
+        } else {
+            clock_.sleepMs(20);
+            count = port_.ReadRdmReply(response_, kBranchReadLength, ReplyKind::Discovery);
+        }
+    }
+    if (count <= 0) {
+        if (log_.detailed())
+            log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
+        return BranchSilent;
+    }
+    const BranchResult result = rdm::JudgeBranchReply(response_, lowerBound, upperBound, found);
+    if (log_.detailed()) {
+        if (result == BranchSingle)
+            log_.appendLine("Корректный ответ\r\n");
+        else if (result == BranchCollision)
+            log_.appendLine("Конфликт\r\n");
+    }
+    return result;
 }
 
 std::string RdmEngine::DumpText(const uint8_t* b, bool isRequest)
@@ -159,11 +205,4 @@ std::string RdmEngine::DumpText(const uint8_t* b, bool isRequest)
     put(b[b[2]]);
     put(b[size_t(b[2]) + 1]);
     return text;
-}
-
-void RdmEngine::LogMessageDump(bool isRequest)
-{
-    log_.appendLine(DumpText(isRequest ? request : response, isRequest));
-    if (!isRequest)
-        log_.appendLine(std::string());
 }

@@ -1,14 +1,16 @@
 #pragma once
-// The one RDM exchange with a single responder: complete the request in the
-// request buffer, send it, wait, read the reply and judge it.
+// The one RDM exchange with a single responder: send a typed request, wait, read
+// what came back and take from it only the message that answers this request.
 #include "link/clock.h"
 #include "link/interface_port.h"
-#include "link/widget_message.h"
+#include "rdm/discovery_reply.h"
 #include "rdm/log_sink.h"
+#include "rdm/message.h"
 #include "rdm/rdm_defs.h"
 #include "rdm/uid.h"
 
 #include <atomic>
+#include <string>
 
 enum TxResult : uint8_t {
     TxFailed = 0,
@@ -21,22 +23,19 @@ class RdmEngine {
 public:
     RdmEngine(InterfacePort& port, Clock& clock, LogSink& log) : port_(port), clock_(clock), log_(log) {}
 
-    // The request and response buffers, laid out as the E1.20 message.
-    uint8_t request[rdm::kBufferSize] = {};
-    uint8_t response[rdm::kBufferSize] = {};
+    // Starts the transaction numbers afresh: the next request carries 1.
+    void SetupRequestHeader() { transaction_ = 0; }
 
-    // Writes the fixed fields once: start codes, source UID, port ID 1, root device.
-    void SetupRequestHeader();
+    // Sends `request` from this controller with the next transaction number and,
+    // unless it goes to every device, reads up to `readLength` bytes for its answer.
+    // `reply` holds the answer after TxAck or TxNotAck; a message that does not
+    // answer this request is passed over.
+    TxResult RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply,
+                            int readLength = rdm::kReplyReadLength);
 
-    // Sets command class, PID and parameter data of the next request.
-    void PrepareRequest(uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr, uint8_t pdl = 0);
-
-    // Fills in what every request carries last: destination, the next transaction
-    // number, the message length from the parameter data length, and the checksum.
-    // Returns the bytes to send.
-    int CompleteRequest(Uid destination);
-
-    TxResult RdmTransaction(Uid uid, int readLength);
+    // One DISC_UNIQUE_BRANCH over [lowerBound, upperBound]; `found` gets the UID of
+    // a single clean reply.
+    BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found);
 
     // The fast exchange: instead of the fixed waits, a read returns as soon as its
     // reply is whole and gives up by the line's own limits. Requests, results and
@@ -44,32 +43,41 @@ public:
     void setFastExchange(bool on) { fast_.store(on); }
     bool fastExchange() const { return fast_.load(); }
 
-    // How a fast read waits after a request of `requestBytes` handed to the port
-    // at `handedUs`, for a reply of up to `replyBytes`.
-    ReplyWait replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
-                        int (*judge)(const uint8_t*, int, const uint8_t*));
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
 
-    // Whether `count` bytes from the start code make a whole reply to `request`
-    // (see ReplyWait::judge): a whole message whose transaction number, source and
-    // destination are not this request's answers an earlier one.
-    static int JudgeReply(const uint8_t* bytes, int count, const uint8_t* request);
-
-    // One line of hex describing a buffer; for the response an empty line follows.
-    void LogMessageDump(bool isRequest);
+    // One line of hex describing a message laid out from its first byte.
     static std::string DumpText(const uint8_t* buffer, bool isRequest);
 
-    uint8_t transactionNumber() const { return request[rdm::kOffTransaction]; }
-    uint8_t nextTransactionNumber() { return ++request[rdm::kOffTransaction]; }
+    uint8_t transactionNumber() const { return transaction_; }
 
     InterfacePort& port() { return port_; }
     Clock& clock() { return clock_; }
     LogSink& log() { return log_; }
 
 private:
+    // How a fast read waits after a request of `requestBytes` handed to the port
+    // at `handedUs`, for a reply of up to `replyBytes`.
+    ReplyWait replyWait(uint64_t handedUs, int requestBytes, int replyBytes, ReplyKind kind,
+                        int (*judge)(const uint8_t*, int, void*));
+    // Fills in the controller's part of `request` and encodes it; returns its size.
+    int encodeInFlight(const rdm::RdmRequest& request);
+    // Judges bytes of a fast read (see ReplyWait::judge); `engine` is this engine.
+    static int AnswerWhole(const uint8_t* bytes, int count, void* engine);
+    // Appends the dump of the message at `bytes` (`count` bytes there at most).
+    void dumpMessage(const uint8_t* bytes, size_t count, bool isRequest);
+    // The detailed log's record of a message that did not answer the request.
+    void logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch);
+
     InterfacePort& port_;
     Clock& clock_;
     LogSink& log_;
     std::atomic<bool> fast_{false};
+
+    uint8_t transaction_ = 0;
+    rdm::RdmRequest inFlight_;
+    rdm::RdmResponse scratchReply_;  // for judging a fast read as it grows
+    uint8_t request_[rdm::kBufferSize] = {};
+    uint8_t response_[rdm::kBufferSize] = {};
+    uint8_t dump_[rdm::kBufferSize] = {};
 };

@@ -1,7 +1,7 @@
 #include "rig/responder.h"
 
 #include "rdm/rdm_defs.h"
-#include "rig/discovery_codec.h"
+#include "rdm/discovery_reply.h"
 
 #include <algorithm>
 #include <cstring>
@@ -176,7 +176,7 @@ Answer HandleManufacturerParam(ManufacturerParam& p, const Request& q)
     const bool text = p.dataType == 2;
     if (text ? q.data.size() > p.pdlSize : q.data.size() != p.pdlSize)
         return Nack(NR_FORMAT_ERROR);
-    p.value = q.data;
+    p.value.assign(q.data.begin(), q.data.end());
     if (text) {
         auto end = std::find(p.value.begin(), p.value.end(), uint8_t(0));
         p.value.erase(end, p.value.end());
@@ -245,22 +245,17 @@ std::vector<uint8_t> Responder::deviceInfo() const
 std::vector<uint8_t> BuildResponse(const Request& q, Uid responder, uint8_t responseType,
                                    const std::vector<uint8_t>& data)
 {
-    const size_t pdl = std::min<size_t>(data.size(), kMaxPdl);
-    std::vector<uint8_t> m(kHeaderSize + pdl + 2);
-    m[0] = kStartCode;
-    m[1] = kSubStartCode;
-    m[2] = uint8_t(kHeaderSize + pdl);
-    WriteUid(q.source, &m[kOffDestination]);
-    WriteUid(responder, &m[kOffSource]);
-    m[kOffTransaction] = q.transaction;
-    m[kOffPortOrResponseType] = responseType;
-    m[kOffMessageCount] = 0;
-    WriteBE16(q.subDevice, &m[kOffSubDevice]);
-    m[kOffCommandClass] = uint8_t(q.commandClass + 1);
-    WriteBE16(q.pid, &m[kOffPid]);
-    m[kOffPdl] = uint8_t(pdl);
-    std::copy(data.begin(), data.begin() + long(pdl), m.begin() + kOffData);
-    WriteBE16(Checksum(m.data(), kHeaderSize + pdl), &m[kHeaderSize + pdl]);
+    RdmResponse r;
+    r.destination = q.source;
+    r.source = responder;
+    r.transaction = q.transaction;
+    r.responseType = responseType;
+    r.subDevice = q.subDevice;
+    r.commandClass = uint8_t(q.commandClass + 1);
+    r.pid = q.pid;
+    r.data.assign(data.data(), data.size());
+    std::vector<uint8_t> m(kMaxMessageSize);
+    m.resize(Encode(r, m.data()));
     return m;
 }
 
@@ -277,7 +272,7 @@ std::optional<Reply> HandleDiscovery(Responder& r, const Request& q, bool unicas
         if (r.uid() < lower || r.uid() > upper)
             return std::nullopt;
         reply.discovery = true;
-        reply.bytes = EncodeDiscoveryReply(r.uid(), r.preambleLength);
+        reply.bytes = rdm::EncodeDiscoveryReply(r.uid(), r.preambleLength);
         return reply;
     }
     if (q.pid != DISC_MUTE && q.pid != DISC_UN_MUTE)

@@ -1,6 +1,7 @@
 #pragma once
 // One simulated RDM responder: its identity, its parameters and its faults. It
 // answers decoded requests as an E1.20 device would.
+#include "rdm/message.h"
 #include "rdm/uid.h"
 
 #include <cstdint>
@@ -11,16 +12,7 @@
 namespace rig {
 
 // A request as the responder sees it after the line has framed it.
-struct Request {
-    Uid destination = 0;
-    Uid source = 0;
-    uint8_t transaction = 0;
-    uint8_t portId = 0;
-    uint16_t subDevice = 0;
-    uint8_t commandClass = 0;
-    uint16_t pid = 0;
-    std::vector<uint8_t> data;
-};
+using Request = rdm::RdmRequest;
 
 // Misbehaviour that real devices show, one switch each.
 struct Faults {

@@ -169,7 +169,7 @@ int main(int argc, char** argv)
                 const rig::Request& q = r.decoded;
                 std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidText(q.pid),
                             unsigned(q.pid), UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
-                            Hex(q.data, 16).c_str());
+                            Hex(std::vector<uint8_t>(q.data.begin(), q.data.end()), 16).c_str());
             }
             std::fflush(stdout);
         };

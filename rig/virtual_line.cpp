@@ -2,7 +2,7 @@
 
 #include "rdm/rdm_defs.h"
 #include "rdm/line_timing.h"
-#include "rig/discovery_codec.h"
+#include "rig/collision.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,23 +13,9 @@ namespace rig {
 
 bool DecodeRequest(const uint8_t* b, size_t count, Request& out)
 {
-    using namespace rdm;
-    if (count < kHeaderSize + 2 || b[0] != kStartCode || b[1] != kSubStartCode)
-        return false;
-    const size_t length = b[kOffLength];
-    if (length < kHeaderSize || count != length + 2 || b[kOffPdl] != length - kHeaderSize)
-        return false;
-    if (ReadBE16(b + length) != Checksum(b, length))
-        return false;
-    out.destination = ReadUid(b + kOffDestination);
-    out.source = ReadUid(b + kOffSource);
-    out.transaction = b[kOffTransaction];
-    out.portId = b[kOffPortOrResponseType];
-    out.subDevice = ReadBE16(b + kOffSubDevice);
-    out.commandClass = b[kOffCommandClass];
-    out.pid = ReadBE16(b + kOffPid);
-    out.data.assign(b + kOffData, b + length);
-    return true;
+    // Exactly one message: a controller sends nothing after the checksum.
+    size_t size = 0;
+    return rdm::Decode(b, count, out, &size) == rdm::DecodeError::None && size == count;
 }
 
 Responder& VirtualLine::add(Uid uid, ResponderModel model)

@@ -11,6 +11,23 @@
 #include <string>
 #include <vector>
 
+// Parameter data as a vector, to compare.
+inline std::vector<uint8_t> Bytes(const rdm::ParamData& data) { return {data.begin(), data.end()}; }
+
+// The reply of the last Transact, for the checks after it.
+inline rdm::RdmResponse& LastReply()
+{
+    static rdm::RdmResponse reply;
+    return reply;
+}
+
+// One request of `commandClass` and `pid` to `uid` through the engine.
+inline TxResult Transact(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr,
+                         size_t count = 0, int readLength = rdm::kReplyReadLength)
+{
+    return engine.RdmTransaction(rdm::RdmRequest(uid, commandClass, pid, data, count), LastReply(), readLength);
+}
+
 class RecordingLog : public LogSink {
 public:
     // Lines as the log pane shows them: a text's CR LF starts a new line.

@@ -1,6 +1,6 @@
 #include "harness.h"
 #include "rdm/discovery.h"
-#include "rig/discovery_codec.h"
+#include "rdm/discovery_reply.h"
 #include "rig/fixtures.h"
 
 #include <algorithm>
@@ -240,11 +240,11 @@ TEST(BranchReply, SeparatorRangeAndChecksumRules)
 {
     auto judge = [](std::vector<uint8_t> bytes, Uid lo, Uid hi, Uid& found) {
         bytes.resize(40, 0x55);
-        return Discovery::JudgeBranchReply(bytes.data(), lo, hi, found);
+        return rdm::JudgeBranchReply(bytes.data(), lo, hi, found);
     };
     Uid found = 0;
     const Uid uid = 0x7FF000000010ull;
-    std::vector<uint8_t> clean = rig::EncodeDiscoveryReply(uid, 7);
+    std::vector<uint8_t> clean = rdm::EncodeDiscoveryReply(uid, 7);
     EXPECT_EQ(judge(clean, 0, 0xFFFFFFFFFFFEull, found), BranchSingle);
     EXPECT_EQ(found, uid);
     EXPECT_EQ(judge(clean, uid, uid, found), BranchSingle);
@@ -253,7 +253,7 @@ TEST(BranchReply, SeparatorRangeAndChecksumRules)
 
     // A separator first met at byte 15 does not count.
     std::vector<uint8_t> late(15, 0xFE);
-    std::vector<uint8_t> tail = rig::EncodeDiscoveryReply(uid, 0);
+    std::vector<uint8_t> tail = rdm::EncodeDiscoveryReply(uid, 0);
     late.insert(late.end(), tail.begin(), tail.end());
     EXPECT_EQ(judge(late, 0, 0xFFFFFFFFFFFEull, found), BranchCollision);
     // Nothing but the fill is silence.

@@ -109,8 +109,7 @@ TEST(HiResOutput, FramesNeverInterleaveWithRdmRequests)
     dmx.DmxTimerStart(1);
     int acks = 0;
     for (int i = 0; i < 12; ++i) {
-        engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-        acks += engine.RdmTransaction(uid, 200) == TxAck;
+        acks += Transact(engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO) == TxAck;
     }
     dmx.DmxTimerStop();
     EXPECT_EQ(acks, 12) << "every reply came back whole under a 1 ms DMX load";

@@ -54,8 +54,7 @@ struct PacedRig : RigHarness {
 
     TxResult get(Uid uid, uint16_t pid)
     {
-        engine.PrepareRequest(GET_COMMAND, pid);
-        return engine.RdmTransaction(uid, kReplyReadLength);
+        return Transact(engine, uid, GET_COMMAND, pid);
     }
 };
 
@@ -219,8 +218,7 @@ struct ScriptedFast {
 
     TxResult get()
     {
-        engine.PrepareRequest(GET_COMMAND, DEVICE_LABEL);
-        return engine.RdmTransaction(kDevice, kReplyReadLength);
+        return Transact(engine, kDevice, GET_COMMAND, DEVICE_LABEL);
     }
 };
 
@@ -263,9 +261,9 @@ TEST(FastExchange, ALateResponderIsNoReplyAndItsBytesDoNotAnswerTheNextRequest)
         rig.clock.sleepMs(20);  // the late reply has come and waits
         for (int i = 0; i < 2; ++i) {
             ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
-            EXPECT_EQ(ReadUid(rig.engine.response + kOffSource), kDevice);
-            EXPECT_EQ(rig.engine.response[kOffTransaction], rig.engine.transactionNumber());
-            EXPECT_EQ(ReadBE16(rig.engine.response + kOffData), 42);
+            EXPECT_EQ(LastReply().source, kDevice);
+            EXPECT_EQ(LastReply().transaction, rig.engine.transactionNumber());
+            EXPECT_EQ(LastReply().data.be16(0), 42);
         }
     }
 }
@@ -281,8 +279,8 @@ TEST(FastExchange, AReplyThatComesDuringTheNextExchangeIsPassedOver)
         EXPECT_EQ(rig.get(kLate, DMX_START_ADDRESS), TxNoResponse);
         // Asked at once, the late reply arrives while this exchange waits for its own.
         ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
-        EXPECT_EQ(ReadUid(rig.engine.response + kOffSource), kDevice);
-        EXPECT_EQ(rig.engine.response[kOffTransaction], rig.engine.transactionNumber());
+        EXPECT_EQ(LastReply().source, kDevice);
+        EXPECT_EQ(LastReply().transaction, rig.engine.transactionNumber());
     }
     ScriptedFast s;
     std::vector<uint8_t> stale = s.reply({'o', 'l', 'd'});
@@ -293,7 +291,7 @@ TEST(FastExchange, AReplyThatComesDuringTheNextExchangeIsPassedOver)
     s.serial.queue({0x00});
     s.serial.queue(s.reply({'n', 'e', 'w'}));
     ASSERT_EQ(s.get(), TxAck);
-    EXPECT_EQ(s.engine.response[kOffData], 'n');
+    EXPECT_EQ(LastReply().data.bytes[0], 'n');
 }
 
 TEST(FastExchange, TheWidgetsTimeOutReportEndsTheWait)

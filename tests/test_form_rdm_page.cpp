@@ -11,6 +11,8 @@
 
 namespace {
 
+std::vector<uint8_t> Bytes(const rdm::ParamData& data) { return {data.begin(), data.end()}; }
+
 constexpr Uid kHead = 0x7FF000001000ull;
 constexpr Uid kPar = 0x7FF000000500ull;
 
@@ -145,7 +147,7 @@ TEST(RdmPage, EnterOnAWordSendsAndReadsBack)
     p.clickCell(w.StringGrid1, 1, trim);
     p.typeAndEnter(w.StringGrid1, "257");
     EXPECT_EQ(w.StringGrid1->cellText(1, trim), "257");
-    EXPECT_EQ(p.sets().back().decoded.data, std::vector<uint8_t>{1});
+    EXPECT_EQ(Bytes(p.sets().back().decoded.data), std::vector<uint8_t>{1});
 }
 
 TEST(RdmPage, EnterOnATextRowStoresOnlyAndSetSendsInTableOrder)
@@ -253,7 +255,7 @@ TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)
     EXPECT_EQ(e->cellText(1, 2), "256");
     EXPECT_EQ(w.params.records[row - 10].byteValues[2], 0);
     ASSERT_EQ(p.sets().size(), before + 1);
-    EXPECT_EQ(p.sets().back().decoded.data, (std::vector<uint8_t>{7, 2, 0}));
+    EXPECT_EQ(Bytes(p.sets().back().decoded.data), (std::vector<uint8_t>{7, 2, 0}));
     EXPECT_EQ(p.head->findParam(0x8006)->value, (std::vector<uint8_t>{7, 2, 0}));
 
     // Leaving the editor closes it and shows the stored value.

@@ -10,8 +10,7 @@ constexpr Uid kHead = 0x7FF000000001ull;
 
 TxResult GetDeviceInfo(FtdiHarness& h)
 {
-    h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-    return h.engine.RdmTransaction(kHead, 200);
+    return Transact(h.engine, kHead, rdm::GET_COMMAND, rdm::DEVICE_INFO);
 }
 
 } // namespace
@@ -135,7 +134,7 @@ TEST(FtdiContract, RepliesComeThroughInChunksOnBothKinds)
         ASSERT_TRUE(h.connect(mode == rig::FtdiMode::Raw ? KindTalvern : KindEnttecUsbPro, 0));
         EXPECT_EQ(GetDeviceInfo(h), TxAck);
         EXPECT_EQ(chip.breaks, mode == rig::FtdiMode::Raw ? 1 : 0) << "the widget makes its own break";
-        EXPECT_EQ(rdm::ReadBE16(h.engine.response + rdm::kOffPid), rdm::DEVICE_INFO);
+        EXPECT_EQ(LastReply().pid, rdm::DEVICE_INFO);
     }
 }
 
@@ -148,7 +147,7 @@ TEST(FtdiContract, TalvernReplyWithAndWithoutTheBreakByte)
         chip.model.breaksReported = reported;
         ASSERT_TRUE(h.connect(KindTalvern, 0));
         EXPECT_EQ(GetDeviceInfo(h), TxAck) << "break byte reported: " << reported;
-        EXPECT_EQ(h.engine.response[0], rdm::kStartCode);
+        EXPECT_EQ(LastReply().pid, rdm::DEVICE_INFO);
     }
 }
 
@@ -189,8 +188,7 @@ TEST(FtdiContract, WidgetMessagesLeftFromAnEarlierRequestAreDroppedBeforeTheNext
     h.line.add(0x7FF000000009ull, rig::LedParModel()).faults.lateMs = 150;
     h.line.add(kHead, rig::MovingHeadModel());
     ASSERT_TRUE(h.connect(KindEnttecUsbPro, 0));
-    h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-    EXPECT_EQ(h.engine.RdmTransaction(0x7FF000000009ull, 200), TxNoResponse);
+    EXPECT_EQ(Transact(h.engine, 0x7FF000000009ull, rdm::GET_COMMAND, rdm::DEVICE_INFO), TxNoResponse);
     h.clock.sleepMs(500);
 
     // Queue status reads ahead; what it held comes out of the next read, in order.
@@ -204,5 +202,5 @@ TEST(FtdiContract, WidgetMessagesLeftFromAnEarlierRequestAreDroppedBeforeTheNext
     EXPECT_EQ(first, widget::kStart);
 
     ASSERT_EQ(GetDeviceInfo(h), TxAck);
-    EXPECT_EQ(ReadUid(h.engine.response + rdm::kOffSource), kHead);
+    EXPECT_EQ(LastReply().source, kHead);
 }

@@ -19,8 +19,7 @@ constexpr Uid kDevice = 0x7FF012345678ull;
 
 TxResult Get(RdmEngine& engine, Uid uid, uint16_t pid)
 {
-    engine.PrepareRequest(GET_COMMAND, pid);
-    return engine.RdmTransaction(uid, kReplyReadLength);
+    return Transact(engine, uid, GET_COMMAND, pid);
 }
 
 } // namespace
@@ -36,7 +35,7 @@ TEST(PacedLine, AFastGetTakesExactlyItsLineTime)
         r.startAddress = 300;
         const uint64_t start = h.clock.nowUs();
         ASSERT_EQ(Get(h.engine, kDevice, DMX_START_ADDRESS), TxAck);
-        EXPECT_EQ(ReadBE16(h.engine.response + kOffData), 300);
+        EXPECT_EQ(LastReply().data.be16(0), 300);
         // The request's 26 slots, the turnaround, and the 28-slot reply after its
         // break: the read returns the moment the last slot is in.
         EXPECT_EQ(h.clock.nowUs() - start, PacketUs(26) + turnaround + PacketUs(28)) << turnaround;
@@ -53,11 +52,10 @@ TEST(PacedLine, RepliesToOneBranchOverlapFromTheQuickestResponder)
     uint8_t bounds[12];
     WriteUid(0, bounds);
     WriteUid(kBroadcastUid - 1, bounds + 6);
-    RigHarness h;  // for its engine, to build the request
-    h.engine.PrepareRequest(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, bounds, 12);
-    const int size = h.engine.CompleteRequest(kBroadcastUid);
+    uint8_t request[kMaxMessageSize];
+    const int size = int(Encode(RdmRequest(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, bounds, 12), request));
     uint64_t end = 0;
-    auto replies = line.transmit(h.engine.request, size_t(size), 1000, false, 0, &end);
+    auto replies = line.transmit(request, size_t(size), 1000, false, 0, &end);
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(end, 1000 + PacketUs(size));
     EXPECT_EQ(replies[0].startUs, end + 300);  // no break ahead of a discovery reply
@@ -141,6 +139,6 @@ TEST(PacedLine, OverAPtyWithASixteenMillisecondLatencyTimerBothProfilesAnswer)
     for (bool fast : {true, false}) {
         h.engine.setFastExchange(fast);
         ASSERT_EQ(Get(h.engine, kDevice, DMX_START_ADDRESS), TxAck) << fast;
-        EXPECT_EQ(ReadBE16(h.engine.response + kOffData), 99);
+        EXPECT_EQ(LastReply().data.be16(0), 99);
     }
 }

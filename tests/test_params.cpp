@@ -2,6 +2,7 @@
 #include "params/int_parse.h"
 #include "params/param_desc.h"
 #include "params/param_edit.h"
+#include "params/param_query.h"
 #include "params/text_codec.h"
 #include "rdm/device_info.h"
 #include "rig/fixtures.h"
@@ -160,7 +161,10 @@ TEST(TextCodec, RoundTripsCyrillic)
 TEST(DeviceInfo, TextsAndCategories)
 {
     uint8_t d[19] = {1, 0, 0x12, 0xAB, 0x01, 0x02, 0x01, 0x02, 0x0A, 0xFF, 0, 24, 2, 4, 0x01, 0xF4, 0, 3, 7};
-    auto rows = DeviceInfoTexts(d);
+    rdm::DeviceInfo info;
+    ASSERT_TRUE(rdm::DecodeDeviceInfo(d, sizeof d, info));
+    EXPECT_FALSE(rdm::DecodeDeviceInfo(d, sizeof d - 1, info)) << "a short DEVICE_INFO is not decoded";
+    auto rows = DeviceInfoTexts(info);
     EXPECT_EQ(rows[0], "1.0");
     EXPECT_EQ(rows[1], "0x12AB");
     EXPECT_EQ(rows[2], "Moving Head");

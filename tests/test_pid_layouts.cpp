@@ -162,9 +162,13 @@ TEST(PidLayouts, TheRigAnswersItsStandardPidsInTheirLayouts)
         q.commandClass = rdm::GET_COMMAND;
         q.pid = pid;
         if (pid == rdm::DMX_PERSONALITY_DESCRIPTION)
-            q.data = {1};
+            q.data.assign(std::vector<uint8_t>{1}.data(), 1);
         if (pid == rdm::PARAMETER_DESCRIPTION && !r.model().manufacturerParams.empty())
-            q.data = {uint8_t(r.model().manufacturerParams[0].pid >> 8), uint8_t(r.model().manufacturerParams[0].pid)};
+        {
+            uint8_t pidBytes[2];
+            rdm::WriteBE16(r.model().manufacturerParams[0].pid, pidBytes);
+            q.data.assign(pidBytes, 2);
+        }
         const auto reply = r.handle(q);
         ASSERT_TRUE(reply.has_value()) << std::hex << pid;
         const std::vector<uint8_t>& m = reply->bytes;

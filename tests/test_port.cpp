@@ -258,9 +258,8 @@ TEST(SerialLine, RepliesAreReadWithAndWithoutTheBreakByte)
         h.line.add(0x7FF000000001ull, rig::DimmerPackModel());
         h.pty.breakBytes = breakBytes;
         ASSERT_TRUE(h.serveLine());
-        h.engine.PrepareRequest(rdm::GET_COMMAND, rdm::DEVICE_INFO);
-        EXPECT_EQ(h.engine.RdmTransaction(0x7FF000000001ull, 200), TxAck) << "break byte: " << breakBytes;
-        EXPECT_EQ(h.engine.response[rdm::kOffLength], 24 + 19);
+        EXPECT_EQ(Transact(h.engine, 0x7FF000000001ull, rdm::GET_COMMAND, rdm::DEVICE_INFO), TxAck) << "break byte: " << breakBytes;
+        EXPECT_EQ(LastReply().data.pdl, 19);
         EXPECT_EQ(h.log.count(status_text::kNoResponse), 0);
     }
 }

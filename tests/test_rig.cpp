@@ -1,7 +1,8 @@
 #include "harness.h"
 #include "dmx/dmx_output.h"
 #include "rdm/rdm_defs.h"
-#include "rig/discovery_codec.h"
+#include "rdm/discovery_reply.h"
+#include "rig/collision.h"
 #include "rig/fixtures.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,16 @@
 using namespace rdm;
 
 namespace {
+
+// The UID of one clean discovery reply, or nothing.
+std::optional<Uid> DecodedUid(const std::vector<uint8_t>& bytes)
+{
+    Uid uid = 0;
+    if (rdm::DecodeDiscoveryReply(bytes.data(), bytes.size(), uid) != rdm::DiscoveryReply::Whole)
+        return std::nullopt;
+    return uid;
+}
+
 
 constexpr Uid kA = 0x7FF000000010ull;
 
@@ -22,7 +33,7 @@ rig::Request Make(Uid to, uint8_t cc, uint16_t pid, std::vector<uint8_t> data = 
     q.transaction = 9;
     q.commandClass = cc;
     q.pid = pid;
-    q.data = std::move(data);
+    q.data.assign(data.data(), data.size());
     return q;
 }
 
@@ -60,14 +71,14 @@ uint16_t NackReason(rig::Responder& r, const rig::Request& q)
 TEST(DiscoveryCodec, EncodesAndDecodesEveryPreambleLength)
 {
     for (int preamble = 0; preamble <= 7; ++preamble) {
-        auto bytes = rig::EncodeDiscoveryReply(0x123456789ABCull, preamble);
+        auto bytes = rdm::EncodeDiscoveryReply(0x123456789ABCull, preamble);
         EXPECT_EQ(bytes.size(), size_t(preamble) + 17);
         EXPECT_EQ(bytes[size_t(preamble)], 0xAA);
-        EXPECT_EQ(rig::DecodeDiscoveryReply(bytes), 0x123456789ABCull);
+        EXPECT_EQ(DecodedUid(bytes), 0x123456789ABCull);
     }
-    auto bytes = rig::EncodeDiscoveryReply(0x123456789ABCull);
+    auto bytes = rdm::EncodeDiscoveryReply(0x123456789ABCull);
     bytes[10] ^= 0x01;
-    EXPECT_FALSE(rig::DecodeDiscoveryReply(bytes));
+    EXPECT_FALSE(DecodedUid(bytes));
 }
 
 TEST(DiscoveryCodec, CollisionsAreNeverClean)
@@ -83,8 +94,8 @@ TEST(DiscoveryCodec, CollisionsAreNeverClean)
         for (int shift = 0; shift < 3; ++shift) {
             std::vector<std::vector<uint8_t>> replies;
             for (size_t i = 0; i < set.size(); ++i)
-                replies.push_back(rig::EncodeDiscoveryReply(set[i], 7 - int(i) * shift));
-            EXPECT_FALSE(rig::DecodeDiscoveryReply(rig::CollideReplies(replies)));
+                replies.push_back(rdm::EncodeDiscoveryReply(set[i], 7 - int(i) * shift));
+            EXPECT_FALSE(DecodedUid(rig::CollideReplies(replies)));
         }
     }
 }
@@ -96,7 +107,7 @@ TEST(Responder, MuteStateSteersBranchAnswers)
     auto reply = r.handle(branch);
     ASSERT_TRUE(reply);
     EXPECT_TRUE(reply->discovery);
-    EXPECT_EQ(rig::DecodeDiscoveryReply(reply->bytes), kA);
+    EXPECT_EQ(DecodedUid(reply->bytes), kA);
     // Outside the range, nothing; at its bounds, an answer.
     EXPECT_FALSE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(kA + 1, kA + 5))));
     EXPECT_TRUE(r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(kA, kA))));
@@ -130,7 +141,7 @@ TEST(Responder, FaultsChangeTheAnswers)
                   Checksum(reply->bytes.data(), reply->bytes.size() - 2));
         auto disc = r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, kA)));
         ASSERT_TRUE(disc);
-        EXPECT_FALSE(rig::DecodeDiscoveryReply(disc->bytes));
+        EXPECT_FALSE(DecodedUid(disc->bytes));
     }
     {
         rig::Responder r(kA, rig::LedParModel());
@@ -237,8 +248,8 @@ TEST(VirtualLine, RecordsRequestsAndFramesAndCollidesReplies)
     EXPECT_EQ(frames[0].slotCount, 24);
     EXPECT_EQ(frames[0].levels[1], 20);
 
-    h.engine.PrepareRequest(DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, 0xFFFFFFFFFFFEull).data(), 12);
-    h.engine.RdmTransaction(kBroadcastUid, 40);
+    Uid found = 0;
+    h.engine.DiscoveryBranch(0, 0xFFFFFFFFFFFEull, found);
     auto replies = h.line.replies();
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_TRUE(replies[0].collision);
@@ -248,11 +259,9 @@ TEST(VirtualLine, RecordsRequestsAndFramesAndCollidesReplies)
     EXPECT_EQ(requests[0].decoded.pid, DISC_UNIQUE_BRANCH);
 
     // A packet written without a break in front is not answered.
-    h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
-    h.engine.request[2] = 24;
-    WriteUid(0x7FF000000001ull, h.engine.request + 3);
-    WriteBE16(Checksum(h.engine.request, 24), h.engine.request + 24);
-    h.port.PortWrite(h.engine.request, 26);
+    uint8_t request[kMaxMessageSize];
+    const size_t size = Encode(RdmRequest(0x7FF000000001ull, GET_COMMAND, DEVICE_INFO), request);
+    h.port.PortWrite(request, int(size));
     EXPECT_EQ(h.line.replies().size(), 1u);
 }
 
@@ -261,8 +270,7 @@ TEST(VirtualLine, LateReplyMissesTheReadAndLandsAfterIt)
     RigHarness h;
     rig::Responder& r = h.line.add(kA, rig::LedParModel());
     r.faults.lateMs = 300;
-    h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
-    EXPECT_EQ(h.engine.RdmTransaction(kA, 200), TxNoResponse);
+    EXPECT_EQ(Transact(h.engine, kA, GET_COMMAND, DEVICE_INFO), TxNoResponse);
 }
 
 TEST(PtyLine, SplitsRequestsByLengthAndFramesByTheGap)
@@ -294,9 +302,8 @@ TEST(PtyLine, ServesTheAppOverAPseudoTerminalInRealTime)
     rig::Responder& r = h.line.add(kA, rig::DimmerPackModel());
     r.startAddress = 77;
     ASSERT_TRUE(h.serveLine());
-    h.engine.PrepareRequest(GET_COMMAND, DMX_START_ADDRESS);
-    ASSERT_EQ(h.engine.RdmTransaction(kA, 200), TxAck);
-    EXPECT_EQ(ReadBE16(h.engine.response + 24), 77);
+    ASSERT_EQ(Transact(h.engine, kA, GET_COMMAND, DMX_START_ADDRESS), TxAck);
+    EXPECT_EQ(LastReply().data.be16(0), 77);
 
     // A DMX frame is told apart by the quiet after it.
     uint8_t frame[25] = {0, 1, 2, 3};
@@ -334,8 +341,7 @@ TEST(PtyLine, FramesNeverInterleaveWithRequestsUnderAOneMillisecondLoad)
     dmx.DmxTimerStart(1);
     int acks = 0;
     for (int i = 0; i < 10; ++i) {
-        h.engine.PrepareRequest(GET_COMMAND, DEVICE_INFO);
-        acks += h.engine.RdmTransaction(uid, 200) == TxAck;
+        acks += Transact(h.engine, uid, GET_COMMAND, DEVICE_INFO) == TxAck;
         usleep(3000);  // room for frames between requests
     }
     dmx.DmxTimerStop();

@@ -34,11 +34,9 @@ TEST(RigProgram, PublishesServesAndRemovesItsLine)
     // The first stock device's start address is set, and kept while the rig runs.
     const Uid first = MakeUid(0x7FF0, 0x00010000);
     uint8_t address[2] = {0x00, 0x64};
-    engine.PrepareRequest(rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2);
-    EXPECT_EQ(engine.RdmTransaction(first, 200), TxAck);
-    engine.PrepareRequest(rdm::GET_COMMAND, rdm::DMX_START_ADDRESS);
-    ASSERT_EQ(engine.RdmTransaction(first, 200), TxAck);
-    EXPECT_EQ(rdm::ReadBE16(engine.response + 24), 100);
+    EXPECT_EQ(Transact(engine, first, rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2), TxAck);
+    ASSERT_EQ(Transact(engine, first, rdm::GET_COMMAND, rdm::DMX_START_ADDRESS), TxAck);
+    EXPECT_EQ(LastReply().data.be16(0), 100);
     h.port.PortClose();
 
     kill(pid, SIGTERM);

@@ -1,0 +1,84 @@
+#include "rdm/discovery_reply.h"
+
+namespace rdm {
+
+std::vector<uint8_t> EncodeDiscoveryReply(Uid uid, int preambleLength)
+{
+    if (preambleLength < 0)
+        preambleLength = 0;
+    if (preambleLength > kMaxDiscoveryPreamble)
+        preambleLength = kMaxDiscoveryPreamble;
+    std::vector<uint8_t> out(size_t(preambleLength), 0xFE);
+    out.push_back(0xAA);
+    uint16_t sum = 0;
+    uint8_t raw[6];
+    WriteUid(uid, raw);
+    for (uint8_t b : raw) {
+        const uint8_t hi = b | 0xAA, lo = b | 0x55;
+        out.push_back(hi);
+        out.push_back(lo);
+        sum = uint16_t(sum + hi + lo);
+    }
+    out.push_back(uint8_t(sum >> 8) | 0xAA);
+    out.push_back(uint8_t(sum >> 8) | 0x55);
+    out.push_back(uint8_t(sum) | 0xAA);
+    out.push_back(uint8_t(sum) | 0x55);
+    return out;
+}
+
+DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid, size_t* end)
+{
+    size_t separator = 0;
+    while (separator < count && separator < kSeparatorSearch && bytes[separator] != 0xAA)
+        ++separator;
+    if (separator >= count || separator >= kSeparatorSearch)
+        return DiscoveryReply::None;
+    const uint8_t* s = bytes + separator + 1;
+    if (count < separator + 1 + kDiscoveryReplyBody)
+        return DiscoveryReply::Incomplete;
+    uint8_t raw[6];
+    uint16_t sum = 0;
+    bool encoded = true;
+    for (int k = 0; k < 6; ++k) {
+        const uint8_t a = s[2 * k], b = s[2 * k + 1];
+        encoded = encoded && (a & 0xAA) == 0xAA && (b & 0x55) == 0x55;
+        raw[k] = a & b;
+        sum = uint16_t(sum + a + b);
+    }
+    const uint16_t expected = uint16_t(((s[12] & s[13]) << 8) | (s[14] & s[15]));
+    if (!encoded || sum != expected)
+        return DiscoveryReply::Garbled;
+    uid = ReadUid(raw);
+    if (end)
+        *end = separator + 1 + kDiscoveryReplyBody;
+    return DiscoveryReply::Whole;
+}
+
+BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found)
+{
+    constexpr size_t kJudged = kSeparatorSearch + 1 + kDiscoveryReplyBody;
+    Uid uid = 0;
+    switch (DecodeDiscoveryReply(reply, kJudged, uid)) {
+    case DiscoveryReply::None:
+        // The read's fill where nothing came; anything else is overlapping replies.
+        for (size_t i = 0; i <= kSeparatorSearch; ++i)
+            if (reply[i] != 0x55)
+                return BranchCollision;
+        return BranchSilent;
+    case DiscoveryReply::Whole:
+        if (uid < lowerBound || uid > upperBound)
+            return BranchCollision;
+        found = uid;
+        return BranchSingle;
+    default:
+        return BranchCollision;
+    }
+}
+
+int BranchReplyWhole(const uint8_t* reply, int count, void*)
+{
+    Uid uid = 0;
+    return count > 0 && DecodeDiscoveryReply(reply, size_t(count), uid) == DiscoveryReply::Whole ? count : 0;
+}
+
+} // namespace rdm

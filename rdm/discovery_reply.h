@@ -1,0 +1,49 @@
+#pragma once
+// The encoded form of a DISC_UNIQUE_BRANCH reply: up to seven 0xFE, the separator
+// 0xAA, each UID byte twice (ORed with 0xAA and with 0x55), and the 16-bit sum of
+// those twelve bytes encoded the same way. No break goes before it on the line.
+#include "rdm/uid.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+enum BranchResult : uint8_t {
+    BranchSilent = 0,
+    BranchCollision = 1,
+    BranchSingle = 2,
+};
+
+namespace rdm {
+
+constexpr int kMaxDiscoveryPreamble = 7;
+// The encoded UID and checksum after the separator.
+constexpr size_t kDiscoveryReplyBody = 16;
+// A controller looks for the separator this far into what it read: the preamble,
+// and whatever a slow line put ahead of it.
+constexpr size_t kSeparatorSearch = 15;
+
+// The reply of `uid` with `preambleLength` (0..7) bytes of 0xFE.
+std::vector<uint8_t> EncodeDiscoveryReply(Uid uid, int preambleLength = kMaxDiscoveryPreamble);
+
+enum class DiscoveryReply : uint8_t {
+    None,        // no separator where one may be
+    Incomplete,  // a separator, but not yet all 16 bytes after it
+    Garbled,     // all there, but the encoding or the checksum does not hold
+    Whole,       // one clean reply: `uid` holds it
+};
+
+// Reads the reply in the first `count` bytes; `end`, when given, gets the bytes
+// up to the end of a whole reply.
+DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid, size_t* end = nullptr);
+
+// Judges the 40 bytes read after a branch request over [lowerBound, upperBound],
+// filled with 0x55 beyond what came: nothing, one clean reply in range (`found`
+// gets its UID), or anything else, which counts as a collision.
+BranchResult JudgeBranchReply(const uint8_t* reply, Uid lowerBound, Uid upperBound, Uid& found);
+
+// Whether the first `count` bytes after a branch request hold one whole, correctly
+// summed reply, in the form a fast read's judge takes: `count` when whole, else 0.
+int BranchReplyWhole(const uint8_t* reply, int count, void* unused = nullptr);
+
+} // namespace rdm

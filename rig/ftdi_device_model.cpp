@@ -73,8 +73,9 @@ void FtdiDeviceModel::widgetMessage(uint8_t label, const std::vector<uint8_t>& d
         message.resize(payload.size() + widget::kOverhead);
         widget::build(widget::kLabelReceivedPacket, payload.data(), payload.size(), message.data());
         at = heard->startUs + heard->bytes.size() * kByteTimeUs;
-    } else if (label == widget::kLabelSendRdm && data.size() >= 9 && ReadUid(data.data() + 3) == kBroadcastUid) {
-        return;  // a broadcast expects no answer, so the widget reports none
+    } else if (!reportsBroadcastTimeout && label == widget::kLabelSendRdm && data.size() >= 9 &&
+               ReadUid(data.data() + 3) == kBroadcastUid) {
+        return;
     } else {
         message.resize(widget::kOverhead);
         widget::build(widget::kLabelRdmTimeout, nullptr, 0, message.data());

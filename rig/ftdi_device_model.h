@@ -27,8 +27,12 @@ public:
     // Bytes the controller wrote to the chip.
     void write(const uint8_t* bytes, size_t count);
 
-    // Widgets: how long after a request's end a reply may start and still be passed on.
+    // Widgets: how long after a request's end a reply may start and still be passed
+    // on; the time-out report comes once this has passed without one.
     uint64_t listenUs = kWidgetTimeoutUs;
+    // Widgets: whether a request to every device, which nobody answers, is also
+    // reported with the time-out message once the widget has listened.
+    bool reportsBroadcastTimeout = true;
     // Raw chips: whether the UART reports a responder's break as a 0x00 byte.
     bool breaksReported = true;
     // Widget messages the controller wrote, as (label, data), when set.

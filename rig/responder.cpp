@@ -311,7 +311,8 @@ Answer AnswerGetOrSet(Responder& r, const Request& q)
     return h(r, q);
 }
 
-// The reply faults: a broken checksum, a reply cut short.
+// The reply faults: a well-formed reply to something else, a broken checksum, a
+// reply cut short, noise ahead of it.
 void SpoilReply(const Faults& faults, Reply& reply)
 {
     if (reply.discovery) {
@@ -321,6 +322,21 @@ void SpoilReply(const Faults& faults, Reply& reply)
             reply.bytes.resize(reply.bytes.size() - 6);
         return;
     }
+    if (faults.wrongSource || faults.wrongTransaction || faults.wrongPid || faults.wrongCommandClass) {
+        RdmResponse r;
+        if (Decode(reply.bytes.data(), reply.bytes.size(), r) == DecodeError::None) {
+            if (faults.wrongSource)
+                r.source += 1;
+            if (faults.wrongTransaction)
+                r.transaction = uint8_t(r.transaction + 1);
+            if (faults.wrongPid)
+                r.pid = uint16_t(r.pid + 1);
+            if (faults.wrongCommandClass)
+                r.commandClass = r.commandClass == GET_COMMAND_RESPONSE ? SET_COMMAND_RESPONSE : GET_COMMAND_RESPONSE;
+            reply.bytes.resize(Encode(r, reply.bytes.data()));
+        }
+    }
+    reply.noiseBytes = faults.noiseBytes;
     if (faults.badChecksum)
         reply.bytes.back() = uint8_t(reply.bytes.back() + 1);
     if (faults.truncated)
@@ -344,11 +360,12 @@ std::optional<Reply> Responder::handle(const Request& q)
         if (q.commandClass == GET_COMMAND && q.pid == kQueuedMessage) {
             // The answer an ACK_TIMER promised; with none waiting, an empty status list.
             answered.pid = kStatusMessages;
-            if (queued_) {
-                answered.pid = queued_->pid;
-                answered.commandClass = queued_->commandClass;
-                answer = {queued_->type, queued_->data};
-                queued_.reset();
+            if (!queued_.empty()) {
+                const HeldAnswer& held = queued_.front();
+                answered.pid = held.pid;
+                answered.commandClass = held.commandClass;
+                answer = {held.type, held.data};
+                queued_.pop_front();
             }
         } else if (overflow_ && overflow_->commandClass == q.commandClass && overflow_->pid == q.pid) {
             answer = {RESPONSE_TYPE_ACK, overflow_->data};
@@ -356,7 +373,17 @@ std::optional<Reply> Responder::handle(const Request& q)
         } else {
             answer = AnswerGetOrSet(*this, q);
             if (faults.ackTimer) {
-                queued_ = HeldAnswer{q.commandClass, q.pid, answer.type, answer.data};
+                if (faults.queuesOtherFirst) {
+                    // Something the device had queued before: its identify state.
+                    const uint16_t other = q.pid == IDENTIFY_DEVICE ? DMX_START_ADDRESS : IDENTIFY_DEVICE;
+                    Request ask = q;
+                    ask.commandClass = GET_COMMAND;
+                    ask.pid = other;
+                    ask.data = {};
+                    const Answer earlier = AnswerGetOrSet(*this, ask);
+                    queued_.push_back(HeldAnswer{GET_COMMAND, other, earlier.type, earlier.data});
+                }
+                queued_.push_back(HeldAnswer{q.commandClass, q.pid, answer.type, answer.data});
                 answer = {RESPONSE_TYPE_ACK_TIMER, Be16(5)};  // ready in 500 ms
             }
         }

@@ -5,6 +5,7 @@
 #include "rdm/uid.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ struct Faults {
     uint32_t lateMs = 0;        // replies come this much later than a healthy device's
     bool ackTimer = false;      // GET and SET answered with ACK_TIMER
     bool silent = false;        // answers nothing, discovery included
+    // Replies that are well formed but do not answer what was asked, as a device
+    // with a confused firmware or a line that mixes up two devices sends them:
+    bool wrongSource = false;       // the source UID is one above the device's own
+    bool wrongTransaction = false;  // the transaction number is one above the request's
+    bool wrongPid = false;          // the PID is one above the request's
+    bool wrongCommandClass = false; // a GET is answered as a SET and a SET as a GET
+    uint8_t noiseBytes = 0;         // bytes of line noise ahead of a reply's break
+    // With ackTimer: QUEUED_MESSAGE first gives an answer to another PID.
+    bool queuesOtherFirst = false;
 };
 
 struct Personality {
@@ -62,6 +72,7 @@ struct Reply {
     std::vector<uint8_t> bytes;  // as sent on the line, without the break
     bool discovery = false;      // an encoded DISC_UNIQUE_BRANCH reply (sent with no break)
     uint32_t delayMs = 0;        // extra delay before it starts (the late fault)
+    uint8_t noiseBytes = 0;      // noise the line carries ahead of it
 };
 
 class Responder {
@@ -101,7 +112,8 @@ private:
         uint8_t type = 0;
         std::vector<uint8_t> data;
     };
-    std::optional<HeldAnswer> queued_, overflow_;
+    std::deque<HeldAnswer> queued_;
+    std::optional<HeldAnswer> overflow_;
 
     Uid uid_;
     ResponderModel model_;

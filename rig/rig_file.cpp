@@ -81,6 +81,17 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         r.faults.lateMs = uint32_t(f.value("lateMs").toInt(0));
         r.faults.ackTimer = f.value("ackTimer").toBool();
         r.faults.silent = f.value("silent").toBool();
+        r.faults.wrongSource = f.value("wrongSource").toBool();
+        r.faults.wrongTransaction = f.value("wrongTransaction").toBool();
+        r.faults.wrongPid = f.value("wrongPid").toBool();
+        r.faults.wrongCommandClass = f.value("wrongCommandClass").toBool();
+        r.faults.queuesOtherFirst = f.value("queuesOtherFirst").toBool();
+        const int noise = f.value("noiseBytes").toInt(0);
+        if (noise < 0 || noise > 16) {
+            error = where + ": noiseBytes takes 0 to 16";
+            return false;
+        }
+        r.faults.noiseBytes = uint8_t(noise);
     }
     return true;
 }

@@ -88,6 +88,7 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
         std::vector<std::vector<uint8_t>> parts;
         uint64_t turnaroundUs = UINT64_MAX;
         bool discovery = false;
+        uint8_t noiseBytes = 0;
     };
     std::map<uint32_t, Group> byDelay;
     for (auto& r : responders_)
@@ -96,14 +97,21 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
             g.parts.push_back(std::move(reply->bytes));
             g.turnaroundUs = std::min<uint64_t>(g.turnaroundUs, paced ? r->turnaroundUs : kTurnaroundUs);
             g.discovery = reply->discovery;
+            g.noiseBytes = std::max(g.noiseBytes, reply->noiseBytes);
         }
     for (auto& [delayMs, group] : byDelay) {
         Transmission t;
         t.startUs = endUs + group.turnaroundUs + uint64_t(delayMs) * 1000;
         t.bytes = CollideReplies(group.parts);
         const bool withBreak = !group.discovery;
-        if (breakFramed && withBreak)
+        if (breakFramed && withBreak) {
             t.bytes.insert(t.bytes.begin(), 0x00);
+            // Noise reaches the UART as bytes of its own; a widget, which frames from
+            // the break, never passes it on.
+            static const uint8_t kNoise[] = {0x3C, 0xF0, 0xCC, 0x0F, 0xC3, 0x81};
+            for (uint8_t i = 0; i < group.noiseBytes; ++i)
+                t.bytes.insert(t.bytes.begin(), kNoise[i % sizeof kNoise]);
+        }
         if (paced && withBreak) {
             // The responder's break and mark-after-break come first; a UART reports
             // the break as its 0x00 when the mark begins, just before the start code.

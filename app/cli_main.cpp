@@ -13,6 +13,7 @@
 #include "rdm/parameter_exchange.h"
 #include "rdm/pid_layouts.h"
 #include "rdm/pid_names.h"
+#include "rdm/standard_replies.h"
 #include "settings/settings_store.h"
 
 #include <cctype>
@@ -244,9 +245,10 @@ std::string DescribedLayout(RdmEngine& engine, Uid uid, uint16_t pid)
 {
     const ParameterReply d =
         ExchangeParameter(engine, uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, {uint8_t(pid >> 8), uint8_t(pid)});
-    if (d.result != TxAck || d.data.size() < 20)
+    rdm::ParameterDescription description;
+    if (d.result != TxAck || !rdm::DecodeParameterDescription(d.data.data(), d.data.size(), description))
         return "data:hex";
-    const uint8_t size = d.data[2], type = d.data[3];
+    const uint8_t size = description.pdlSize, type = description.dataType;
     if (type == 2)
         return "value:text";
     if ((type == 3 || type == 1) && size == 1)
@@ -380,8 +382,12 @@ int Info(const Options& o, Uid uid)
             t.add({PidText(pid), Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()))});
     }
     const ParameterReply supported = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, {});
-    for (size_t i = 0; supported.result == TxAck && i + 1 < supported.data.size(); i += 2) {
-        const uint16_t pid = uint16_t(supported.data[i] << 8 | supported.data[i + 1]);
+    std::vector<uint16_t> pids(supported.data.size() / 2);
+    if (supported.result == TxAck)
+        rdm::DecodeSupportedParameters(supported.data.data(), supported.data.size(), pids.data(), pids.size());
+    else
+        pids.clear();
+    for (const uint16_t pid : pids) {
         char number[8];
         std::snprintf(number, sizeof number, "0x%04X", unsigned(pid));
         t.add({"supported", std::string(number) + " " + (FindPidName(pid) ? FindPidName(pid)->name : "manufacturer")});

@@ -2,6 +2,7 @@
 
 #include "rdm/rdm_defs.h"
 #include "rdm/discovery_reply.h"
+#include "rdm/standard_replies.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,15 +31,7 @@ std::vector<uint8_t> Be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }
 
 // --- handlers, one small function per parameter and command class ---
 
-Answer GetSupported(Responder& r, const Request&)
-{
-    std::vector<uint8_t> out;
-    for (uint16_t pid : r.model().supportedParameters) {
-        out.push_back(uint8_t(pid >> 8));
-        out.push_back(uint8_t(pid));
-    }
-    return Ack(out);
-}
+Answer GetSupported(Responder& r, const Request&) { return Ack(EncodeSupportedParameters(r.model().supportedParameters)); }
 
 Answer GetParameterDescription(Responder& r, const Request& q)
 {
@@ -47,19 +40,18 @@ Answer GetParameterDescription(Responder& r, const Request& q)
     const ManufacturerParam* p = r.findParam(ReadBE16(q.data.data()));
     if (!p)
         return Nack(NR_DATA_OUT_OF_RANGE);
-    std::vector<uint8_t> out = Be16(p->pid);
-    out.push_back(p->pdlSize);
-    out.push_back(p->dataType);
-    out.push_back(p->commandClass);
-    out.push_back(0);  // type
-    out.push_back(p->unit);
-    out.push_back(p->prefix);
-    for (uint32_t v : {p->minValue, p->maxValue, p->defaultValue})
-        for (int shift = 24; shift >= 0; shift -= 8)
-            out.push_back(uint8_t(v >> shift));
-    std::vector<uint8_t> text = Text(p->description);
-    out.insert(out.end(), text.begin(), text.end());
-    return Ack(out);
+    ParameterDescription d;
+    d.pid = p->pid;
+    d.pdlSize = p->pdlSize;
+    d.dataType = p->dataType;
+    d.commandClass = p->commandClass;
+    d.unit = p->unit;
+    d.prefix = p->prefix;
+    d.minValue = p->minValue;
+    d.maxValue = p->maxValue;
+    d.defaultValue = p->defaultValue;
+    p->description.copy(d.description, 32);
+    return Ack(EncodeParameterDescription(d));
 }
 
 Answer GetDeviceInfo(Responder& r, const Request&) { return Ack(r.deviceInfo()); }
@@ -224,22 +216,17 @@ ManufacturerParam* Responder::findParam(uint16_t pid)
 
 std::vector<uint8_t> Responder::deviceInfo() const
 {
-    std::vector<uint8_t> out{1, 0};
-    auto add16 = [&](uint16_t v) {
-        out.push_back(uint8_t(v >> 8));
-        out.push_back(uint8_t(v));
-    };
-    add16(model_.modelId);
-    add16(model_.productCategory);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(uint8_t(model_.softwareVersionId >> shift));
-    add16(footprint());
-    out.push_back(personality);
-    out.push_back(uint8_t(model_.personalities.size()));
-    add16(footprint() == 0 ? 0xFFFF : startAddress);
-    add16(model_.subDeviceCount);
-    out.push_back(model_.sensorCount);
-    return out;
+    DeviceInfo info;
+    info.modelId = model_.modelId;
+    info.productCategory = model_.productCategory;
+    info.softwareVersionId = model_.softwareVersionId;
+    info.footprint = footprint();
+    info.personality = personality;
+    info.personalityCount = uint8_t(model_.personalities.size());
+    info.startAddress = footprint() == 0 ? 0xFFFF : startAddress;
+    info.subDeviceCount = model_.subDeviceCount;
+    info.sensorCount = model_.sensorCount;
+    return EncodeDeviceInfo(info);
 }
 
 std::vector<uint8_t> BuildResponse(const Request& q, Uid responder, uint8_t responseType,

@@ -1,10 +1,12 @@
 #include "rdm/pid_layouts.h"
 #include "rdm/pid_names.h"
 #include "rdm/rdm_defs.h"
+#include "rdm/standard_replies.h"
 #include "rig/fixtures.h"
 #include "rig/responder.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -176,4 +178,74 @@ TEST(PidLayouts, TheRigAnswersItsStandardPidsInTheirLayouts)
         EXPECT_TRUE(DecodeLayout(layout->getReply, m.data() + rdm::kOffData, m[rdm::kOffPdl]).has_value())
             << FindPidName(pid)->name;
     }
+}
+
+// The typed decoders of the required replies and the layout table read the same
+// bytes the same way, and each refuses what the other refuses for size.
+TEST(PidLayouts, TypedDecodersAgreeWithTheLayoutTable)
+{
+    auto field = [](const std::vector<PidField>& fields, const std::string& name) {
+        for (const PidField& f : fields)
+            if (f.name == name)
+                return f.value;
+        return std::string("?");
+    };
+    rdm::DeviceInfo info;
+    info.protocolMajor = 1;
+    info.modelId = 0x1234;
+    info.productCategory = 0x0509;
+    info.softwareVersionId = 0x01020304;
+    info.footprint = 24;
+    info.personality = 3;
+    info.personalityCount = 5;
+    info.startAddress = 500;
+    info.subDeviceCount = 12;
+    info.sensorCount = 2;
+    const std::vector<uint8_t> infoBytes = rdm::EncodeDeviceInfo(info);
+    const auto infoFields = DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, infoBytes.data(), infoBytes.size());
+    ASSERT_TRUE(infoFields.has_value());
+    rdm::DeviceInfo back;
+    ASSERT_TRUE(rdm::DecodeDeviceInfo(infoBytes.data(), infoBytes.size(), back));
+    EXPECT_EQ(field(*infoFields, "model_id"), std::to_string(back.modelId));
+    EXPECT_EQ(field(*infoFields, "product_category"), std::to_string(back.productCategory));
+    EXPECT_EQ(field(*infoFields, "software_version_id"), std::to_string(back.softwareVersionId));
+    EXPECT_EQ(field(*infoFields, "footprint"), std::to_string(back.footprint));
+    EXPECT_EQ(field(*infoFields, "personality_count"), std::to_string(back.personalityCount));
+    EXPECT_EQ(field(*infoFields, "start_address"), std::to_string(back.startAddress));
+    EXPECT_EQ(field(*infoFields, "sub_device_count"), std::to_string(back.subDeviceCount));
+    EXPECT_EQ(field(*infoFields, "sensor_count"), std::to_string(back.sensorCount));
+    EXPECT_FALSE(rdm::DecodeDeviceInfo(infoBytes.data(), infoBytes.size() - 1, back));
+    EXPECT_FALSE(DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, infoBytes.data(), infoBytes.size() - 1));
+
+    rdm::ParameterDescription d;
+    d.pid = 0x8004;
+    d.pdlSize = 4;
+    d.dataType = 5;
+    d.commandClass = 3;
+    d.unit = 1;
+    d.prefix = 0x13;
+    d.minValue = 0;
+    d.maxValue = 65535;
+    d.defaultValue = 300;
+    std::strcpy(d.description, "Pan/Tilt Speed");
+    const std::vector<uint8_t> dBytes = rdm::EncodeParameterDescription(d);
+    const auto dFields =
+        DecodeLayout(FindPidLayout(rdm::PARAMETER_DESCRIPTION)->getReply, dBytes.data(), dBytes.size());
+    ASSERT_TRUE(dFields.has_value());
+    rdm::ParameterDescription dBack;
+    ASSERT_TRUE(rdm::DecodeParameterDescription(dBytes.data(), dBytes.size(), dBack));
+    EXPECT_EQ(field(*dFields, "pdl_size"), std::to_string(dBack.pdlSize));
+    EXPECT_EQ(field(*dFields, "data_type"), std::to_string(dBack.dataType));
+    EXPECT_EQ(field(*dFields, "max_value"), std::to_string(dBack.maxValue));
+    EXPECT_EQ(field(*dFields, "default_value"), std::to_string(dBack.defaultValue));
+    EXPECT_EQ(field(*dFields, "description"), std::string(dBack.description));
+
+    const std::vector<uint16_t> pids{0x0082, 0x00F0, 0x8004};
+    const std::vector<uint8_t> listBytes = rdm::EncodeSupportedParameters(pids);
+    const auto listFields =
+        DecodeLayout(FindPidLayout(rdm::SUPPORTED_PARAMETERS)->getReply, listBytes.data(), listBytes.size());
+    ASSERT_TRUE(listFields.has_value());
+    uint16_t decoded[8] = {};
+    ASSERT_EQ(rdm::DecodeSupportedParameters(listBytes.data(), listBytes.size(), decoded, 8), listFields->size());
+    EXPECT_EQ(std::vector<uint16_t>(decoded, decoded + 3), pids);
 }

@@ -246,11 +246,14 @@ TEST(ReplyChecks, AckTimerIsFollowedByTheQueuedAnswer)
             EXPECT_EQ(reply.result, TxAck) << h.where() << (other ? ", another PID queued first" : "");
             EXPECT_TRUE(r.identify);
             ASSERT_EQ(reply.otherQueued.size(), other ? 1u : 0u);
-            if (other)
+            if (other) {
                 EXPECT_EQ(reply.otherQueued[0].pid, DMX_START_ADDRESS);
-            for (const rig::RecordedRequest& q : h.line.requests())
-                if (q.decoded.pid == 0x0020)
+            }
+            for (const rig::RecordedRequest& q : h.line.requests()) {
+                if (q.decoded.pid == 0x0020) {
                     EXPECT_NE(q.decoded.data[0], 0x01) << "STATUS_GET_LAST_MESSAGE asks for the last message again";
+                }
+            }
         }
     // The window's Get and Set are one exchange: an ACK_TIMER is no answer there.
     Line h(KindStandardVcp, false);

@@ -173,9 +173,10 @@ TEST(PidLayouts, TheRigAnswersItsStandardPidsInTheirLayouts)
         }
         const auto reply = r.handle(q);
         ASSERT_TRUE(reply.has_value()) << std::hex << pid;
-        const std::vector<uint8_t>& m = reply->bytes;
-        ASSERT_EQ(m[rdm::kOffPortOrResponseType], rdm::RESPONSE_TYPE_ACK) << std::hex << pid;
-        EXPECT_TRUE(DecodeLayout(layout->getReply, m.data() + rdm::kOffData, m[rdm::kOffPdl]).has_value())
+        rdm::RdmResponse m;
+        ASSERT_EQ(rdm::Decode(reply->bytes.data(), reply->bytes.size(), m), rdm::DecodeError::None);
+        ASSERT_EQ(m.responseType, rdm::RESPONSE_TYPE_ACK) << std::hex << pid;
+        EXPECT_TRUE(DecodeLayout(layout->getReply, m.data.bytes, m.data.pdl).has_value())
             << FindPidName(pid)->name;
     }
 }

@@ -33,7 +33,8 @@ bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destinatio
     size_t n = reply.data.size();
     if (n > size_t(capacity))
         n = size_t(capacity);
-    std::memcpy(destination, reply.data.data(), n);
+    if (n)
+        std::memcpy(destination, reply.data.data(), n);
     return true;
 }
 

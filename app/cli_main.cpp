@@ -382,11 +382,11 @@ int Info(const Options& o, Uid uid)
             t.add({PidText(pid), Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()))});
     }
     const ParameterReply supported = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, {});
-    std::vector<uint16_t> pids(supported.data.size() / 2);
-    if (supported.result == TxAck)
+    std::vector<uint16_t> pids;
+    if (supported.result == TxAck) {
+        pids.resize(supported.data.size() / 2);
         rdm::DecodeSupportedParameters(supported.data.data(), supported.data.size(), pids.data(), pids.size());
-    else
-        pids.clear();
+    }
     for (const uint16_t pid : pids) {
         char number[8];
         std::snprintf(number, sizeof number, "0x%04X", unsigned(pid));

@@ -111,8 +111,7 @@ int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity, boo
     return 0;
 }
 
-int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished,
-                              size_t* used)
+int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished)
 {
     if (finished)
         *finished = true;
@@ -131,8 +130,6 @@ int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int 
             continue;
         bool done = false;
         int count = deliver(m.label, m.data, m.length, out, capacity, done);
-        if (used)
-            *used = pos;
         if (done)
             return count;
     }

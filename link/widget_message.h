@@ -54,9 +54,7 @@ public:
     // The same unwrapping over bytes already in memory (the fuzzers feed this).
     // `done`, when given, tells a finished answer (a packet, a time-out report, or
     // nothing usable) from bytes that do not hold one yet.
-    // `used`, when given, gets how many input bytes the answer took.
-    static int unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* done = nullptr,
-                      size_t* used = nullptr);
+    static int unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* done = nullptr);
 
 private:
     uint8_t message_[widget::kMaxData + 1];

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <iterator>
-#include <cstring>
 
 namespace {
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";

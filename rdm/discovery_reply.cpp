@@ -26,7 +26,7 @@ std::vector<uint8_t> EncodeDiscoveryReply(Uid uid, int preambleLength)
     return out;
 }
 
-DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid, size_t* end)
+DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid)
 {
     size_t separator = 0;
     while (separator < count && separator < kSeparatorSearch && bytes[separator] != 0xAA)
@@ -49,8 +49,6 @@ DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid
     if (!encoded || sum != expected)
         return DiscoveryReply::Garbled;
     uid = ReadUid(raw);
-    if (end)
-        *end = separator + 1 + kDiscoveryReplyBody;
     return DiscoveryReply::Whole;
 }
 

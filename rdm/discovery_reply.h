@@ -33,9 +33,8 @@ enum class DiscoveryReply : uint8_t {
     Whole,       // one clean reply: `uid` holds it
 };
 
-// Reads the reply in the first `count` bytes; `end`, when given, gets the bytes
-// up to the end of a whole reply.
-DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid, size_t* end = nullptr);
+// Reads the reply in the first `count` bytes.
+DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid);
 
 // Judges the 40 bytes read after a branch request over [lowerBound, upperBound],
 // filled with 0x55 beyond what came: nothing, one clean reply in range (`found`

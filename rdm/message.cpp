@@ -8,36 +8,24 @@ namespace {
 
 constexpr uint16_t kQueuedMessage = 0x0020;
 
-struct Header {
-    Uid destination;
-    Uid source;
-    uint8_t transaction;
-    uint8_t portOrType;
-    uint8_t messageCount;
-    uint16_t subDevice;
-    uint8_t commandClass;
-    uint16_t pid;
-    const ParamData& data;
-};
-
-size_t EncodeHeader(const Header& h, uint8_t* out)
+size_t EncodeFields(const MessageFields& m, uint8_t portOrType, uint8_t* out)
 {
-    const uint8_t pdl = h.data.pdl > kMaxPdl ? kMaxPdl : h.data.pdl;
+    const uint8_t pdl = m.data.pdl > kMaxPdl ? kMaxPdl : m.data.pdl;
     const size_t length = kHeaderSize + pdl;
     out[0] = kStartCode;
     out[1] = kSubStartCode;
     out[kOffLength] = uint8_t(length);
-    WriteUid(h.destination, out + kOffDestination);
-    WriteUid(h.source, out + kOffSource);
-    out[kOffTransaction] = h.transaction;
-    out[kOffPortOrResponseType] = h.portOrType;
-    out[kOffMessageCount] = h.messageCount;
-    WriteBE16(h.subDevice, out + kOffSubDevice);
-    out[kOffCommandClass] = h.commandClass;
-    WriteBE16(h.pid, out + kOffPid);
+    WriteUid(m.destination, out + kOffDestination);
+    WriteUid(m.source, out + kOffSource);
+    out[kOffTransaction] = m.transaction;
+    out[kOffPortOrResponseType] = portOrType;
+    out[kOffMessageCount] = m.messageCount;
+    WriteBE16(m.subDevice, out + kOffSubDevice);
+    out[kOffCommandClass] = m.commandClass;
+    WriteBE16(m.pid, out + kOffPid);
     out[kOffPdl] = pdl;
     if (pdl)
-        std::memmove(out + kOffData, h.data.bytes, pdl);
+        std::memmove(out + kOffData, m.data.bytes, pdl);
     WriteBE16(Checksum(out, length), out + length);
     return length + 2;
 }
@@ -68,7 +56,7 @@ DecodeError CheckFrame(const uint8_t* b, size_t count, size_t* size)
     return DecodeError::None;
 }
 
-template <typename Message> void DecodeCommon(const uint8_t* b, Message& m)
+void DecodeFields(const uint8_t* b, MessageFields& m)
 {
     m.destination = ReadUid(b + kOffDestination);
     m.source = ReadUid(b + kOffSource);
@@ -91,25 +79,15 @@ bool ParamData::assign(const uint8_t* data, size_t count)
     return whole;
 }
 
-size_t Encode(const RdmRequest& r, uint8_t* out)
-{
-    return EncodeHeader({r.destination, r.source, r.transaction, r.portId, r.messageCount, r.subDevice,
-                         r.commandClass, r.pid, r.data},
-                        out);
-}
+size_t Encode(const RdmRequest& r, uint8_t* out) { return EncodeFields(r, r.portId, out); }
 
-size_t Encode(const RdmResponse& r, uint8_t* out)
-{
-    return EncodeHeader({r.destination, r.source, r.transaction, r.responseType, r.messageCount, r.subDevice,
-                         r.commandClass, r.pid, r.data},
-                        out);
-}
+size_t Encode(const RdmResponse& r, uint8_t* out) { return EncodeFields(r, r.responseType, out); }
 
 DecodeError Decode(const uint8_t* bytes, size_t count, RdmRequest& out, size_t* size)
 {
     const DecodeError error = CheckFrame(bytes, count, size);
     if (error == DecodeError::None) {
-        DecodeCommon(bytes, out);
+        DecodeFields(bytes, out);
         out.portId = bytes[kOffPortOrResponseType];
     }
     return error;
@@ -119,7 +97,7 @@ DecodeError Decode(const uint8_t* bytes, size_t count, RdmResponse& out, size_t*
 {
     const DecodeError error = CheckFrame(bytes, count, size);
     if (error == DecodeError::None) {
-        DecodeCommon(bytes, out);
+        DecodeFields(bytes, out);
         out.responseType = bytes[kOffPortOrResponseType];
     }
     return error;

@@ -33,22 +33,30 @@ struct ParamData {
     uint32_t be32(size_t at) const { return at + 4 <= pdl ? ReadBE32(bytes + at) : 0; }
 };
 
-struct RdmRequest {
+// What a message carries whichever way it goes; byte 16 alone differs.
+struct MessageFields {
     Uid destination = 0;
-    Uid source = kOwnUid;
+    Uid source = 0;
     uint8_t transaction = 0;
-    uint8_t portId = 1;
     uint8_t messageCount = 0;
     uint16_t subDevice = 0;
     uint8_t commandClass = 0;
     uint16_t pid = 0;
     ParamData data;
+};
 
-    RdmRequest() = default;
+struct RdmRequest : MessageFields {
+    uint8_t portId = 1;
+
+    RdmRequest() { source = kOwnUid; }
     RdmRequest(Uid to, uint8_t cc, uint16_t parameter, const uint8_t* bytes = nullptr, size_t count = 0,
                uint16_t sub = 0)
-        : destination(to), subDevice(sub), commandClass(cc), pid(parameter)
     {
+        destination = to;
+        source = kOwnUid;
+        subDevice = sub;
+        commandClass = cc;
+        pid = parameter;
         data.assign(bytes, count);
     }
 
@@ -56,16 +64,8 @@ struct RdmRequest {
     bool broadcast() const { return UidDevice(destination) == 0xFFFFFFFFu; }
 };
 
-struct RdmResponse {
-    Uid destination = 0;
-    Uid source = 0;
-    uint8_t transaction = 0;
+struct RdmResponse : MessageFields {
     uint8_t responseType = RESPONSE_TYPE_ACK;
-    uint8_t messageCount = 0;
-    uint16_t subDevice = 0;
-    uint8_t commandClass = 0;
-    uint16_t pid = 0;
-    ParamData data;
 };
 
 // Both write the whole message with its checksum into `out` (room for

@@ -44,6 +44,8 @@ bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destinati
     const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
     if (reply.result != TxAck)
         return false;
+    if (count > 244)
+        count = 244;
     for (int i = 0; i < count; ++i)
         destination[i] = size_t(2 * i + 2) <= reply.data.size() ? rdm::ReadBE16(reply.data.data() + 2 * i) : 0;
     return true;

@@ -52,7 +52,8 @@ ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& aske
         if (!follow)
             break;
         if (reply.responseType == RESPONSE_TYPE_ACK_TIMER ||
-            (queued && reply.responseType == RESPONSE_TYPE_ACK && reply.pid == kStatusMessages)) {
+            (queued && reply.responseType == RESPONSE_TYPE_ACK && reply.pid == kStatusMessages &&
+             asked.pid != kStatusMessages)) {
             // Not ready yet: ready after the given number of 100 ms steps, or, when the
             // queue was still empty, after another short wait.
             const uint32_t ms = reply.responseType == RESPONSE_TYPE_ACK_TIMER && reply.data.pdl >= 2

@@ -39,23 +39,22 @@ void RdmEngine::pauseMs(uint32_t ms)
         clock_.sleepMs(ms);
 }
 
-// Done once the answer is among the bytes. Whole messages that are not the answer
-// (a late reply to an earlier request) are logged and dropped, so that they take
-// no room from it; anything garbled stays for the final look.
+// Done once the answer is among the bytes. Whole messages ahead of it that are not
+// the answer (a late reply to an earlier request) are logged here and dropped, so
+// that they take no room from it and the final look does not log them again;
+// anything garbled that is still coming stays for the final look.
 int RdmEngine::AnswerWhole(const uint8_t* bytes, int count, void* context)
 {
     RdmEngine& engine = *static_cast<RdmEngine*>(context);
-    const rdm::ReplyScan scan = rdm::ScanForReply(bytes, size_t(count), engine.inFlight_, engine.scratchReply_);
-    if (scan.at >= 0)
-        return count;
-    if (scan.passedOverEnd == 0)
-        return 0;
-    rdm::ScanForReply(bytes, scan.passedOverEnd, engine.inFlight_, engine.scratchReply_,
-                      [&engine](const uint8_t* at, size_t size, rdm::DecodeError error, rdm::Mismatch mismatch) {
-                          if (size)
-                              engine.logPassedOver(at, size, error, mismatch);
-                      });
-    return -int(scan.passedOverEnd);
+    const rdm::ReplyScan scan =
+        rdm::ScanForReply(bytes, size_t(count), engine.inFlight_, engine.scratchReply_,
+                          [&engine](const uint8_t* at, size_t size, rdm::DecodeError error, rdm::Mismatch mismatch) {
+                              if (size)
+                                  engine.logPassedOver(at, size, error, mismatch);
+                          });
+    if (scan.passedOverEnd > 0)
+        return -int(scan.passedOverEnd);
+    return scan.at >= 0 ? count : 0;
 }
 
 void RdmEngine::dumpMessage(const uint8_t* bytes, size_t count, bool isRequest)
@@ -97,6 +96,9 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
     std::memset(response_, 0xFF, sizeof response_);
     int got = 0;
     if (fast) {
+        // Dumped before the read, so that messages the read passes over follow it.
+        if (log_.detailed())
+            dumpMessage(request_, size_t(size), true);
         if (readLength > 0) {
             got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary,
                                           replyWait(handedUs, size, readLength, ReplyKind::Ordinary, AnswerWhole));
@@ -107,8 +109,6 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
             if (rest > now)
                 clock_.sleepUs(rest - now);
         }
-        if (log_.detailed())
-            dumpMessage(request_, size_t(size), true);
     } else {
         clock_.sleepMs(50);
         if (log_.detailed())
@@ -162,7 +162,7 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
             count = port_.ReadRdmReply(response_, kBranchReadLength, ReplyKind::Discovery);
         }
     }
-    if (count <= 0) {
+    if (count == 0) {
         if (log_.detailed())
             log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
         return BranchSilent;

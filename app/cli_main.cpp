@@ -174,26 +174,7 @@ bool OpenInterface(InterfacePort& port, const Options& o, std::string& error)
     port.kind = int8_t(o.kind);
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
-    int row = -1;
-    if (o.interface.empty()) {
-        row = o.storedRow >= 0 && o.storedRow < int(rows.size()) ? o.storedRow : -1;
-    } else {
-        char* end = nullptr;
-        const long n = std::strtol(o.interface.c_str(), &end, 10);
-        if (*end == '\0' && n >= 0 && n < long(rows.size()))
-            row = int(n);
-        for (size_t i = 0; row < 0 && i < rows.size(); ++i) {
-            const InterfaceEntry& e = rows[i];
-            const std::string tail = " S/N: " + o.interface;
-            if (e.text == o.interface || e.path == o.interface ||
-                (e.text.size() > tail.size() && e.text.compare(e.text.size() - tail.size(), tail.size(), tail) == 0))
-                row = int(i);
-        }
-        if (row < 0 && o.kind == KindStandardVcp && o.interface[0] == '/') {
-            rows.push_back({o.interface, o.interface, 0});
-            row = int(rows.size() - 1);
-        }
-    }
+    const int row = ChooseInterfaceRow(o.kind, rows, o.interface, o.storedRow);
     if (row < 0) {
         error = o.interface.empty() ? "no interface chosen (--interface, or choose one in the window)"
                                     : "no interface \"" + o.interface + "\" of kind " + InterfaceKindName(o.kind);
@@ -299,15 +280,14 @@ int List(const Options& o)
     FtdiD2xx d2xx;
     InterfacePort port(serial, d2xx);
     Table t({"kind", "row", "text", "path", "device"});
-    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+    for (const InterfaceKindInfo& kind : kInterfaceKinds) {
         port.PortInit();
-        port.kind = int8_t(kind);
+        port.kind = kind.kind;
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
-        static const char* const kNames[] = {"vcp", "talvern", "usbpro"};
         for (size_t i = 0; i < rows.size(); ++i)
-            t.add({kNames[kind], std::to_string(i), rows[i].text, rows[i].path,
-                   kind == KindStandardVcp ? "" : std::to_string(rows[i].deviceNumber)});
+            t.add({kind.token, std::to_string(i), rows[i].text, rows[i].path,
+                   kind.byDevicePath ? "" : std::to_string(rows[i].deviceNumber)});
     }
     t.print(o.format);
     return kDone;

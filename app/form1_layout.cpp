@@ -3,6 +3,7 @@
 
 #include "app/log_pane.h"
 #include "app/up_down.h"
+#include "link/interface_kinds.h"
 #include "params/param_grid.h"
 #include "patch/patch_view.h"
 
@@ -207,8 +208,10 @@ void TForm1::buildDmxPage()
 
 void TForm1::buildSettingsPage()
 {
-    RadioGroupInterface = RadioGroup(TabSheet4, "Интерфейс", {"Стандартный VCP", "Talvern", "Enttec USB Pro"},
-                                     InterfaceItems, 24, 16, 153, 89);
+    std::vector<const char*> kinds;
+    for (const InterfaceKindInfo& kind : kInterfaceKinds)
+        kinds.push_back(kind.displayName);
+    RadioGroupInterface = RadioGroup(TabSheet4, "Интерфейс", kinds, InterfaceItems, 24, 16, 153, 89);
     ListBoxInterfaces = Place(new QListWidget(TabSheet4), 192, 16, 241, 137);
     ListBoxInterfaces->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ButtonConnect = Button(TabSheet4, "Подключить", 192, 160, 89, 25);

@@ -3,8 +3,6 @@
 #include "rdm/device_info.h"
 #include "rdm/discovery.h"
 
-#include <cctype>
-#include <cstdlib>
 
 namespace {
 
@@ -25,61 +23,7 @@ private:
     bool detailed_;
 };
 
-bool IsNumber(const std::string& s)
-{
-    if (s.empty())
-        return false;
-    for (char c : s)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    return true;
-}
-
-bool EndsWith(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// The chosen row, or -1.
-int FindRow(const std::vector<InterfaceEntry>& rows, const LineReportOptions& options)
-{
-    if (options.interface.empty())
-        return options.storedRow >= 0 && options.storedRow < int(rows.size()) ? options.storedRow : -1;
-    if (IsNumber(options.interface)) {
-        const int row = std::atoi(options.interface.c_str());
-        return row < int(rows.size()) ? row : -1;
-    }
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const InterfaceEntry& e = rows[i];
-        if (e.text == options.interface || (!e.path.empty() && e.path == options.interface) ||
-            (options.kind != KindStandardVcp && EndsWith(e.text, " S/N: " + options.interface)))
-            return int(i);
-    }
-    return -1;
-}
-
 } // namespace
-
-int ParseInterfaceKind(const std::string& text)
-{
-    if (text == "vcp" || text == "0")
-        return KindStandardVcp;
-    if (text == "talvern" || text == "1")
-        return KindTalvern;
-    if (text == "usbpro" || text == "enttec" || text == "2")
-        return KindEnttecUsbPro;
-    return -1;
-}
-
-const char* InterfaceKindName(int kind)
-{
-    switch (kind) {
-    case KindStandardVcp: return "Стандартный VCP";
-    case KindTalvern: return "Talvern";
-    case KindEnttecUsbPro: return "Enttec USB Pro";
-    default: return "?";
-    }
-}
 
 int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& options, std::ostream& out)
 {
@@ -93,11 +37,7 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     for (size_t i = 0; i < rows.size(); ++i)
         out << "  " << i << ": " << rows[i].text << (rows[i].path.empty() ? "" : "  (" + rows[i].path + ")") << '\n';
 
-    int row = FindRow(rows, options);
-    if (row < 0 && options.kind == KindStandardVcp && !options.interface.empty() && options.interface[0] == '/') {
-        rows.push_back({options.interface, options.interface, 0});  // a device node the listing does not show
-        row = int(rows.size() - 1);
-    }
+    const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow);
     if (row < 0) {
         out << "Chosen: none (" << (options.interface.empty() ? "no row " + std::to_string(options.storedRow)
                                                               : "\"" + options.interface + "\" not listed")

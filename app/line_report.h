@@ -3,6 +3,7 @@
 // interface was opened and how, one discovery, and DEVICE_INFO from each device
 // found. The protocol code is the window's own; only the output differs.
 #include "link/clock.h"
+#include "link/interface_kinds.h"
 #include "link/interface_port.h"
 
 #include <ostream>
@@ -21,7 +22,3 @@ struct LineReportOptions {
 // Returns 0 when the interface opened (whatever the line answered), 1 when it
 // could not be found or opened.
 int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& options, std::ostream& out);
-
-// "vcp", "talvern", "usbpro" (or 0, 1, 2) to a kind; -1 when it names none.
-int ParseInterfaceKind(const std::string& text);
-const char* InterfaceKindName(int kind);

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "link/interface_kinds.h"
+
 #include <climits>
 
 namespace {
@@ -11,7 +13,7 @@ using R = SettingField::OutOfRange;
 
 const SettingField kSettingFields[kSettingCount] = {
     // Only the three kinds exist; the value is kept in a byte, as the port keeps it.
-    {"InterfaceType", 0, 0, B::kInterfaceKinds - 1, R::Default,
+    {"InterfaceType", 0, 0, kInterfaceKindCount - 1, R::Default,
      [](const SettingsRecord& s) { return int32_t(s.InterfaceType); },
      [](SettingsRecord& s, int32_t v) { s.InterfaceType = int8_t(v); }},
     {"UniverseSize", 24, B::kUniverseMin, B::kUniverseMax, R::Clamp,

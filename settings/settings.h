@@ -20,7 +20,7 @@ struct SettingsBounds {
     static constexpr int kPeriodMin = 1, kPeriodMax = 1000;
     static constexpr int kTimeoutMin = 1, kTimeoutMax = 100;
     static constexpr int kPages = 4;
-    static constexpr int kInterfaceKinds = 3, kTimerKinds = 2;
+    static constexpr int kTimerKinds = 2;
 };
 
 // One stored value: its name, its default, and what a stored value outside the

@@ -1,4 +1,5 @@
 #include "link/enumeration.h"
+#include "link/interface_kinds.h"
 #include "rig/pty_line.h"
 #include "rig/rig_d2xx.h"
 
@@ -96,4 +97,32 @@ TEST(Enumeration, PhantomSerialPortsAreToldBySysfsWithoutOpeningAnyPort)
     EXPECT_EQ(rows[0].path, "/nonexistent/ttyS0");
     EXPECT_EQ(rows[1].text, "ttyS10");
     EXPECT_EQ(rows[2].text, "ttyUSB0");
+}
+
+TEST(InterfaceKinds, TokensNamesAndTheChoiceOfARow)
+{
+    for (const InterfaceKindInfo& k : kInterfaceKinds) {
+        EXPECT_EQ(ParseInterfaceKind(k.token), k.kind);
+        EXPECT_EQ(ParseInterfaceKind(std::to_string(k.kind)), k.kind);
+    }
+    EXPECT_EQ(ParseInterfaceKind("enttec"), KindEnttecUsbPro);
+    EXPECT_EQ(ParseInterfaceKind("3"), -1);
+    EXPECT_EQ(ParseInterfaceKind("VCP"), -1);
+    EXPECT_STREQ(InterfaceKindName(KindTalvern), "Talvern");
+    EXPECT_STREQ(InterfaceKindName(7), "?");
+
+    std::vector<InterfaceEntry> serial{{"ttyUSB0", "/dev/ttyUSB0", 0}, {"rig", "/tmp/lines/rig", 0}};
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "", 1), 1) << "nothing named: the stored row";
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "", 5), -1);
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "1", 0), 1);
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "rig", 0), 1) << "a virtual line by its name";
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "/dev/ttyUSB0", 1), 0);
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "/dev/ttyACM3", 0), 2) << "a node the list does not show";
+    EXPECT_EQ(serial.back().path, "/dev/ttyACM3");
+    EXPECT_EQ(ChooseInterfaceRow(KindStandardVcp, serial, "nothing", 0), -1);
+
+    std::vector<InterfaceEntry> ftdi{{"Device_0 S/N: TLV00001", "", 0}, {"Device_1 S/N: PRO00002", "", 1}};
+    EXPECT_EQ(ChooseInterfaceRow(KindEnttecUsbPro, ftdi, "PRO00002", 0), 1) << "by serial number";
+    EXPECT_EQ(ChooseInterfaceRow(KindEnttecUsbPro, ftdi, "/dev/ttyUSB0", 0), -1) << "an FTDI kind opens no path";
+    EXPECT_EQ(ftdi.size(), 2u);
 }

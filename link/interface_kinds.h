@@ -1,0 +1,39 @@
+#pragma once
+// The interface kinds, in one table: how the tools name each, how the window
+// shows it, and how its interfaces are told apart. Nothing outside link/ needs to
+// know which kind is which.
+#include "link/enumeration.h"
+#include "link/interface_port.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct InterfaceKindInfo {
+    int8_t kind;              // the value the port and the settings keep
+    const char* token;        // as vantrell-cli and vantrell-line-report take it
+    const char* displayName;  // as the window shows it
+    bool byDevicePath;        // opened by a device node's path, not an FTDI device number
+};
+
+// Every kind, in the order of their values.
+inline constexpr InterfaceKindInfo kInterfaceKinds[] = {
+    {KindStandardVcp, "vcp", "Стандартный VCP", true},
+    {KindTalvern, "talvern", "Talvern", false},
+    {KindEnttecUsbPro, "usbpro", "Enttec USB Pro", false},
+};
+constexpr int kInterfaceKindCount = int(sizeof kInterfaceKinds / sizeof kInterfaceKinds[0]);
+// The kind's row of the table, or null for a value that names none.
+const InterfaceKindInfo* FindInterfaceKind(int kind);
+
+// A token ("vcp", "talvern", "usbpro", also "enttec") or a value ("0".."2") to a
+// kind; -1 when it names none.
+int ParseInterfaceKind(const std::string& text);
+// "Стандартный VCP" and the like; "?" for a value that names none.
+const char* InterfaceKindName(int kind);
+
+// The row of `rows`, listed for `kind`, that `choice` names: a row number, a row's
+// text (a virtual line's name among them), a device path, or an FTDI serial
+// number; an empty choice takes `storedRow`. A device path that the list does not
+// show is added as a row of its own for a kind opened by path. -1 when none.
+int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::string& choice, int storedRow);

@@ -3,6 +3,7 @@
 #include "link/clock.h"
 #include "link/enumeration.h"
 #include "rdm/rdm_defs.h"
+#include "rig/ftdi_device_model.h"
 #include "rig/rx_queue.h"
 
 #include <cerrno>
@@ -161,6 +162,11 @@ void PtyLine::serve()
         for (Transmission& t : line_.transmit(packet.data(), packet.size(), packetStartUs, breakBytes))
             outgoing.add(t, line_.paced ? kByteTimeUs : 0);
     };
+    // In widget mode the widget model frames both ways and its messages are what
+    // reaches the reader.
+    FtdiDeviceModel widgetModel(line_, FtdiMode::Widget);
+    widgetModel.listenUs = widgetWaitUs;
+    RxQueue& toReader = widget ? widgetModel.rx() : outgoing;
 
     while (running_.load()) {
         uint64_t now = NowUs();
@@ -168,7 +174,7 @@ void PtyLine::serve()
         if (splitter.pending())
             waitUs = std::min<int64_t>(waitUs, int64_t(lastByteUs + kFrameGapUs) - int64_t(now));
         uint64_t next = 0;
-        if (outgoing.nextArrival(next))
+        if (toReader.nextArrival(next))
             waitUs = std::min<int64_t>(waitUs, int64_t(handedOver(next)) - int64_t(now));
         if (waitUs < 0)
             waitUs = 0;
@@ -178,7 +184,9 @@ void PtyLine::serve()
         now = NowUs();
         if (r > 0 && (p.revents & POLLIN)) {
             ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n > 0) {
+            if (n > 0 && widget) {
+                widgetModel.write(buffer, size_t(n));
+            } else if (n > 0) {
                 if (!splitter.pending())
                     packetStartUs = now;
                 lastByteUs = now;
@@ -194,11 +202,11 @@ void PtyLine::serve()
             handle(splitter.idle());
         // Everything the UART holds by the last tick of the latency timer.
         const uint64_t by = tick ? now / tick * tick : now;
-        size_t ready = outgoing.available(by);
+        size_t ready = toReader.available(by);
         while (ready > 0) {
             uint8_t chunk[512];
             uint64_t end = 0;
-            const size_t n = outgoing.read(chunk, std::min(ready, sizeof chunk), by, by, 0, end);
+            const size_t n = toReader.read(chunk, std::min(ready, sizeof chunk), by, by, 0, end);
             if (n == 0)
                 break;
             ready -= n;

@@ -32,6 +32,12 @@ public:
     // bytes over only at each tick of its timer: 16 ms as ftdi_sio leaves it,
     // 1 ms with low latency.
     uint32_t latencyUs = 0;
+    // Widget mode: the pty speaks as an Enttec USB Pro widget does over its USB
+    // serial side, in framed messages both ways (as behind an emulated FTDI chip),
+    // instead of carrying the line's bytes. The widget listens this long after a
+    // request for a reply before it reports its time-out.
+    bool widget = false;
+    uint64_t widgetWaitUs = kWidgetTimeoutUs;
 
     const std::string& slavePath() const { return slavePath_; }
     const std::string& publishedPath() const { return publishedPath_; }

@@ -25,7 +25,7 @@ void OnSignal(int) { gStop = 1; }
 void Usage()
 {
     std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
-              "                   [--unpaced] [--latency MS]\n"
+              "                   [--unpaced] [--latency MS] [--widget] [--widget-wait MS]\n"
               "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
               "that Vantrell lists among its serial (VCP) interfaces.\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
@@ -37,6 +37,10 @@ void Usage()
               "                   breaks, each device's turnaround)\n"
               "  --latency MS     deliver received bytes only every MS ms, as a USB-serial chip's latency\n"
               "                   timer does (16 as ftdi_sio leaves it, 1 with low latency); default 0\n"
+              "  --widget         speak on the pty as an Enttec USB Pro widget does on its USB serial side,\n"
+              "                   in framed messages (for an emulated FTDI chip in front of it)\n"
+              "  --widget-wait MS how long the widget listens for a reply before it reports its time-out\n"
+              "                   (0.1 to 1000, default 3; implies --widget)\n"
               "  --version        print the version and exit");
 }
 
@@ -104,6 +108,8 @@ int main(int argc, char** argv)
     std::string file, name = "rig";
     bool quiet = false, select = false, nameGiven = false, paced = true;
     int latencyMs = 0;
+    bool widget = false;
+    uint64_t widgetWaitUs = rig::kWidgetTimeoutUs;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--devices" && i + 1 < argc) {
@@ -123,6 +129,17 @@ int main(int argc, char** argv)
                 return 2;
             }
             latencyMs = int(ms);
+        } else if (a == "--widget") {
+            widget = true;
+        } else if (a == "--widget-wait" && i + 1 < argc) {
+            char* end = nullptr;
+            const double ms = std::strtod(argv[++i], &end);
+            if (*argv[i] == '\0' || *end != '\0' || !(ms >= 0.1 && ms <= 1000)) {
+                std::fprintf(stderr, "vantrell-rig: --widget-wait takes 0.1 to 1000 ms\n");
+                return 2;
+            }
+            widgetWaitUs = uint64_t(ms * 1000);
+            widget = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--select-in-app") {
@@ -182,6 +199,8 @@ int main(int argc, char** argv)
 
     rig::PtyLine pty(line);
     pty.latencyUs = uint32_t(latencyMs) * 1000u;
+    pty.widget = widget;
+    pty.widgetWaitUs = widgetWaitUs;
     std::string error;
     if (!pty.open(name, error)) {
         std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
@@ -191,6 +210,8 @@ int main(int argc, char** argv)
                 paced ? "paced" : "unpaced");
     if (latencyMs)
         std::printf(", latency timer %d ms", latencyMs);
+    if (widget)
+        std::printf(", as an Enttec USB Pro widget that waits %.1f ms for a reply", double(widgetWaitUs) / 1000);
     std::printf(")\n");
     for (auto& r : line.responders())
         std::printf("  %s  %-24s start %3u  footprint %3u  turnaround %4u us%s\n", UidColonText(r->uid()).c_str(),

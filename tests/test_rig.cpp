@@ -1,6 +1,7 @@
 #include "harness.h"
 #include "dmx/dmx_output.h"
 #include "rdm/rdm_defs.h"
+#include "link/widget_message.h"
 #include "rdm/discovery_reply.h"
 #include "rig/collision.h"
 #include "rig/fixtures.h"
@@ -313,6 +314,39 @@ TEST(PtyLine, ServesTheAppOverAPseudoTerminalInRealTime)
     auto frames = h.line.frames();
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].slotCount, 24);
+}
+
+TEST(PtyLine, WidgetModeSpeaksInWidgetMessages)
+{
+    PtyHarness h;
+    h.line.add(kA, rig::DimmerPackModel()).startAddress = 77;
+    h.pty.widget = true;
+    h.pty.widgetWaitUs = 10000;
+    ASSERT_TRUE(h.serveLine());
+    uint8_t request[kMaxMessageSize], message[kMaxMessageSize + widget::kOverhead];
+    auto send = [&](const RdmRequest& q) {
+        const size_t size = Encode(q, request);
+        h.port.PortWrite(message, int(widget::build(widget::kLabelSendRdm, request, size, message)));
+        usleep(40000);  // the serial port's reads wait only a few ms; the widget's answer is whole by then
+    };
+    WidgetReplyReader reader;
+    uint8_t reply[600];
+    bool answered = false;
+
+    RdmRequest get(kA, GET_COMMAND, DMX_START_ADDRESS);
+    get.transaction = 1;
+    send(get);
+    const int n = reader.read(h.port, reply, int(sizeof reply), &answered);
+    ASSERT_TRUE(answered);
+    RdmResponse r;
+    ASSERT_EQ(Decode(reply, size_t(n), r), DecodeError::None) << "the received packet, unwrapped, is the reply";
+    EXPECT_EQ(Match(get, r), Mismatch::None);
+    EXPECT_EQ(r.data.be16(0), 77);
+
+    // Nobody answers a broadcast: the widget reports its time-out once it has listened.
+    send(RdmRequest(kBroadcastUid, DISCOVERY_COMMAND, DISC_UN_MUTE));
+    EXPECT_EQ(reader.read(h.port, reply, int(sizeof reply), &answered), 0);
+    EXPECT_TRUE(answered);
 }
 
 TEST(PtyLine, RequestRightAfterAFrameIsNotSwallowed)

@@ -197,7 +197,7 @@ std::string PidText(uint16_t pid)
     return t;
 }
 
-std::string HexText(const std::vector<uint8_t>& data)
+std::string HexText(const JoinedData& data)
 {
     std::string out;
     char h[4];

@@ -16,10 +16,10 @@ void LogPid(RdmEngine& engine, const char* verb, uint16_t pid)
 
 // The page's Get and Set are one exchange each: what the device does not answer
 // at once counts as not answered.
-ParameterReply OneShot(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, std::vector<uint8_t> data = {})
+ParameterReply OneShot(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr,
+                       size_t count = 0)
 {
-    return ExchangeParameter(engine, ParameterRequest{uid, 0, commandClass, pid, std::move(data)},
-                             ExchangePolicy::OneShot);
+    return ExchangeParameter(engine, rdm::RdmRequest(uid, commandClass, pid, data, count), ExchangePolicy::OneShot);
 }
 
 } // namespace
@@ -58,7 +58,7 @@ void SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t* sour
         length = rdm::kMaxPdl;
     if (length < 0)
         length = 0;
-    OneShot(engine, uid, rdm::SET_COMMAND, pid, std::vector<uint8_t>(source, source + length));
+    OneShot(engine, uid, rdm::SET_COMMAND, pid, source, size_t(length));
 }
 
 void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
@@ -66,8 +66,10 @@ void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* sou
     LogPid(engine, "Set", pid);
     if (count > rdm::kMaxPdl / 2)
         count = rdm::kMaxPdl / 2;
-    std::vector<uint8_t> data(size_t(2 * (count < 0 ? 0 : count)));
-    for (size_t i = 0; i < data.size() / 2; ++i)
-        rdm::WriteBE16(source[i], data.data() + 2 * i);
-    OneShot(engine, uid, rdm::SET_COMMAND, pid, std::move(data));
+    if (count < 0)
+        count = 0;
+    uint8_t data[rdm::kMaxPdl];
+    for (int i = 0; i < count; ++i)
+        rdm::WriteBE16(source[i], data + 2 * i);
+    OneShot(engine, uid, rdm::SET_COMMAND, pid, data, size_t(2 * count));
 }

@@ -1,5 +1,7 @@
 #include "rdm/parameter_exchange.h"
 
+#include <cstring>
+
 namespace {
 
 using namespace rdm;
@@ -10,15 +12,19 @@ constexpr uint16_t kStatusMessages = 0x0030;
 // for the last message again) asks for what is queued; STATUS_ERROR keeps any
 // status messages that come instead down to errors.
 constexpr uint8_t kStatusError = 0x04;
-// More parts than any parameter needs: a device that never stops overflowing.
-constexpr int kMaxOverflowParts = 64;
 // Other parameters' queued answers kept for the caller, at most.
 constexpr size_t kMaxOtherQueued = 16;
 constexpr int kLongestReply = int(kMaxMessageSize);
 
-void AddData(std::vector<uint8_t>& to, const ParamData& data) { to.insert(to.end(), data.begin(), data.end()); }
-
 } // namespace
+
+void JoinedData::append(const ParamData& part)
+{
+    // There is room for every part an exchange takes; the bound only guards it.
+    const size_t n = part.pdl < kCapacity - size_ ? part.pdl : kCapacity - size_;
+    std::memcpy(bytes_ + size_, part.bytes, n);
+    size_ += n;
+}
 
 const char* NackReasonName(uint16_t reason)
 {
@@ -33,14 +39,14 @@ const char* NackReasonName(uint16_t reason)
 ParameterReply ExchangeParameter(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid,
                                  const std::vector<uint8_t>& data, ExchangePolicy policy)
 {
-    return ExchangeParameter(engine, ParameterRequest{uid, 0, commandClass, pid, data}, policy);
+    return ExchangeParameter(engine, RdmRequest(uid, commandClass, pid, data.data(), data.size()), policy);
 }
 
-ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& asked, ExchangePolicy policy)
+ParameterReply ExchangeParameter(RdmEngine& engine, const RdmRequest& asked, ExchangePolicy policy)
 {
     ParameterReply out;
     const bool follow = policy == ExchangePolicy::Follow;
-    RdmRequest request(asked.uid, asked.commandClass, asked.pid, asked.data.data(), asked.data.size(), asked.subDevice);
+    RdmRequest request = asked;
     RdmResponse reply;
     bool queued = false;  // asking for the answer an ACK_TIMER promised
     uint32_t waitedMs = 0;
@@ -66,7 +72,7 @@ ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& aske
                 return out;
             }
             engine.clock().sleepMs(ms);
-            request = RdmRequest(asked.uid, GET_COMMAND, kQueuedMessage, &kStatusError, 1, asked.subDevice);
+            request = RdmRequest(asked.destination, GET_COMMAND, kQueuedMessage, &kStatusError, 1, asked.subDevice);
             queued = true;
             --part;
             continue;
@@ -78,15 +84,14 @@ ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& aske
                 out.result = TxNoResponse;
                 return out;
             }
-            QueuedAnswer other{reply.commandClass, reply.pid, reply.responseType, {}};
-            AddData(other.data, reply.data);
-            out.otherQueued.push_back(std::move(other));
+            out.otherQueued.push_back(QueuedAnswer{reply.commandClass, reply.pid, reply.responseType,
+                                                   std::vector<uint8_t>(reply.data.begin(), reply.data.end())});
             --part;
             continue;
         }
         if (reply.responseType == RESPONSE_TYPE_NACK_REASON)
             break;
-        AddData(out.data, reply.data);
+        out.data.append(reply.data);
         if (reply.responseType != RESPONSE_TYPE_ACK_OVERFLOW) {
             out.result = TxAck;
             return out;
@@ -100,7 +105,7 @@ ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& aske
     }
     if (!follow) {
         if (out.result == TxAck)
-            AddData(out.data, reply.data);
+            out.data.append(reply.data);
         return out;
     }
     out.result = TxNoResponse;

@@ -15,12 +15,27 @@ enum class ExchangePolicy {
     Follow,
 };
 
-struct ParameterRequest {
-    Uid uid = 0;
-    uint16_t subDevice = 0;
-    uint8_t commandClass = rdm::GET_COMMAND;  // GET_COMMAND or SET_COMMAND
-    uint16_t pid = 0;
-    std::vector<uint8_t> data;
+// More parts than any parameter needs: a device that never stops overflowing.
+constexpr int kMaxOverflowParts = 64;
+
+// The parameter data of every part of a reply, joined, held in place so that an
+// exchange allocates nothing.
+class JoinedData {
+public:
+    static constexpr size_t kCapacity = size_t(kMaxOverflowParts) * rdm::kMaxPdl;
+
+    void append(const rdm::ParamData& part);
+    const uint8_t* data() const { return bytes_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const uint8_t* begin() const { return bytes_; }
+    const uint8_t* end() const { return bytes_ + size_; }
+    uint8_t operator[](size_t at) const { return bytes_[at]; }
+    std::vector<uint8_t> toVector() const { return {begin(), end()}; }
+
+private:
+    uint8_t bytes_[kCapacity];
+    size_t size_ = 0;
 };
 
 // A queued answer the device gave for some other parameter while this one was
@@ -37,11 +52,12 @@ struct ParameterReply {
     uint8_t responseType = 0;    // of the last reply, when one came
     uint16_t nackReason = 0;     // when NACKed
     bool timerExpired = false;   // the device answered ACK_TIMER but never had the answer ready
-    std::vector<uint8_t> data;   // the parameter data, all parts joined
+    JoinedData data;             // the parameter data, all parts joined
     std::vector<QueuedAnswer> otherQueued;
 };
 
-ParameterReply ExchangeParameter(RdmEngine& engine, const ParameterRequest& request,
+// `request` names the device, sub-device, GET_COMMAND or SET_COMMAND, PID and data.
+ParameterReply ExchangeParameter(RdmEngine& engine, const rdm::RdmRequest& request,
                                  ExchangePolicy policy = ExchangePolicy::Follow);
 // The same for the root device.
 ParameterReply ExchangeParameter(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid,

@@ -23,7 +23,7 @@ TEST(ParameterExchange, AckTimerIsFollowedToTheQueuedAnswer)
         const uint64_t start = h.clock.nowUs();
         const ParameterReply reply = ExchangeParameter(h.engine, kDevice, GET_COMMAND, DMX_START_ADDRESS, {});
         ASSERT_EQ(reply.result, TxAck);
-        EXPECT_EQ(reply.data, (std::vector<uint8_t>{0, 77}));
+        EXPECT_EQ(reply.data.toVector(), (std::vector<uint8_t>{0, 77}));
         EXPECT_GE(h.clock.nowUs() - start, 500000u) << "the time the device asked for";
         const auto requests = h.line.requests();
         ASSERT_EQ(requests.size(), 2u);

@@ -111,7 +111,7 @@ const char* MismatchText(Mismatch mismatch);
 struct ReplyScan {
     int at = -1;                 // where the answer starts, or -1
     size_t size = 0;             // its bytes with the checksum
-    int candidates = 0;          // places that began with the start code
+    int candidates = 0;          // places that began as a message (both start codes)
     size_t passedOverEnd = 0;    // where the last whole message that was not the answer ended
 };
 
@@ -131,7 +131,8 @@ ReplyScan ScanForReply(const uint8_t* bytes, size_t count, const RdmRequest& req
     ReplyScan scan;
     size_t at = 0;
     while (at < count) {
-        if (bytes[at] != kStartCode) {
+        // A message begins with both start codes; a lone 0xCC is noise.
+        if (bytes[at] != kStartCode || (at + 1 < count && bytes[at + 1] != kSubStartCode)) {
             ++at;
             continue;
         }

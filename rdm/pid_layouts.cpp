@@ -7,110 +7,9 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
-#include <iterator>
 #include <sstream>
 
 namespace {
-
-// Ascending by PID. Discovery PIDs are not read or written by GET and SET.
-constexpr PidLayout kLayouts[] = {
-    {0x0010, "", "(uid:uid)*", nullptr, nullptr},                                    // PROXIED_DEVICES
-    {0x0011, "", "count:u16 list_change:bool", nullptr, nullptr},                    // PROXIED_DEVICE_COUNT
-    {0x0015, "", "short_message:u16 length_mismatch:u16 checksum_fail:u16", "", ""}, // COMMS_STATUS
-    {0x0020, "status_type:u8", "data:hex", nullptr, nullptr},                        // QUEUED_MESSAGE
-    {0x0030, "status_type:u8", "(sub_device:u16 status_type:u8 message_id:u16 data1:s16 data2:s16)*", nullptr,
-     nullptr},                                                                        // STATUS_MESSAGES
-    {0x0031, "status_id:u16", "description:text", nullptr, nullptr},                 // STATUS_ID_DESCRIPTION
-    {0x0032, nullptr, nullptr, "", ""},                                               // CLEAR_STATUS_ID
-    {0x0033, "", "status_type:u8", "status_type:u8", ""},                            // SUB_DEVICE_STATUS_REPORT_THRESHOLD
-    {0x0050, "", "(pid:pid)*", nullptr, nullptr},                                     // SUPPORTED_PARAMETERS
-    {0x0051, "pid:pid",
-     "pid:pid pdl_size:u8 data_type:u8 command_class:u8 type:u8 unit:u8 prefix:u8 min_value:u32 max_value:u32 "
-     "default_value:u32 description:text",
-     nullptr, nullptr},                                                               // PARAMETER_DESCRIPTION
-    {0x0060, "",
-     "protocol_version:u16 model_id:u16 product_category:u16 software_version_id:u32 footprint:u16 "
-     "personality:u8 personality_count:u8 start_address:u16 sub_device_count:u16 sensor_count:u8",
-     nullptr, nullptr},                                                               // DEVICE_INFO
-    {0x0070, "", "(detail_id:u16)*", nullptr, nullptr},                               // PRODUCT_DETAIL_ID_LIST
-    {0x0080, "", "description:text", nullptr, nullptr},                              // DEVICE_MODEL_DESCRIPTION
-    {0x0081, "", "label:text", nullptr, nullptr},                                     // MANUFACTURER_LABEL
-    {0x0082, "", "label:text", "label:text", ""},                                     // DEVICE_LABEL
-    {0x0090, "", "factory_defaults:bool", "", ""},                                    // FACTORY_DEFAULTS
-    {0x00A0, "", "(language:lang)*", nullptr, nullptr},                               // LANGUAGE_CAPABILITIES
-    {0x00B0, "", "language:lang", "language:lang", ""},                               // LANGUAGE
-    {0x00C0, "", "label:text", nullptr, nullptr},                                     // SOFTWARE_VERSION_LABEL
-    {0x00C1, "", "version_id:u32", nullptr, nullptr},                                 // BOOT_SOFTWARE_VERSION_ID
-    {0x00C2, "", "label:text", nullptr, nullptr},                                     // BOOT_SOFTWARE_VERSION_LABEL
-    {0x00E0, "", "personality:u8 personality_count:u8", "personality:u8", ""},       // DMX_PERSONALITY
-    {0x00E1, "personality:u8", "personality:u8 footprint:u16 description:text", nullptr,
-     nullptr},                                                                        // DMX_PERSONALITY_DESCRIPTION
-    {0x00F0, "", "address:u16", "address:u16", ""},                                   // DMX_START_ADDRESS
-    {0x0120, "", "(slot:u16 type:u8 label_id:u16)*", nullptr, nullptr},               // SLOT_INFO
-    {0x0121, "slot:u16", "slot:u16 description:text", nullptr, nullptr},              // SLOT_DESCRIPTION
-    {0x0122, "", "(slot:u16 value:u8)*", nullptr, nullptr},                           // DEFAULT_SLOT_VALUE
-    {0x0140, "", "footprint:u16 base_address:u16", "base_address:u16", ""},          // DMX_BLOCK_ADDRESS
-    {0x0141, "", "scene:u16 loss_delay:u16 hold_time:u16 level:u8", "scene:u16 loss_delay:u16 hold_time:u16 level:u8",
-     ""},                                                                             // DMX_FAIL_MODE
-    {0x0142, "", "scene:u16 startup_delay:u16 hold_time:u16 level:u8",
-     "scene:u16 startup_delay:u16 hold_time:u16 level:u8", ""},                       // DMX_STARTUP_MODE
-    {0x0200, "sensor:u8",
-     "sensor:u8 type:u8 unit:u8 prefix:u8 range_min:s16 range_max:s16 normal_min:s16 normal_max:s16 "
-     "recorded_support:u8 description:text",
-     nullptr, nullptr},                                                               // SENSOR_DEFINITION
-    {0x0201, "sensor:u8", "sensor:u8 present:s16 lowest:s16 highest:s16 recorded:s16", "sensor:u8",
-     "sensor:u8 present:s16 lowest:s16 highest:s16 recorded:s16"},                    // SENSOR_VALUE
-    {0x0202, nullptr, nullptr, "sensor:u8", ""},                                      // RECORD_SENSORS
-    {0x0340, "",
-     "minimum_level_lower:u16 minimum_level_upper:u16 maximum_level_lower:u16 maximum_level_upper:u16 "
-     "curve_count:u8 level_resolution:u8 split_levels:bool",
-     nullptr, nullptr},                                                               // DIMMER_INFO
-    {0x0341, "", "increasing:u16 decreasing:u16 on_below_minimum:bool",
-     "increasing:u16 decreasing:u16 on_below_minimum:bool", ""},                      // MINIMUM_LEVEL
-    {0x0342, "", "level:u16", "level:u16", ""},                                       // MAXIMUM_LEVEL
-    {0x0343, "", "curve:u8 curve_count:u8", "curve:u8", ""},                          // CURVE
-    {0x0344, "curve:u8", "curve:u8 description:text", nullptr, nullptr},              // CURVE_DESCRIPTION
-    {0x0345, "", "setting:u8 setting_count:u8", "setting:u8", ""},                    // OUTPUT_RESPONSE_TIME
-    {0x0346, "setting:u8", "setting:u8 description:text", nullptr, nullptr},          // ..._DESCRIPTION
-    {0x0347, "", "setting:u8 setting_count:u8", "setting:u8", ""},                    // MODULATION_FREQUENCY
-    {0x0348, "setting:u8", "setting:u8 frequency:u32 description:text", nullptr, nullptr},
-    {0x0400, "", "hours:u32", "hours:u32", ""},                                       // DEVICE_HOURS
-    {0x0401, "", "hours:u32", "hours:u32", ""},                                       // LAMP_HOURS
-    {0x0402, "", "strikes:u32", "strikes:u32", ""},                                   // LAMP_STRIKES
-    {0x0403, "", "state:u8", "state:u8", ""},                                         // LAMP_STATE
-    {0x0404, "", "mode:u8", "mode:u8", ""},                                           // LAMP_ON_MODE
-    {0x0405, "", "cycles:u32", "cycles:u32", ""},                                     // DEVICE_POWER_CYCLES
-    {0x0440, "", "hours:u8", "hours:u8", ""},                                         // BURN_IN
-    {0x0500, "", "setting:u8", "setting:u8", ""},                                     // DISPLAY_INVERT
-    {0x0501, "", "level:u8", "level:u8", ""},                                         // DISPLAY_LEVEL
-    {0x0600, "", "invert:bool", "invert:bool", ""},                                   // PAN_INVERT
-    {0x0601, "", "invert:bool", "invert:bool", ""},                                   // TILT_INVERT
-    {0x0602, "", "swap:bool", "swap:bool", ""},                                       // PAN_TILT_SWAP
-    {0x0603, "", "year:u16 month:u8 day:u8 hour:u8 minute:u8 second:u8",
-     "year:u16 month:u8 day:u8 hour:u8 minute:u8 second:u8", ""},                     // REAL_TIME_CLOCK
-    {0x0640, "", "pin:u16", "new_pin:u16 current_pin:u16", ""},                       // LOCK_PIN
-    {0x0641, "", "state:u8 state_count:u8", "pin:u16 state:u8", ""},                  // LOCK_STATE
-    {0x0642, "state:u8", "state:u8 description:text", nullptr, nullptr},              // LOCK_STATE_DESCRIPTION
-    {0x1000, "", "identify:bool", "identify:bool", ""},                               // IDENTIFY_DEVICE
-    {0x1001, nullptr, nullptr, "reset:u8", ""},                                       // RESET_DEVICE
-    {0x1010, "", "state:u8", "state:u8", ""},                                         // POWER_STATE
-    {0x1020, "", "active:bool", "test:u8", ""},                                       // PERFORM_SELFTEST
-    {0x1021, "test:u8", "test:u8 description:text", nullptr, nullptr},                // SELF_TEST_DESCRIPTION
-    {0x1030, nullptr, nullptr, "scene:u16 up_fade:u16 down_fade:u16 wait:u16", ""},  // CAPTURE_PRESET
-    {0x1031, "", "mode:u16 level:u8", "mode:u16 level:u8", ""},                       // PRESET_PLAYBACK
-    {0x1040, "", "mode:u8", "mode:u8", ""},                                           // IDENTIFY_MODE
-    {0x1041, "",
-     "level_supported:bool sequence_supported:bool split_times_supported:bool fail_infinite_delay:bool "
-     "fail_infinite_hold:bool startup_infinite_hold:bool maximum_scene:u16 min_preset_fade:u16 "
-     "max_preset_fade:u16 min_preset_wait:u16 max_preset_wait:u16 min_fail_delay:u16 max_fail_delay:u16 "
-     "min_fail_hold:u16 max_fail_hold:u16 min_startup_delay:u16 max_startup_delay:u16 min_startup_hold:u16 "
-     "max_startup_hold:u16",
-     nullptr, nullptr},                                                               // PRESET_INFO
-    {0x1042, "scene:u16", "scene:u16 up_fade:u16 down_fade:u16 wait:u16 programmed:u8",
-     "scene:u16 up_fade:u16 down_fade:u16 wait:u16 clear:bool", ""},                  // PRESET_STATUS
-    {0x1043, "", "mode:u8", "mode:u8", ""},                                           // PRESET_MERGEMODE
-    {0x1044, "", "self_test:bool", "self_test:bool", ""},                             // POWER_ON_SELF_TEST
-};
 
 constexpr size_t kMaxText = 32;
 
@@ -359,14 +258,17 @@ bool EncodeField(const Field& f, const std::string& s, std::vector<uint8_t>& out
 
 } // namespace
 
-const PidLayout* PidLayoutsBegin() { return std::begin(kLayouts); }
-const PidLayout* PidLayoutsEnd() { return std::end(kLayouts); }
+// The discovery PIDs, which have no layout, come first in the table.
+const PidLayout* PidLayoutsBegin()
+{
+    return std::find_if(PidTableBegin(), PidTableEnd(), [](const PidEntry& e) { return e.hasLayout(); });
+}
+const PidLayout* PidLayoutsEnd() { return PidTableEnd(); }
 
 const PidLayout* FindPidLayout(uint16_t pid)
 {
-    const PidLayout* it = std::lower_bound(std::begin(kLayouts), std::end(kLayouts), pid,
-                                           [](const PidLayout& l, uint16_t p) { return l.pid < p; });
-    return it != std::end(kLayouts) && it->pid == pid ? it : nullptr;
+    const PidEntry* entry = FindPidEntry(pid);
+    return entry && entry->hasLayout() ? entry : nullptr;
 }
 
 std::optional<std::vector<PidField>> DecodeLayout(const char* layout, const uint8_t* data, size_t size)

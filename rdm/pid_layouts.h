@@ -2,6 +2,8 @@
 // The parameter data of every standard PID of E1.20 and E1.37-1, field by field,
 // for each direction of GET and SET: one table that tools encode the values they
 // are given with and decode the replies they get with.
+#include "rdm/pid_table.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,13 +13,8 @@
 // parentheses followed by * repeats to the end of the data. Types: u8, u16, u32,
 // s16, bool (one byte, 0 or 1), uid (six bytes), pid (a 16-bit PID), lang (two
 // letters), text (the rest of the data, at most 32 bytes), hex (the rest, raw).
-struct PidLayout {
-    uint16_t pid;
-    const char* getRequest;  // nullptr: GET not defined for the PID
-    const char* getReply;
-    const char* setRequest;  // nullptr: SET not defined for the PID
-    const char* setReply;
-};
+// An entry of the PID table, read for its layouts.
+using PidLayout = PidEntry;
 
 // The standard PID's layout, or null.
 const PidLayout* FindPidLayout(uint16_t pid);

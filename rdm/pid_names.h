@@ -1,14 +1,14 @@
 #pragma once
 // The standard parameter IDs of E1.20 and E1.37-1 by name, for tools that take a
 // PID as text and print it back.
+#include "rdm/pid_table.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-struct PidName {
-    uint16_t pid;
-    const char* name;  // as the standard spells it: "DMX_START_ADDRESS"
-};
+// An entry of the PID table, read for its name.
+using PidName = PidEntry;
 
 // The standard PID's entry, or null for a PID the standards do not name.
 const PidName* FindPidName(uint16_t pid);

@@ -87,6 +87,14 @@ void TalvernDriver::lineBreak()
     }
 }
 
+int TalvernDriver::countWaiting()
+{
+    DWORD waiting = 0;
+    if (!port_.ftHandle || d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK)
+        return 0;
+    return int(waiting);
+}
+
 void TalvernDriver::purge()
 {
     if (port_.ftHandle) {

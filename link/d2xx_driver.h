@@ -29,6 +29,7 @@ public:
     using D2xxDriver::D2xxDriver;
     void lineBreak() override;
     void purge() override;
+    int countWaiting() override;
 };
 
 class UsbProDriver final : public D2xxDriver {

@@ -90,6 +90,12 @@ int InterfacePort::ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind)
     return d ? d->readReply(buffer, count, replyKind) : -1;
 }
 
+int InterfacePort::CountWaiting()
+{
+    LineDriver* d = driver();
+    return d ? d->countWaiting() : 0;
+}
+
 int InterfacePort::ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait)
 {
     LineDriver* d = driver();

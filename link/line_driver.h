@@ -61,6 +61,10 @@ public:
     virtual int readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait);
     // The bytes received so far, without waiting; -1 on failure.
     virtual int readWaiting(uint8_t* buffer, int count) = 0;
+    // How many received bytes wait unread, without taking them: bytes that came
+    // after the last read gave up. 0 where the kind cannot tell, or frames replies
+    // itself.
+    virtual int countWaiting() { return 0; }
     // Returns once bytes may wait to be read, or after `us`.
     virtual void waitForInput(Clock& clock, uint64_t us);
     // The longest the interface may hold received bytes before the read sees them.

@@ -185,6 +185,14 @@ bool PosixSerial::requestLowLatency(int handle)
     return ::ioctl(handle, TIOCSSERIAL, &info) == 0;
 }
 
+long PosixSerial::countWaiting(int handle)
+{
+    int n = 0;
+    if (timeouts_.find(handle) == timeouts_.end() || ::ioctl(handle, FIONREAD, &n) != 0)
+        return -1;
+    return n;
+}
+
 long PosixSerial::readWaiting(int handle, uint8_t* buffer, size_t count)
 {
     if (timeouts_.find(handle) == timeouts_.end())

@@ -17,6 +17,7 @@ public:
     bool purge(int handle) override;
     bool requestLowLatency(int handle) override;
     long readWaiting(int handle, uint8_t* buffer, size_t count) override;
+    long countWaiting(int handle) override;
     int waitReadable(int handle, uint64_t timeoutUs) override;
     uint32_t deliveryLatencyUs(int handle) override;
     void close(int handle) override;

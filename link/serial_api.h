@@ -49,6 +49,9 @@ public:
     virtual bool requestLowLatency(int) { return false; }
     // Bytes already received, taken without waiting for more; -1 on failure.
     virtual long readWaiting(int handle, uint8_t* buffer, size_t count) = 0;
+    // How many received bytes wait to be read, without taking them; -1 when the
+    // service cannot tell.
+    virtual long countWaiting(int) { return -1; }
     // Waits until received bytes wait to be read or `timeoutUs` passed:
     // 1 bytes wait, 0 time-out, -1 failure.
     virtual int waitReadable(int handle, uint64_t timeoutUs) = 0;

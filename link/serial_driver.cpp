@@ -49,6 +49,12 @@ int SerialDriver::read(uint8_t* buffer, int count)
     return n < 0 ? -1 : int(n);
 }
 
+int SerialDriver::countWaiting()
+{
+    const long n = isOpen() ? serial_.countWaiting(port_.comHandle) : -1;
+    return n > 0 ? int(n) : 0;
+}
+
 int SerialDriver::readWaiting(uint8_t* buffer, int count)
 {
     if (!isOpen())

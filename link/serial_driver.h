@@ -14,6 +14,7 @@ public:
     void lineBreak() override;
     void purge() override;
     int readWaiting(uint8_t* buffer, int count) override;
+    int countWaiting() override;
     void waitForInput(Clock& clock, uint64_t us) override;
     uint32_t latencyUs() const override { return latencyUs_; }
     void list(std::vector<InterfaceEntry>& rows) override;

@@ -1,14 +1,21 @@
 #include "rdm/discovery.h"
 
 #include <charconv>
-#include <iterator>
 
 namespace {
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";
 constexpr const char* kCutShort =
     "Обнаружение прервано по таймауту: найдены не все устройства. "
     "Таймаут обнаружения можно увеличить на странице «Настройки».";
-}
+// When some replies could not be resolved, more time would not have helped.
+constexpr const char* kCutShortPlain = "Обнаружение прервано по таймауту: найдены не все устройства.";
+constexpr const char* kInterfaceFailed =
+    "Интерфейс перестал принимать запросы: обнаружение прервано, найдены не все устройства.";
+// Passes that end misled go back this many times to a half they passed over.
+constexpr int kBacktracks = 2;
+// A branch whose reply came late is sent again at most this often.
+constexpr int kLateRepeats = 2;
+} // namespace
 
 BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
 {
@@ -29,18 +36,6 @@ TxResult Discovery::UnMuteDevice(Uid uid)
     return engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_UN_MUTE}, reply, 0);
 }
 
-bool Discovery::timedOut(uint32_t t0)
-{
-    const uint32_t elapsed = engine_.clock().tickMs() - t0;
-    if (hooks_.progress)
-        hooks_.progress(table_.deviceCount, elapsed);
-    if (!stoppedByUser_ && hooks_.stopRequested && hooks_.stopRequested()) {
-        stoppedByUser_ = true;
-        engine_.log().appendLine(status_text::kStoppedByUser);
-    }
-    return stoppedByUser_ || elapsed > uint32_t(hooks_.timeoutSeconds()) * 1000u;
-}
-
 std::string Discovery::SummaryText(uint32_t elapsedMs, int devices)
 {
     // The decimal point is fixed whatever the user's locale says.
@@ -52,13 +47,88 @@ std::string Discovery::SummaryText(uint32_t elapsedMs, int devices)
            " RDM устройств.";
 }
 
+bool Discovery::timedOut()
+{
+    const uint32_t elapsed = engine_.clock().tickMs() - t0_;
+    if (hooks_.progress)
+        hooks_.progress(foundCount(), elapsed);
+    if (!verdict_.stoppedByUser && hooks_.stopRequested && hooks_.stopRequested()) {
+        verdict_.stoppedByUser = true;
+        engine_.log().appendLine(status_text::kStoppedByUser);
+    }
+    return verdict_.stoppedByUser || elapsed > uint32_t(hooks_.timeoutSeconds()) * 1000u;
+}
+
+// --- the found devices ---
+
+int Discovery::foundCount() const { return table_ ? table_->deviceCount : int(list_->size()); }
+
+bool Discovery::full() const { return table_ && table_->deviceCount >= DeviceTable::kCapacity; }
+
+Uid Discovery::foundAt(int i) const { return table_ ? table_->entries[i].uid : (*list_)[size_t(i)]; }
+
+bool Discovery::listed(Uid uid) const
+{
+    for (int i = 0; i < foundCount(); ++i)
+        if (foundAt(i) == uid)
+            return true;
+    return false;
+}
+
+void Discovery::list(Uid uid)
+{
+    hooks_.addRow(UidListText(uid));
+    if (table_)
+        table_->entries[table_->deviceCount++].uid = uid;
+    else
+        list_->push_back(uid);
+}
+
+// --- ranges set aside ---
+
 bool Discovery::segment(int k, Uid& lower, Uid& upper) const
 {
-    lower = k == 0 ? kLowest : excluded_[k - 1] + 1;
-    upper = k == excludedCount_ ? kHighest : excluded_[k] - 1;
-    if (k < excludedCount_ && excluded_[k] == kLowest)
+    if (k > 0 && setAside_[k - 1].upper >= kHighest)
         return false;
+    if (k < setAsideCount_ && setAside_[k].lower == kLowest)
+        return false;
+    lower = k == 0 ? kLowest : setAside_[k - 1].upper + 1;
+    upper = k == setAsideCount_ ? kHighest : setAside_[k].lower - 1;
     return lower <= upper;
+}
+
+bool Discovery::setAside(Uid lower, Uid upper, Why why)
+{
+    if (setAsideCount_ == kMaxSetAside)
+        return false;
+    for (int i = 0; i < setAsideCount_; ++i)
+        if (lower <= setAside_[i].upper && setAside_[i].lower <= upper)
+            return false;  // already covered
+    int at = setAsideCount_;
+    while (at > 0 && setAside_[at - 1].lower > lower) {
+        setAside_[at] = setAside_[at - 1];
+        --at;
+    }
+    setAside_[at] = {lower, upper, why};
+    ++setAsideCount_;
+    doubtful_ = true;
+
+    for (int i = 0; i < namedCount_; ++i)
+        if (named_[i].lower == lower && named_[i].upper == upper)
+            return true;
+    if (namedCount_ < int(std::size(named_)))
+        named_[namedCount_++] = {lower, upper, why};
+    std::string text;
+    if (why == Why::MuteFails)
+        text = "Устройство " + UidLogText(lower) + " не подтверждает Mute: оно исключено из этого обнаружения.";
+    else if (lower == upper)
+        text = "Устройство " + UidLogText(lower) +
+               " отвечает на поиск искажёнными ответами: оно отложено и не внесено в список.";
+    else
+        text = "Устройства в диапазоне " + UidLogText(lower) + " – " + UidLogText(upper) +
+               " отвечают искажёнными ответами: диапазон отложен, устройства в нём не внесены в список.";
+    engine_.log().appendLine(text);
+    return true;
 }
 
 bool Discovery::muteFailed(Uid uid)
@@ -68,94 +138,312 @@ bool Discovery::muteFailed(Uid uid)
         if (muteFailures_[i].uid == uid)
             entry = &muteFailures_[i];
     if (!entry) {
-        if (muteFailureCount_ == int(std::size(muteFailures_)))
+        if (muteFailureCount_ == kTrackedFailures)
             return false;
         entry = &muteFailures_[muteFailureCount_++];
         *entry = {uid, 0};
     }
-    if (++entry->count < kMuteAttempts || excludedCount_ == kMaxExcluded)
-        return false;
-    int at = excludedCount_;
-    while (at > 0 && excluded_[at - 1] > uid) {
-        excluded_[at] = excluded_[at - 1];
-        --at;
-    }
-    excluded_[at] = uid;
-    ++excludedCount_;
-    engine_.log().appendLine("Устройство " + UidLogText(uid) +
-                             " не подтверждает Mute: оно исключено из этого обнаружения.");
-    return true;
+    doubtful_ = true;
+    return ++entry->count >= kMuteAttempts && setAside(uid, uid, Why::MuteFails);
 }
 
-void Discovery::Run()
+// --- the search ---
+
+void Discovery::logLateMargin()
 {
+    doubtful_ = true;
+    engine_.log().appendLine("Ответы приходят с опозданием: ожидание ответа увеличено до " +
+                             std::to_string((engine_.lateMarginUs() + 999) / 1000) + " мс.");
+}
+
+BranchResult Discovery::branch(Uid lower, Uid upper)
+{
+    BranchResult r = DiscoveryBranch(lower, upper);
+    // A reply that came after the read gave up: the wait has grown, and the
+    // branch is asked again within it.
+    for (int again = 0; again < kLateRepeats && engine_.fastExchange() && engine_.takeLateSign(); ++again) {
+        logLateMargin();
+        r = DiscoveryBranch(lower, upper);
+    }
+    if (engine_.linkFailed()) {
+        // One failed write may pass; a second in a row means the interface is gone.
+        if (++linkFailures_ >= 2) {
+            verdict_.interfaceFailed = true;
+            ended_ = true;
+            return BranchSilent;
+        }
+    } else {
+        linkFailures_ = 0;
+    }
+    Uid stray = 0;
+    if (r == BranchCollision && engine_.takeStrayReply(stray)) {
+        // A device outside this range answered an earlier branch late; nothing
+        // here answered this one.
+        doubtful_ = true;
+        r = BranchSilent;
+        if (!listed(stray) && !full() && MuteDevice(stray) == TxAck)
+            list(stray);
+    }
+    return r;
+}
+
+Discovery::Pass Discovery::isolated(Uid uid)
+{
+    const bool known = listed(uid);
+    if (!known && full()) {
+        engine_.log().appendLine(kListFull);
+        verdict_.listFull = true;
+        ended_ = true;
+        return Pass::Ended;
+    }
+    // A device acts on its mute even when the line loses the acknowledgement, and
+    // then answers no branch: it is asked again at once, up to the attempts' limit.
+    for (;;) {
+        const TxResult mute = MuteDevice(uid);
+        if (engine_.linkFailed() && ++linkFailures_ >= 2) {
+            verdict_.interfaceFailed = true;
+            ended_ = true;
+            return Pass::Ended;
+        }
+        if (mute == TxAck) {
+            linkFailures_ = 0;
+            // A listed device that answers again has lost its mute (a power cycle).
+            if (!known)
+                list(uid);
+            return Pass::Found;
+        }
+        // An acknowledgement that came after the read gave up makes the wait grow.
+        if (!engine_.linkFailed() && (engine_.takeLateSign() || engine_.listenForLateReply()))
+            logLateMargin();
+        if (muteFailed(uid))
+            return Pass::SetAside;
+        if (timedOut())
+            return Pass::Misled;
+    }
+}
+
+Discovery::Pass Discovery::unresolved(Uid lower, Uid upper)
+{
+    // Each UID left is asked on its own, the higher first.
+    for (Uid uid : {upper, lower}) {
+        const BranchResult r = branch(uid, uid);
+        if (ended_)
+            return Pass::Ended;
+        if (r == BranchSingle)
+            return isolated(uid);
+        if (r == BranchCollision) {
+            doubtful_ = true;
+            if (listed(uid)) {
+                engine_.log().appendLine("UID " + UidLogText(uid) +
+                                         " возможно, носят два устройства: устройство с ним отключено командой Mute, "
+                                         "но ответы с этим UID продолжают сталкиваться.");
+                ++suspects_;
+                return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
+            }
+            // Its discovery replies never come clean; a reply to a request
+            // addressed to it alone may.
+            if (!full() && MuteDevice(uid) == TxAck) {
+                list(uid);
+                ++suspects_;
+                engine_.log().appendLine("Устройство " + UidLogText(uid) +
+                                         " отвечает на Mute, но его ответы на поиск искажены: возможно, этот UID "
+                                         "носят два устройства.");
+                return Pass::Found;
+            }
+            return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
+        }
+        if (lower == upper)
+            break;
+    }
+    return Pass::Misled;
+}
+
+Discovery::Pass Discovery::narrow(Uid first, Uid last, BranchResult r)
+{
+    Uid lower = first, upper = last, mid = first + (last - first) / 2;
+    // The halves passed over each time an upper half answered, to come back to
+    // when that answer proves to have come from nowhere in it.
+    struct Choice {
+        Uid lower;
+        Uid mid;
+    };
+    Choice passedOver[64];
+    int depth = 0, backtracks = 0;
+    for (;;) {
+        if (timedOut()) {
+            timeUp_ = true;
+            return Pass::Misled;
+        }
+        if (r == BranchSingle) {
+            const Pass p = isolated(lastFoundUid);
+            if (p != Pass::Misled)
+                return p;
+        }
+        if (upper - lower <= 1) {
+            const Pass p = unresolved(lower, upper);
+            if (p != Pass::Misled || depth == 0 || backtracks == kBacktracks)
+                return p;
+            ++backtracks;
+            --depth;
+            lower = passedOver[depth].lower;
+            upper = passedOver[depth].mid;
+            mid = (lower + upper) / 2;
+            r = BranchSilent;
+            continue;
+        }
+        r = branch(mid, upper);
+        if (ended_)
+            return Pass::Ended;
+        if (r != BranchSilent) {
+            if (depth < int(std::size(passedOver)))
+                passedOver[depth++] = {lower, mid};
+            lower = mid;
+            answeredLower_ = mid;
+            answeredUpper_ = upper;
+        } else {
+            upper = mid;
+        }
+        mid = (lower + upper) / 2;
+    }
+}
+
+bool Discovery::searchAll()
+{
+    int misled = 0;
+    int quietSweeps = 0;  // sweeps in a row in which every range was silent
+    for (int k = setAsideCount_; !ended_;) {
+        if (k < 0) {
+            // Every range was silent. A lost reply looks the same, so the run
+            // believes it only once a sweep more has found them silent too.
+            const int confirmations = doubtful_ ? kDoubtfulConfirmations : kConfirmations;
+            if (timeUp_ || ++quietSweeps > confirmations)
+                return true;
+            k = setAsideCount_;
+            continue;
+        }
+        Uid first = kLowest, last = kHighest;
+        if (!segment(k, first, last)) {
+            --k;  // two set-aside ranges side by side leave nothing between them
+            continue;
+        }
+        const BranchResult r = branch(first, last);
+        if (ended_)
+            return false;
+        if (r == BranchSilent) {
+            --k;
+            if (k >= 0 && timedOut()) {
+                verdict_.cutShort = !verdict_.stoppedByUser;
+                return false;
+            }
+            continue;
+        }
+        if (quietSweeps > 0)
+            doubtful_ = true;  // this range was silent before: a reply was lost
+        quietSweeps = 0;
+        if (timedOut()) {
+            verdict_.cutShort = !verdict_.stoppedByUser;
+            return false;
+        }
+        answeredLower_ = first;
+        answeredUpper_ = last;
+        switch (narrow(first, last, r)) {
+        case Pass::Ended:
+            return false;
+        case Pass::Misled:
+            // A range that keeps answering while nothing in it can be isolated.
+            if (!timeUp_ && ++misled >= kMisledPasses) {
+                misled = 0;
+                setAside(answeredLower_, answeredUpper_, Why::Unresolved);
+            }
+            break;
+        default:
+            misled = 0;
+            break;
+        }
+        k = setAsideCount_;  // every pass starts again from the top
+    }
+    return false;
+}
+
+void Discovery::logVerdict()
+{
+    LogSink& log = engine_.log();
+    if (verdict_.interfaceFailed)
+        log.appendLine(kInterfaceFailed);
+    if (verdict_.cutShort)
+        log.appendLine(verdict_.setAside ? kCutShortPlain : kCutShort);
+    if (verdict_.setAside)
+        log.appendLine("Обнаружение неполное: устройств и диапазонов UID с неразборчивыми ответами — " +
+                       std::to_string(verdict_.setAside) + " (см. выше).");
+}
+
+DiscoveryVerdict Discovery::Run()
+{
+    verdict_ = {};
     hooks_.stopOutput();
     Clock& clock = engine_.clock();
     engine_.pauseMs(50);
-    const uint32_t t0 = clock.tickMs();
-    if (UnMuteDevice(kBroadcastUid) == TxFailed)
-        return;
+    t0_ = clock.tickMs();
+    if (UnMuteDevice(kBroadcastUid) == TxFailed) {
+        verdict_.interfaceFailed = true;
+        return verdict_;
+    }
     engine_.pauseMs(50);
     hooks_.clearList();
-    table_.deviceCount = 0;
+    if (table_) {
+        table_->deviceCount = 0;
+    } else {
+        list_->clear();
+        list_->reserve(1024);  // no allocation while the line is busy, for any usual rig
+    }
     muteFailureCount_ = 0;
-    excludedCount_ = 0;
-    stoppedByUser_ = false;
+    setAsideCount_ = 0;
+    namedCount_ = 0;
+    ended_ = timeUp_ = doubtful_ = false;
+    linkFailures_ = suspects_ = 0;
+    engine_.resetLateMargin();
+    engine_.takeLateSign();
+    Uid ignored = 0;
+    engine_.takeStrayReply(ignored);
     engine_.log().appendLine("Обнаружение RDM устройств.");
 
-    // The UID space is searched whole unless a device had to be excluded; then
-    // the ranges on either side of each excluded UID are searched in turn.
-    bool listFull = false, cutShort = false;
-    for (int k = 0; !listFull && k <= excludedCount_;) {
-        Uid first = kLowest, last = kHighest;
-        if (!segment(k, first, last)) {
-            ++k;  // two excluded UIDs side by side leave nothing between them
-            continue;
-        }
-        BranchResult r = DiscoveryBranch(first, last);
-        if (r == BranchSilent) {
-            ++k;
-            if (k <= excludedCount_ && timedOut(t0)) {
-                cutShort = true;
-                break;
-            }
-            continue;
-        }
-        if (timedOut(t0)) {
-            cutShort = true;
-            break;
-        }
-        Uid lower = first, upper = last, mid = first + (last - first) / 2;
-        for (;;) {
-            if (timedOut(t0))
-                break;
-            if (r == BranchSingle) {
-                if (table_.deviceCount >= DeviceTable::kCapacity) {
-                    engine_.log().appendLine(kListFull);
-                    listFull = true;
-                    break;
-                }
-                if (MuteDevice(lastFoundUid) == TxAck) {
-                    hooks_.addRow(UidListText(lastFoundUid));
-                    table_.entries[table_.deviceCount].uid = lastFoundUid;
-                    ++table_.deviceCount;
-                    break;
-                }
-                if (muteFailed(lastFoundUid))
-                    break;
-            }
-            if (upper - lower <= 1)
-                break;
-            r = DiscoveryBranch(mid, upper);
-            if (r != BranchSilent)
-                lower = mid;
+    // Ranges set aside for garbled replies get one more search once the rest is
+    // silent, while time remains: a device there may have recovered. A range
+    // where that lists nobody stays set aside.
+    if (searchAll() && !timeUp_ && !timedOut()) {
+        SetAside retried[kMaxSetAside];
+        int retriedCount = 0, kept = 0;
+        for (int i = 0; i < setAsideCount_; ++i) {
+            if (setAside_[i].why == Why::MuteFails)
+                setAside_[kept++] = setAside_[i];
             else
-                upper = mid;
-            mid = (lower + upper) / 2;
+                retried[retriedCount++] = setAside_[i];
+        }
+        if (retriedCount > 0) {
+            setAsideCount_ = kept;
+            const int before = foundCount();
+            searchAll();
+            for (int i = 0; i < retriedCount; ++i) {
+                bool listedThere = false;
+                for (int f = before; f < foundCount(); ++f)
+                    listedThere |= retried[i].lower <= foundAt(f) && foundAt(f) <= retried[i].upper;
+                if (!listedThere)
+                    setAside(retried[i].lower, retried[i].upper, retried[i].why);
+            }
         }
     }
+    // A device isolated whose mute never came back is on the line, but not listed.
+    int unlisted = 0;
+    for (int i = 0; i < muteFailureCount_; ++i) {
+        const Uid uid = muteFailures_[i].uid;
+        if (muteFailures_[i].count < kMuteAttempts && !listed(uid)) {
+            engine_.log().appendLine("Устройство " + UidLogText(uid) + " не подтвердило Mute: оно не внесено в список.");
+            ++unlisted;
+        }
+    }
+    verdict_.setAside = setAsideCount_ + suspects_ + unlisted;
     hooks_.resumeOutput();
-    engine_.log().appendLine(SummaryText(clock.tickMs() - t0, table_.deviceCount));
-    if (cutShort && !stoppedByUser_)
-        engine_.log().appendLine(kCutShort);
+    engine_.log().appendLine(SummaryText(clock.tickMs() - t0_, foundCount()));
+    logVerdict();
+    return verdict_;
 }

@@ -2,11 +2,14 @@
 // Finds the RDM devices on the line by binary search over the UID space with
 // DISC_UNIQUE_BRANCH, muting each device as it is isolated.
 #include "rdm/device_table.h"
+#include "rdm/discovery_verdict.h"
 #include "rdm/run_control.h"
 #include "rdm/transaction.h"
 
 #include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 // What a discovery run needs from the window around it.
 struct DiscoveryHooks {
@@ -23,16 +26,23 @@ struct DiscoveryHooks {
 
 class Discovery {
 public:
+    // Found devices go to the window's table, which holds 33.
     Discovery(RdmEngine& engine, DeviceTable& table, DiscoveryHooks hooks)
-        : engine_(engine), table_(table), hooks_(std::move(hooks))
+        : engine_(engine), table_(&table), hooks_(std::move(hooks))
+    {
+    }
+    // Found devices go to `list`, without a bound.
+    Discovery(RdmEngine& engine, std::vector<Uid>& list, DiscoveryHooks hooks)
+        : engine_(engine), list_(&list), hooks_(std::move(hooks))
     {
     }
 
     static constexpr Uid kLowest = 0;
     static constexpr Uid kHighest = 0xFFFFFFFFFFFEull;  // the broadcast UID itself is excluded
 
-    // One discovery run, from the un-mute to the summary line.
-    void Run();
+    // One discovery run, from the un-mute to the summary line and the verdict.
+    DiscoveryVerdict Run();
+    const DiscoveryVerdict& verdict() const { return verdict_; }
 
     BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound);
     TxResult MuteDevice(Uid uid);
@@ -40,33 +50,85 @@ public:
 
     static std::string SummaryText(uint32_t elapsedMs, int devices);
 
-    // A device whose mute has failed this often in one run is left out of the
+    // A device whose mute has failed this often in one run is set aside for the
     // rest of it: otherwise the search isolates it again and again and never
     // reaches the devices below it.
     static constexpr int kMuteAttempts = 3;
-    static constexpr int kMaxExcluded = 8;
+    // Ranges set aside in one run at most, whatever the reason.
+    static constexpr int kMaxSetAside = 8;
+    // How often the silence of every range is asked again before the run believes
+    // it: once on a line that has behaved, more after signs of lost replies.
+    static constexpr int kConfirmations = 1;
+    static constexpr int kDoubtfulConfirmations = 3;
+    // Passes in a row that end without isolating anything before the range that
+    // keeps answering is set aside.
+    static constexpr int kMisledPasses = 4;
 
     Uid lastFoundUid = 0;
 
 private:
-    bool timedOut(uint32_t t0);
-    // The UID range between excluded devices `k` - 1 and `k` (0 <= k <= the count);
-    // false when it is empty.
+    enum class Why : uint8_t { MuteFails, Garbled, Unresolved };
+    struct SetAside {
+        Uid lower;
+        Uid upper;
+        Why why;
+    };
+    enum class Pass { Found, SetAside, Misled, Ended };
+
+    bool timedOut();
+    // Sends a branch and reads the signs the engine gathered with it; the run ends
+    // (`ended_`) when the interface has failed.
+    BranchResult branch(Uid lower, Uid upper);
+    // Searches every range between set-aside ones until all are silent; false when
+    // the run has ended.
+    bool searchAll();
+    // One pass over [first, last], which answered `r`.
+    Pass narrow(Uid first, Uid last, BranchResult r);
+    // Mutes and lists `uid`, which a branch isolated.
+    Pass isolated(Uid uid);
+    // The pass narrowed to {lower, upper} without isolating a device.
+    Pass unresolved(Uid lower, Uid upper);
+    // A whole reply from outside the range asked about came late: its device is
+    // muted and listed directly.
+    void muteStray();
+    // The ranges between set-aside ones, highest first: `k` from the count down to 0.
     bool segment(int k, Uid& lower, Uid& upper) const;
-    // Counts a failed mute of `uid`; true when it has just been excluded.
+    bool setAside(Uid lower, Uid upper, Why why);
+    // Counts a failed mute of `uid`; true when it has just been set aside.
     bool muteFailed(Uid uid);
+    bool listed(Uid uid) const;
+    void list(Uid uid);
+    int foundCount() const;
+    Uid foundAt(int i) const;
+    bool full() const;
+    void logVerdict();
+    void logLateMargin();
 
     struct MuteFailures {
         Uid uid;
         int count;
     };
-    bool stoppedByUser_ = false;
-    MuteFailures muteFailures_[DeviceTable::kCapacity + kMaxExcluded] = {};
+    static constexpr int kTrackedFailures = 64;
+    MuteFailures muteFailures_[kTrackedFailures] = {};
     int muteFailureCount_ = 0;
-    Uid excluded_[kMaxExcluded] = {};  // ascending
-    int excludedCount_ = 0;
+    SetAside setAside_[kMaxSetAside] = {};  // ascending and apart
+    int setAsideCount_ = 0;
+    // Set-aside ranges already named in the log this run, so each is named once.
+    SetAside named_[kMaxSetAside * 2] = {};
+    int namedCount_ = 0;
+
+    uint32_t t0_ = 0;
+    bool ended_ = false;
+    bool timeUp_ = false;    // the time-out has passed: one more look at the top, then the end
+    Uid answeredLower_ = 0;  // the narrowest range that answered in the last pass
+    Uid answeredUpper_ = 0;
+    bool doubtful_ = false;  // the line has lost, garbled or delayed replies this run
+    int linkFailures_ = 0;
+    int suspects_ = 0;       // listed devices whose discovery replies never came clean
+    DiscoveryVerdict verdict_;
 
     RdmEngine& engine_;
-    DeviceTable& table_;
+    DeviceTable* table_ = nullptr;
+    std::vector<Uid>* list_ = nullptr;
     DiscoveryHooks hooks_;
 };

@@ -3,6 +3,7 @@
 #include "rdm/discovery_reply.h"
 #include "rdm/line_timing.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -29,8 +30,52 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
     // A collision must end quickly, for discovery is made of them; an ordinary reply
     // that has begun gets the slack.
     const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs + kBegunReplySlackUs : 2 * kByteUs;
-    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency, quiet + latency, judge, this,
-                     PacketUs(replyBytes)};
+    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency + lateMarginUs_, quiet + latency + lateMarginUs_,
+                     judge, this, PacketUs(replyBytes)};
+}
+
+void RdmEngine::noteLate()
+{
+    lateSign_ = true;
+    lateMarginUs_ = lateMarginUs_ == 0 ? kFirstLateMarginUs : std::min(2 * lateMarginUs_, kMaxLateMarginUs);
+}
+
+bool RdmEngine::listenForLateReply()
+{
+    if (!fastExchange())
+        return false;
+    constexpr uint64_t kStepUs = 1000;
+    for (uint64_t waited = 0; waited < kMaxLateMarginUs; waited += kStepUs) {
+        if (port_.CountWaiting() > 0) {
+            lateSign_ = true;
+            lateMarginUs_ = uint32_t(std::min<uint64_t>(lateMarginUs_ + waited + kFirstLateMarginUs, kMaxLateMarginUs));
+            return true;
+        }
+        clock_.sleepUs(kStepUs);
+    }
+    return false;
+}
+
+bool RdmEngine::takeLateSign()
+{
+    const bool sign = lateSign_;
+    lateSign_ = false;
+    return sign;
+}
+
+bool RdmEngine::takeStrayReply(Uid& uid)
+{
+    if (!strayReply_)
+        return false;
+    strayReply_ = false;
+    uid = strayUid_;
+    return true;
+}
+
+void RdmEngine::takeStrayBytes()
+{
+    if (fastExchange() && port_.CountWaiting() > 0)
+        noteLate();
 }
 
 void RdmEngine::pauseMs(uint32_t ms)
@@ -49,6 +94,8 @@ int RdmEngine::AnswerWhole(const uint8_t* bytes, int count, void* context)
     const rdm::ReplyScan scan =
         rdm::ScanForReply(bytes, size_t(count), engine.inFlight_, engine.scratchReply_,
                           [&engine](const uint8_t* at, size_t size, rdm::DecodeError error, rdm::Mismatch mismatch) {
+                              if (mismatch == rdm::Mismatch::Transaction)
+                                  engine.noteLate();
                               if (size)
                                   engine.logPassedOver(at, size, error, mismatch);
                           });
@@ -88,8 +135,11 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
     const ReplyKind expect = readLength > 0 ? ReplyKind::Ordinary : ReplyKind::None;
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    linkFailed_ = false;
+    takeStrayBytes();
     const uint64_t handedUs = clock_.nowUs();
     if (port_.SendRdmPacket(request_, size, expect) == 0) {
+        linkFailed_ = true;
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }
@@ -115,8 +165,10 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
             dumpMessage(request_, size_t(size), true);
         got = port_.ReadRdmReply(response_, readLength, ReplyKind::Ordinary);
     }
-    if (got < 0)
+    if (got < 0) {
+        linkFailed_ = true;
         return TxFailed;
+    }
     const rdm::ReplyScan scan = rdm::ScanForReply(
         response_, size_t(got), inFlight_, reply,
         [this](const uint8_t* at, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch) {
@@ -149,9 +201,14 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
     int count = 0;
     {
         std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+        linkFailed_ = false;
+        strayReply_ = false;
+        takeStrayBytes();
         const uint64_t handedUs = clock_.nowUs();
-        if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0)
+        if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0) {
+            linkFailed_ = true;
             log_.appendLine(status_text::kSendError);
+        }
         std::memset(response_, 0x55, kBranchReadLength);
         if (fastExchange()) {
             count = port_.ReadRdmReplyWhole(
@@ -161,6 +218,8 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
             clock_.sleepMs(20);
             count = port_.ReadRdmReply(response_, kBranchReadLength, ReplyKind::Discovery);
         }
+        if (count < 0)
+            linkFailed_ = true;
     }
     if (count == 0) {
         if (log_.detailed())
@@ -168,6 +227,15 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
         return BranchSilent;
     }
     const BranchResult result = rdm::JudgeBranchReply(response_, lowerBound, upperBound, found);
+    Uid uid = 0;
+    if (result == BranchCollision &&
+        rdm::DecodeDiscoveryReply(response_, kBranchReadLength, uid) == rdm::DiscoveryReply::Whole &&
+        (uid < lowerBound || uid > upperBound)) {
+        strayReply_ = true;
+        strayUid_ = uid;
+        if (fastExchange())
+            noteLate();
+    }
     if (log_.detailed()) {
         if (result == BranchSingle)
             log_.appendLine("Корректный ответ\r\n");

@@ -43,6 +43,28 @@ public:
     void setFastExchange(bool on) { fast_.store(on); }
     bool fastExchange() const { return fast_.load(); }
 
+    // Signs of a line that misbehaves, for discovery to act on.
+    // A reply came after its fast read had given up: bytes were waiting at the next
+    // request, or a reply to an earlier request was passed over. Each sign widens
+    // the fast reads' wait (see lateMarginUs). True once per sign.
+    bool takeLateSign();
+    // The last branch read one whole, correctly summed reply from a device outside
+    // the range asked about: a late answer to an earlier branch. True once.
+    bool takeStrayReply(Uid& uid);
+    // The last request could not be written, or its reply could not be read.
+    bool linkFailed() const { return linkFailed_; }
+    // How much longer than the line's own limit a fast read waits for its reply, on
+    // a system that hands received bytes over late. It grows with each late sign up
+    // to kMaxLateMarginUs, and starts again at 0 here.
+    uint32_t lateMarginUs() const { return lateMarginUs_; }
+    void resetLateMargin() { lateMarginUs_ = 0; }
+    // After a fast exchange that got no answer: listens up to kMaxLateMarginUs for
+    // bytes that come late. When some do, the wait grows to take them in time and
+    // the result is true. The bytes themselves are left for the next purge.
+    bool listenForLateReply();
+    static constexpr uint32_t kFirstLateMarginUs = 4000;
+    static constexpr uint32_t kMaxLateMarginUs = 64000;
+
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
 
@@ -68,11 +90,19 @@ private:
     void dumpMessage(const uint8_t* bytes, size_t count, bool isRequest);
     // The detailed log's record of a message that did not answer the request.
     void logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch);
+    // Bytes left over from an earlier request are a late sign (fast exchange only).
+    void takeStrayBytes();
+    void noteLate();
 
     InterfacePort& port_;
     Clock& clock_;
     LogSink& log_;
     std::atomic<bool> fast_{false};
+    bool lateSign_ = false;
+    bool linkFailed_ = false;
+    bool strayReply_ = false;
+    Uid strayUid_ = 0;
+    uint32_t lateMarginUs_ = 0;
 
     uint8_t transaction_ = 0;
     rdm::RdmRequest inFlight_;

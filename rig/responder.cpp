@@ -195,8 +195,30 @@ uint32_t DefaultTurnaroundUs(Uid uid)
 }
 
 Responder::Responder(Uid uid, ResponderModel model)
-    : turnaroundUs(DefaultTurnaroundUs(uid)), uid_(uid), model_(std::move(model))
+    : turnaroundUs(DefaultTurnaroundUs(uid)), random_(uint32_t(uid ^ (uid >> 32))), uid_(uid), model_(std::move(model))
 {
+}
+
+bool Responder::powerLost()
+{
+    ++requestsSeen_;
+    if (faults.vanishFor == 0 || requestsSeen_ <= faults.vanishAfter)
+        return false;
+    if (requestsSeen_ <= faults.vanishAfter + faults.vanishFor)
+        return true;
+    if (requestsSeen_ == faults.vanishAfter + faults.vanishFor + 1)
+        muted = false;  // it starts afresh
+    return false;
+}
+
+bool Responder::replyLost()
+{
+    if (repliesSent_ < faults.loseFirst) {
+        ++repliesSent_;
+        return true;
+    }
+    ++repliesSent_;
+    return faults.loseShare > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < faults.loseShare;
 }
 
 uint16_t Responder::footprint() const
@@ -303,8 +325,17 @@ Answer AnswerGetOrSet(Responder& r, const Request& q)
 void SpoilReply(const Faults& faults, Reply& reply)
 {
     if (reply.discovery) {
-        if (faults.badChecksum)
-            reply.bytes.back() ^= 0x01;
+        if (faults.garbledDiscovery)
+            reply.bytes[reply.bytes.size() / 2] ^= 0x11;
+        if (faults.badChecksum) {
+            // The sum one off, encoded as the rest: each byte is the AND of its pair.
+            uint8_t* sum = reply.bytes.data() + reply.bytes.size() - 4;
+            const uint16_t wrong = uint16_t(((sum[0] & sum[1]) << 8 | (sum[2] & sum[3])) + 1);
+            sum[0] = uint8_t(wrong >> 8) | 0xAA;
+            sum[1] = uint8_t(wrong >> 8) | 0x55;
+            sum[2] = uint8_t(wrong) | 0xAA;
+            sum[3] = uint8_t(wrong) | 0x55;
+        }
         if (faults.truncated)
             reply.bytes.resize(reply.bytes.size() - 6);
         return;
@@ -334,7 +365,7 @@ void SpoilReply(const Faults& faults, Reply& reply)
 
 std::optional<Reply> Responder::handle(const Request& q)
 {
-    if (faults.silent || !Addressed(q.destination, uid_))
+    if (powerLost() || faults.silent || !Addressed(q.destination, uid_))
         return std::nullopt;
     const bool unicast = q.destination == uid_;
     std::optional<Reply> reply;
@@ -383,7 +414,7 @@ std::optional<Reply> Responder::handle(const Request& q)
         }
         reply = Reply{BuildResponse(answered, uid_, answer.type, answer.data)};
     }
-    if (!reply)
+    if (!reply || replyLost())
         return std::nullopt;
     reply->delayMs = faults.lateMs;
     SpoilReply(faults, *reply);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ struct Faults {
     uint8_t noiseBytes = 0;         // bytes of line noise ahead of a reply's break
     // With ackTimer: QUEUED_MESSAGE first gives an answer to another PID.
     bool queuesOtherFirst = false;
+    // The line loses replies after the device has acted on the request: the first
+    // `loseFirst` of them, then `loseShare` of the rest at random.
+    uint32_t loseFirst = 0;
+    double loseShare = 0;
+    bool garbledDiscovery = false;  // DISC_UNIQUE_BRANCH replies always arrive garbled
+    // Power lost mid-run: after `vanishAfter` requests the device hears nothing for
+    // the next `vanishFor`, then comes back un-muted, as after a power cycle.
+    uint32_t vanishAfter = 0;
+    uint32_t vanishFor = 0;
 };
 
 struct Personality {
@@ -114,6 +124,13 @@ private:
     };
     std::deque<HeldAnswer> queued_;
     std::optional<HeldAnswer> overflow_;
+    // Whether the line loses this reply (the loss faults).
+    bool replyLost();
+    // Whether the device is without power for this request (the vanish fault).
+    bool powerLost();
+    uint32_t requestsSeen_ = 0;
+    uint32_t repliesSent_ = 0;
+    std::mt19937 random_;
 
     Uid uid_;
     ResponderModel model_;

@@ -92,6 +92,24 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
             return false;
         }
         r.faults.noiseBytes = uint8_t(noise);
+        r.faults.garbledDiscovery = f.value("garbledDiscovery").toBool();
+        const int loseFirst = f.value("loseFirst").toInt(0), vanishAfter = f.value("vanishAfter").toInt(0),
+                  vanishFor = f.value("vanishFor").toInt(0);
+        const double loseShare = f.value("loseShare").toDouble(0);
+        if (loseFirst < 0 || vanishAfter < 0 || vanishFor < 0) {
+            error = where + ": loseFirst, vanishAfter and vanishFor take a count of requests";
+            return false;
+        }
+        if (!(loseShare >= 0 && loseShare <= 1)) {
+            error = where + ": loseShare takes 0 to 1";
+            return false;
+        }
+        r.faults.loseFirst = uint32_t(loseFirst);
+        r.faults.loseShare = loseShare;
+        r.faults.vanishAfter = uint32_t(vanishAfter);
+        r.faults.vanishFor = uint32_t(vanishFor);
+        if (f.value("twin").toBool())
+            line.addTwin(r);
     }
     return true;
 }

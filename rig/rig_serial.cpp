@@ -90,6 +90,14 @@ long RigSerial::readWaiting(int handle, uint8_t* buffer, size_t count)
     return long(d->rx.read(buffer, count, now, now, 0, end));
 }
 
+long RigSerial::countWaiting(int handle)
+{
+    Device* d = device(handle);
+    if (!d)
+        return -1;
+    return d->gone ? 0 : long(d->rx.available(d->line->clock().nowUs()));
+}
+
 int RigSerial::waitReadable(int handle, uint64_t timeoutUs)
 {
     Device* d = device(handle);

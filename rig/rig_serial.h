@@ -23,6 +23,7 @@ public:
     bool purge(int handle) override;
     void close(int handle) override;
     long readWaiting(int handle, uint8_t* buffer, size_t count) override;
+    long countWaiting(int handle) override;
     int waitReadable(int handle, uint64_t timeoutUs) override;
     uint32_t deliveryLatencyUs(int) override { return latencyUs; }
 

@@ -25,6 +25,18 @@ Responder& VirtualLine::add(Uid uid, ResponderModel model)
     return *responders_.back();
 }
 
+Responder& VirtualLine::addTwin(const Responder& of)
+{
+    Responder& twin = add(of.uid(), of.model());
+    twin.faults = of.faults;
+    twin.startAddress = of.startAddress;
+    twin.personality = of.personality;
+    twin.deviceLabel = of.deviceLabel;
+    twin.turnaroundUs = of.turnaroundUs;
+    twin.preambleLength = of.preambleLength == 7 ? 6 : of.preambleLength + 1;
+    return twin;
+}
+
 Responder* VirtualLine::find(Uid uid)
 {
     for (auto& r : responders_)

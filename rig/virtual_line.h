@@ -50,6 +50,11 @@ public:
 
     Clock& clock() { return clock_; }
     Responder& add(Uid uid, ResponderModel model);
+    // A second device with the same UID, model and settings as `of`, as when two
+    // fixtures were given one UID. Its discovery replies begin a byte apart from
+    // the other's, so that the two always garble each other; replies to requests
+    // addressed to the UID are alike and overlap cleanly.
+    Responder& addTwin(const Responder& of);
     Responder* find(Uid uid);
     std::vector<std::unique_ptr<Responder>>& responders() { return responders_; }
 

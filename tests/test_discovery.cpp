@@ -60,7 +60,7 @@ TEST(Discovery, OneDeviceWithTheDetailedLogInOrder)
     ASSERT_EQ(d.rows, std::vector<std::string>{"7FF012345678"});
     auto starts = [](const std::string& line, const char* prefix) { return line.rfind(prefix, 0) == 0; };
     const auto& l = d.log.lines;
-    ASSERT_EQ(l.size(), 16u);
+    ASSERT_EQ(l.size(), 19u);
     EXPECT_EQ(l[0], "UnMute 0xFFFFFFFFFFFF");
     EXPECT_TRUE(starts(l[1], "Запрос:  CC 01 18 FFFFFFFFFFFF 4164FF000001 01 01 00 0000 10 0003 00 "));
     EXPECT_EQ(l[2], "Нет ответа");
@@ -73,12 +73,15 @@ TEST(Discovery, OneDeviceWithTheDetailedLogInOrder)
     EXPECT_TRUE(starts(l[9], "Запрос:  CC 01 18 7FF012345678 4164FF000001 03 01 00 0000 10 0002 00 "));
     EXPECT_TRUE(starts(l[10], "Ответ: CC 01 1A 4164FF000001 7FF012345678 03 00 00 0000 11 0002 02 "));
     EXPECT_EQ(l[11], "");
-    EXPECT_TRUE(starts(l[12], "Запрос:  CC 01 24 FFFFFFFFFFFF"));
-    EXPECT_EQ(l[13], "Нет ответа");
-    EXPECT_EQ(l[14], "");
-    EXPECT_TRUE(starts(l[15], "Обнаружение завершено за "));
-    // One un-mute, one whole-range branch, one mute and one final branch.
-    EXPECT_EQ(d.line.requests().size(), 4u);
+    // The final whole-range branch is silent, and so is the one that confirms it.
+    for (size_t at : {12u, 15u}) {
+        EXPECT_TRUE(starts(l[at], "Запрос:  CC 01 24 FFFFFFFFFFFF"));
+        EXPECT_EQ(l[at + 1], "Нет ответа");
+        EXPECT_EQ(l[at + 2], "");
+    }
+    EXPECT_TRUE(starts(l[18], "Обнаружение завершено за "));
+    // One un-mute, one whole-range branch, one mute and two final branches.
+    EXPECT_EQ(d.line.requests().size(), 5u);
 }
 
 TEST(Discovery, TwoDevicesDifferingInTheLastBit)
@@ -196,7 +199,11 @@ TEST(Discovery, ADeviceThatNeverAcknowledgesItsMuteHidesNoOther)
     EXPECT_LT(took, 8000u) << "well within the 10 s time-out";
     EXPECT_EQ(d.log.count("Устройство 0x7FF0FFFF0000 не подтверждает Mute: оно исключено из этого обнаружения."), 1);
     EXPECT_EQ(d.log.count("Mute 0x7FF0FFFF0000"), Discovery::kMuteAttempts);
-    EXPECT_NE(d.log.lines.back().find("Найдено 6 RDM устройств."), std::string::npos);
+    // The summary, then the verdict: one device was set aside.
+    ASSERT_GE(d.log.lines.size(), 2u);
+    EXPECT_NE(d.log.lines.end()[-2].find("Найдено 6 RDM устройств."), std::string::npos);
+    EXPECT_EQ(d.log.lines.back().rfind("Обнаружение неполное: ", 0), 0u);
+    EXPECT_EQ(d.discovery.verdict().setAside, 1);
     // No branch after the third failed mute covers the excluded UID.
     int mutes = 0, branchesAfter = 0;
     for (const auto& r : d.line.requests()) {

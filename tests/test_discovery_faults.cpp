@@ -1,0 +1,147 @@
+// Discovery on an imperfect line: one faulty device among healthy ones must never
+// hide the healthy ones, and the run says how complete it was.
+#include "harness.h"
+#include "rdm/discovery.h"
+#include "rig/fixtures.h"
+
+#include <algorithm>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct FaultRig : RigHarness {
+    std::vector<Uid> found;
+    int rows = 0;
+    int timeout = 10;
+    Discovery discovery{engine, found,
+                        DiscoveryHooks{[] {}, [] {}, [this] { rows = 0; }, [this](const std::string&) { ++rows; },
+                                       [this] { return timeout; }}};
+
+    FaultRig(int kind, bool fast, bool paced) : RigHarness(kind)
+    {
+        line.paced = paced;
+        engine.setFastExchange(fast);
+    }
+
+    rig::Responder& add(Uid uid) { return line.add(uid, rig::LedParModel()); }
+
+    std::string logText() const
+    {
+        std::ostringstream out;
+        for (const auto& l : log.lines)
+            out << l << '\n';
+        return out.str();
+    }
+};
+
+// Healthy devices at the top, the middle and the bottom of the UID space.
+const Uid kGood[] = {0xFFFFFFFFFFF0ull, 0xC0DE00000100ull, 0x7FF012345678ull, 0x416400000042ull, 0x000100000001ull};
+// Where the faulty one sits: above all, beside a healthy one, below all.
+const Uid kFaultyAt[] = {0xFFFFFFFFFFFDull, 0x7FF012345679ull, 0x000000000007ull};
+
+std::string KindText(int kind, bool fast) { return "kind " + std::to_string(kind) + (fast ? ", fast" : ", fixed"); }
+
+struct FaultCase {
+    const char* name;
+    std::function<void(rig::VirtualLine&, rig::Responder&)> spoil;
+    // Whether the faulty device itself is listed (-1: it may or may not be), and
+    // whether the run may still call itself complete.
+    int faultyListed;
+    bool complete;
+};
+
+const FaultCase kCases[] = {
+    {"first reply lost", [](rig::VirtualLine&, rig::Responder& r) { r.faults.loseFirst = 1; }, true, true},
+    {"first three replies lost", [](rig::VirtualLine&, rig::Responder& r) { r.faults.loseFirst = 3; }, true, true},
+        // Every reply it sends may be lost, the last ones too: it may be missed.
+    {"a third of replies lost", [](rig::VirtualLine&, rig::Responder& r) { r.faults.loseShare = 0.33; }, -1, true},
+    {"vanishes and comes back",
+     [](rig::VirtualLine&, rig::Responder& r) {
+         r.faults.vanishAfter = 4;
+         r.faults.vanishFor = 12;
+     },
+     true, true},
+    {"bad checksum", [](rig::VirtualLine&, rig::Responder& r) { r.faults.badChecksum = true; }, false, false},
+    {"truncated", [](rig::VirtualLine&, rig::Responder& r) { r.faults.truncated = true; }, false, false},
+    // Its mute is answered cleanly, so it is listed, with a word of doubt.
+    {"garbled discovery replies", [](rig::VirtualLine&, rig::Responder& r) { r.faults.garbledDiscovery = true; }, true,
+     false},
+    {"twin UID", [](rig::VirtualLine& line, rig::Responder& r) { line.addTwin(r); }, true, false},
+};
+
+} // namespace
+
+TEST(DiscoveryFaults, OneFaultyDeviceHidesNoHealthyOneOnEveryKindInBothProfiles)
+{
+    for (const FaultCase& c : kCases)
+        for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro})
+            for (bool fast : {false, true})
+                for (Uid faulty : kFaultyAt) {
+                    SCOPED_TRACE(std::string(c.name) + ", " + KindText(kind, fast) + ", faulty " + UidLogText(faulty));
+                    FaultRig d(kind, fast, fast);
+                    for (Uid u : kGood)
+                        d.add(u);
+                    c.spoil(d.line, d.add(faulty));
+                    const uint32_t start = d.clock.tickMs();
+                    const DiscoveryVerdict v = d.discovery.Run();
+                    std::vector<Uid> expected(std::begin(kGood), std::end(kGood));
+                    const bool listedFaulty = std::count(d.found.begin(), d.found.end(), faulty) == 1;
+                    if (c.faultyListed == 1 || (c.faultyListed == -1 && listedFaulty))
+                        expected.push_back(faulty);
+                    std::sort(expected.rbegin(), expected.rend());
+                    std::vector<Uid> found = d.found;
+                    std::sort(found.rbegin(), found.rend());
+                    EXPECT_EQ(found, expected) << d.logText();
+                    EXPECT_EQ(int(d.found.size()), d.rows);
+                    EXPECT_FALSE(v.cutShort) << "within the time-out";
+                    EXPECT_LE(d.clock.tickMs() - start, 10000u);
+                    EXPECT_EQ(v.complete(), c.complete) << d.logText();
+                }
+}
+
+TEST(DiscoveryFaults, ALateDeviceDoesNotLeadTheSearchAstray)
+{
+    // 60 ms late with the fixed waits, 10 ms with the fast exchange: its replies
+    // land in the windows of later requests.
+    for (int kind : {KindStandardVcp, KindTalvern})
+        for (bool fast : {false, true})
+            for (Uid faulty : kFaultyAt) {
+                SCOPED_TRACE(KindText(kind, fast) + ", late " + UidLogText(faulty));
+                FaultRig d(kind, fast, fast);
+                for (Uid u : kGood)
+                    d.add(u);
+                d.add(faulty).faults.lateMs = fast ? 10 : 60;
+                const DiscoveryVerdict v = d.discovery.Run();
+                for (Uid u : kGood)
+                    EXPECT_EQ(std::count(d.found.begin(), d.found.end(), u), 1) << UidLogText(u) << '\n' << d.logText();
+                EXPECT_FALSE(v.cutShort);
+                if (fast) {
+                    // The wait grows until the late device is heard in time.
+                    EXPECT_EQ(std::count(d.found.begin(), d.found.end(), faulty), 1) << d.logText();
+                    EXPECT_GT(d.engine.lateMarginUs(), 0u);
+                }
+            }
+}
+
+TEST(DiscoveryFaults, FaultsTogether)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro})
+        for (bool fast : {false, true}) {
+            SCOPED_TRACE(KindText(kind, fast));
+            FaultRig d(kind, fast, fast);
+            for (Uid u : kGood)
+                d.add(u).faults.loseShare = 0.1;
+            d.add(0xFFFFFFFFFFFDull).faults.badChecksum = true;
+            d.add(0x7FF012345679ull).faults.loseFirst = 2;
+            d.line.addTwin(d.add(0x000000000007ull));
+            const DiscoveryVerdict v = d.discovery.Run();
+            for (Uid u : kGood)
+                EXPECT_EQ(std::count(d.found.begin(), d.found.end(), u), 1) << UidLogText(u) << '\n' << d.logText();
+            EXPECT_EQ(std::count(d.found.begin(), d.found.end(), 0x7FF012345679ull), 1);
+            // With the fixed waits, so many faults at once may take the whole
+            // time-out; the verdict says the list is not whole either way.
+            EXPECT_FALSE(v.complete());
+        }
+}

@@ -27,7 +27,17 @@
 
 namespace {
 
-enum Exit { kDone = 0, kDeviceFailed = 1, kUsage = 2, kNoInterface = 3 };
+enum Exit {
+    kDone = 0,
+    kDeviceFailed = 1,
+    kUsage = 2,
+    kNoInterface = 3,
+    // A discovery that was not complete; the list printed is what it found.
+    kCutShort = 4,
+    kSetAside = 5,
+    kInterfaceFailed = 6,
+    kStopped = 7,
+};
 
 const char* const kUsageText =
     "Usage: vantrell-cli [OPTIONS] COMMAND [ARGS]\n"
@@ -64,7 +74,10 @@ const char* const kUsageText =
     "  vantrell-cli set 7FF0:00000001 DEVICE_LABEL \"Truss 1 left\"\n"
     "  vantrell-cli address 7FF0:00000001 101\n\n"
     "Exit status: 0 done, 1 a device did not answer or refused, 2 usage or bad input,\n"
-    "3 the interface could not be opened.";
+    "3 the interface could not be opened. A discovery (discover, patch read) that was not\n"
+    "complete says why on stderr and exits 4 cut short by its time-out, 5 devices or UID\n"
+    "ranges set aside for replies that could not be resolved, 6 the interface failed\n"
+    "mid-run, 7 stopped by Ctrl-C.";
 
 // What each command does, with an example, for "vantrell-cli COMMAND --help".
 struct CommandHelp {
@@ -293,37 +306,68 @@ int List(const Options& o)
     return kDone;
 }
 
-int Discover(const Options& o)
+// One discovery, every device found in `found` (no bound but the line's). Returns
+// kDone when the run was complete, else the verdict's exit status, said on stderr.
+int RunDiscovery(Session& s, const Options& o, std::vector<Uid>& found, bool progress)
 {
-    Session s(o);
-    if (!s.open())
-        return kNoInterface;
-    DeviceTable table;
-    const bool progress = isatty(STDERR_FILENO);
-    Discovery discovery(s.engine, table,
+    gInterrupted = 0;
+    auto previous = std::signal(SIGINT, [](int) { gInterrupted = 1; });
+    Discovery discovery(s.engine, found,
                         DiscoveryHooks{[] {}, [] {}, [] {},
                                        [progress](const std::string& uid) {
                                            if (progress)
                                                std::fprintf(stderr, "found %s\n", uid.c_str());
                                        },
-                                       [&o] { return o.timeout; }});
-    discovery.Run();
+                                       [&o] { return o.timeout; }, [] { return gInterrupted != 0; }});
+    const DiscoveryVerdict v = discovery.Run();
+    std::signal(SIGINT, previous);
+    const std::string count = std::to_string(found.size()) + " device(s) listed";
+    int status = kDone;
+    auto say = [&status](int code, const std::string& text) {
+        std::fprintf(stderr, "vantrell-cli: %s\n", text.c_str());
+        if (status == kDone)
+            status = code;
+    };
+    if (v.interfaceFailed)
+        say(kInterfaceFailed, "the interface failed during discovery; " + count + ", the list is partial");
+    if (v.stoppedByUser)
+        say(kStopped, "discovery stopped; " + count + ", more may be on the line");
+    if (v.cutShort)
+        say(kCutShort, "discovery cut short by its time-out (" + std::to_string(o.timeout) + " s); " + count +
+                           ", more may be on the line");
+    if (v.setAside)
+        say(kSetAside, "discovery set aside " + std::to_string(v.setAside) +
+                           " device(s) or UID range(s) whose replies could not be resolved; -v names them");
+    return status;
+}
+
+int Discover(const Options& o)
+{
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    std::vector<Uid> found;
+    const int verdict = RunDiscovery(s, o, found, isatty(STDERR_FILENO));
     Table t({"uid", "manufacturer", "model", "category", "start", "footprint", "personality", "label"});
     int failed = 0;
-    for (int i = 0; i < table.deviceCount; ++i) {
-        const Uid uid = table.entries[i].uid;
+    for (const Uid uid : found) {
+        char manufacturer[8];
+        std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
+        // With the interface gone, the UIDs found are all there is to say.
+        if (verdict == kInterfaceFailed) {
+            t.add({UidColonText(uid), manufacturer, "", "", "", "", "", ""});
+            continue;
+        }
         const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
         const auto f = info.result == TxAck
                            ? DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, info.data.data(), info.data.size())
                            : std::nullopt;
-        const ParameterReply label = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_LABEL, {});
-        char manufacturer[8];
-        std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
         if (!f) {
             ++failed;
             t.add({UidColonText(uid), manufacturer, "", "", "", "", "", ""});
             continue;
         }
+        const ParameterReply label = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_LABEL, {});
         const auto& v = *f;
         char model[8];
         std::snprintf(model, sizeof model, "%04X", unsigned(std::stoul(v[1].value)));
@@ -332,6 +376,8 @@ int Discover(const Options& o)
                v[4].value, v[5].value + "/" + v[6].value, label.result == TxAck ? Cp1251ToUtf8(text) : ""});
     }
     t.print(o.format);
+    if (verdict != kDone)
+        return verdict;
     return failed ? kDeviceFailed : kDone;
 }
 
@@ -540,27 +586,24 @@ int Patch(const Options& o, const std::vector<std::string>& args)
     Session s(o);
     if (!s.open())
         return kNoInterface;
-    DeviceTable table;
-    Discovery discovery(s.engine, table, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
-                                                        [&o] { return o.timeout; }});
-    discovery.Run();
+    std::vector<Uid> found;
+    const int verdict = RunDiscovery(s, o, found, false);
     std::vector<PatchRecord> records;
-    std::vector<bool> answered(size_t(table.deviceCount), false);
-    ReadPatch(s.engine, table, table.deviceCount, [&](int i, uint16_t footprint, uint16_t startIndex) {
-        table.entries[i].footprint = footprint;
-        table.entries[i].startIndex = startIndex;
-        answered[size_t(i)] = true;
-    }, RunControl{});
     int failed = 0;
-    for (int i = 0; i < table.deviceCount; ++i) {
-        if (!answered[size_t(i)]) {
+    for (const Uid uid : found) {
+        if (verdict == kInterfaceFailed)
+            break;
+        uint16_t footprint = 0, startIndex = 0;
+        if (!ReadFootprintAndStart(s.engine, uid, footprint, startIndex)) {
             ++failed;
-            std::fprintf(stderr, "vantrell-cli: %s: no reply to DEVICE_INFO\n", UidColonText(table.entries[i].uid).c_str());
+            std::fprintf(stderr, "vantrell-cli: %s: no reply to DEVICE_INFO\n", UidColonText(uid).c_str());
             continue;
         }
-        records.push_back({table.entries[i].uid, table.entries[i].startIndex, table.entries[i].footprint});
+        records.push_back({uid, startIndex, footprint});
     }
     PrintArrangement(records, o.format);
+    if (verdict != kDone)
+        return verdict;
     return failed ? kDeviceFailed : kDone;
 }
 

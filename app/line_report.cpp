@@ -64,7 +64,7 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
                                        [&found](const std::string& uid) { found.push_back(uid); },
                                        [&options] { return options.timeoutSeconds; }});
     out << "Discovery (time-out " << options.timeoutSeconds << " s):\n";
-    discovery.Run();
+    const DiscoveryVerdict verdict = discovery.Run();
 
     int answered = 0;
     for (int i = 0; i < table.deviceCount; ++i) {
@@ -81,5 +81,19 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     }
     port.PortClose();
     out << "Result: " << int(table.deviceCount) << " device(s) found, " << answered << " answered DEVICE_INFO\n";
+    if (!verdict.complete()) {
+        out << "Discovery was not complete:";
+        if (verdict.interfaceFailed)
+            out << " the interface failed;";
+        if (verdict.stoppedByUser)
+            out << " stopped;";
+        if (verdict.cutShort)
+            out << " cut short by its time-out;";
+        if (verdict.listFull)
+            out << " the list was full;";
+        if (verdict.setAside)
+            out << ' ' << verdict.setAside << " device(s) or UID range(s) set aside;";
+        out << " the log above says more\n";
+    }
     return 0;
 }

@@ -145,3 +145,90 @@ TEST(DiscoveryFaults, FaultsTogether)
             EXPECT_FALSE(v.complete());
         }
 }
+
+TEST(DiscoveryFaults, ALostFirstWholeRangeReplyDoesNotEndTheRun)
+{
+    for (bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast" : "fixed");
+        FaultRig d(KindStandardVcp, fast, fast);
+        for (Uid u : kGood)
+            d.add(u).faults.loseFirst = 1;  // every device is silent to the first branch
+        d.add(0x7FF0000000A0ull).faults.loseFirst = 1;
+        const DiscoveryVerdict v = d.discovery.Run();
+        EXPECT_EQ(d.found.size(), 6u) << d.logText();
+        EXPECT_TRUE(v.complete());
+    }
+}
+
+TEST(DiscoveryFaults, TheLogNamesWhatWasSetAsideOnceAndTheVerdictFollowsTheSummary)
+{
+    FaultRig d(KindStandardVcp, false, false);
+    for (Uid u : kGood)
+        d.add(u);
+    d.add(0xFFFFFFFFFFFDull).faults.badChecksum = true;
+    const DiscoveryVerdict v = d.discovery.Run();
+    EXPECT_EQ(v.setAside, 1);
+    EXPECT_FALSE(v.cutShort);
+    const auto& l = d.log.lines;
+    EXPECT_EQ(d.log.count("Устройство 0xFFFFFFFFFFFD отвечает на поиск искажёнными ответами: оно отложено и не "
+                          "внесено в список."),
+              1)
+        << d.logText();
+    ASSERT_GE(l.size(), 2u);
+    EXPECT_EQ(l.end()[-2].rfind("Обнаружение завершено за ", 0), 0u);
+    EXPECT_NE(l.end()[-2].find("Найдено 5 RDM устройств."), std::string::npos);
+    EXPECT_EQ(l.back(), "Обнаружение неполное: устройств и диапазонов UID с неразборчивыми ответами — 1 (см. выше).");
+    for (const auto& line : l)
+        EXPECT_EQ(line.find("Таймаут обнаружения можно увеличить"), std::string::npos) << "more time would not help";
+}
+
+TEST(DiscoveryFaults, TwinsAreNamedAsPossiblyTwoDevices)
+{
+    for (bool fast : {false, true}) {
+        FaultRig d(KindStandardVcp, fast, fast);
+        d.add(0x7FF012345678ull);
+        d.line.addTwin(d.add(0x7FF000000042ull));
+        const DiscoveryVerdict v = d.discovery.Run();
+        EXPECT_EQ(d.found, (std::vector<Uid>{0x7FF012345678ull, 0x7FF000000042ull})) << d.logText();
+        EXPECT_EQ(d.log.count("Устройство 0x7FF000000042 отвечает на Mute, но его ответы на поиск искажены: возможно, "
+                              "этот UID носят два устройства."),
+                  1)
+            << d.logText();
+        EXPECT_FALSE(v.complete());
+        EXPECT_FALSE(v.cutShort);
+    }
+}
+
+TEST(DiscoveryFaults, TwelveDevicesWithAGarbledOneOnTheFastExchangeOnEveryKind)
+{
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+        SCOPED_TRACE(kind);
+        FaultRig d(kind, true, true);
+        std::vector<Uid> good;
+        for (uint32_t i = 0; i < 11; ++i)
+            good.push_back(d.add(MakeUid(uint16_t(0x1000 * i + 7), 0x00C0FFEE + i * 0x01010101u)).uid());
+        d.add(0xFFFF00000001ull).faults.truncated = true;
+        const DiscoveryVerdict v = d.discovery.Run();
+        std::sort(good.rbegin(), good.rend());
+        EXPECT_EQ(d.found, good) << "every healthy device, highest first";
+        EXPECT_EQ(v.setAside, 1);
+        EXPECT_FALSE(v.cutShort);
+    }
+}
+
+TEST(DiscoveryFaults, AListedDeviceThatComesBackIsNotListedTwice)
+{
+    FaultRig d(KindStandardVcp, false, false);
+    for (Uid u : kGood)
+        d.add(u);
+    // Muted early on, then it loses power and answers discovery again.
+    rig::Responder& flaky = d.add(0xFFFFFFFFFFFEull);
+    flaky.faults.vanishAfter = 60;
+    flaky.faults.vanishFor = 3;
+    const DiscoveryVerdict v = d.discovery.Run();
+    EXPECT_EQ(std::count(d.found.begin(), d.found.end(), 0xFFFFFFFFFFFEull), 1) << d.logText();
+    EXPECT_EQ(d.log.count("Mute 0xFFFFFFFFFFFE"), 2) << "muted again when it came back";
+    EXPECT_EQ(d.found.size(), 6u);
+    EXPECT_EQ(d.rows, 6);
+    EXPECT_TRUE(v.complete());
+}

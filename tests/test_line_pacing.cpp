@@ -126,6 +126,31 @@ TEST(PacedLine, RigFilesSetATurnaroundAndRefuseOneOutOfRange)
     EXPECT_NE(error.find("turnaroundUs"), std::string::npos);
 }
 
+TEST(PacedLine, RigFilesSetTheLineFaults)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("faults.json").toStdString(), bad = dir.filePath("bad.json").toStdString();
+    std::ofstream(path) << R"({"devices": [{"uid": "7FF0:00000001", "faults": {"loseFirst": 2, "loseShare": 0.5,
+        "garbledDiscovery": true, "vanishAfter": 7, "vanishFor": 9, "twin": true}}]})";
+    std::ofstream(bad) << R"({"devices": [{"faults": {"loseShare": 1.5}}]})";
+    VirtualClock clock;
+    rig::VirtualLine line(clock);
+    std::string name, error;
+    ASSERT_TRUE(rig::LoadRigFile(path, line, name, error)) << error;
+    ASSERT_EQ(line.responders().size(), 2u) << "the twin";
+    for (auto& r : line.responders()) {
+        EXPECT_EQ(r->uid(), 0x7FF000000001ull);
+        EXPECT_EQ(r->faults.loseFirst, 2u);
+        EXPECT_EQ(r->faults.loseShare, 0.5);
+        EXPECT_TRUE(r->faults.garbledDiscovery);
+        EXPECT_EQ(r->faults.vanishAfter, 7u);
+        EXPECT_EQ(r->faults.vanishFor, 9u);
+    }
+    rig::VirtualLine other(clock);
+    EXPECT_FALSE(rig::LoadRigFile(bad, other, name, error));
+    EXPECT_NE(error.find("loseShare"), std::string::npos);
+}
+
 TEST(PacedLine, OverAPtyWithASixteenMillisecondLatencyTimerBothProfilesAnswer)
 {
     PtyHarness h;

@@ -162,6 +162,84 @@ TEST(Responder, FaultsChangeTheAnswers)
     }
 }
 
+TEST(Responder, LineFaultsLoseVanishAndGarble)
+{
+    auto mute = Make(kA, DISCOVERY_COMMAND, DISC_MUTE);
+    auto branch = Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, kA));
+    {
+        // The first two replies are lost, though the device acts on the requests.
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.loseFirst = 2;
+        EXPECT_FALSE(r.handle(mute));
+        EXPECT_TRUE(r.muted);
+        EXPECT_FALSE(r.handle(mute));
+        EXPECT_TRUE(r.handle(mute));
+    }
+    {
+        // A share of replies lost at random, the same each run.
+        int lost[2] = {};
+        for (int& n : lost) {
+            rig::Responder r(kA, rig::LedParModel());
+            r.faults.loseShare = 0.25;
+            for (int i = 0; i < 400; ++i)
+                n += !r.handle(mute);
+        }
+        EXPECT_EQ(lost[0], lost[1]);
+        EXPECT_GT(lost[0], 60);
+        EXPECT_LT(lost[0], 140);
+    }
+    {
+        // Deaf for three requests, then back un-muted.
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.vanishAfter = 1;
+        r.faults.vanishFor = 3;
+        EXPECT_TRUE(r.handle(mute));
+        for (int i = 0; i < 3; ++i)
+            EXPECT_FALSE(r.handle(branch));
+        EXPECT_TRUE(r.handle(branch)) << "no longer muted";
+    }
+    {
+        // Discovery replies garbled, the mute's acknowledgement clean.
+        rig::Responder r(kA, rig::LedParModel());
+        r.faults.garbledDiscovery = true;
+        auto disc = r.handle(branch);
+        ASSERT_TRUE(disc);
+        EXPECT_FALSE(DecodedUid(disc->bytes));
+        EXPECT_EQ(Answer(r, mute).first, RESPONSE_TYPE_ACK);
+    }
+    {
+        // A wrong checksum, whatever the UID's own checksum is.
+        for (Uid uid = kA; uid < kA + 16; ++uid) {
+            rig::Responder r(uid, rig::LedParModel());
+            r.faults.badChecksum = true;
+            auto disc = r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, uid)));
+            ASSERT_TRUE(disc);
+            EXPECT_FALSE(DecodedUid(disc->bytes)) << UidLogText(uid);
+        }
+    }
+}
+
+TEST(VirtualLine, TwinsGarbleEachOthersDiscoveryRepliesButNotTheirAcknowledgements)
+{
+    VirtualClock clock;
+    rig::VirtualLine line(clock);
+    line.addTwin(line.add(kA, rig::LedParModel()));
+    ASSERT_EQ(line.responders().size(), 2u);
+    auto send = [&](const rig::Request& q) {
+        uint8_t bytes[rdm::kMaxMessageSize];
+        return line.transmit(bytes, rdm::Encode(q, bytes), clock.nowUs(), false);
+    };
+    auto disc = send(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, kA)));
+    ASSERT_EQ(disc.size(), 1u);
+    EXPECT_FALSE(DecodedUid(disc[0].bytes));
+    auto ack = send(Make(kA, DISCOVERY_COMMAND, DISC_MUTE));
+    ASSERT_EQ(ack.size(), 1u);
+    rdm::RdmResponse reply;
+    EXPECT_EQ(rdm::Decode(ack[0].bytes.data(), ack[0].bytes.size(), reply), rdm::DecodeError::None);
+    for (auto& r : line.responders())
+        EXPECT_TRUE(r->muted);
+}
+
 TEST(Responder, AnswersItsParameters)
 {
     rig::Responder r(kA, rig::MovingHeadModel());

@@ -6,16 +6,20 @@
 //   - the fixed-wait bound: the sleeps and read time-outs of its requests
 //     (50 ms + the read per transaction, 20 ms + the read per branch, and the
 //     discovery's two 50 ms pauses).
-// Then 512-slot DMX frames at 23 and 32 ms periods, with the rate the rig got.
+// Then a 33-device discovery while two threads keep the CPU busy, in both profiles,
+// with the devices found; then 512-slot DMX frames at 23 and 32 ms periods, with
+// the rate the rig got.
 #include "bench_rig.h"
 #include "dmx/dmx_output.h"
 #include "params/param_read.h"
 #include "rdm/discovery.h"
 #include "rdm/line_timing.h"
 
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <random>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -96,6 +100,43 @@ int ReadAll(PtyHarness& h, Uid uid)
     return ReadDeviceParameters(h.engine, uid, table, sink, RunControl{});
 }
 
+void Add33Devices(rig::VirtualLine& l)
+{
+    std::mt19937 random{33u};
+    for (int i = 0; i < 33; ++i)
+        l.add(MakeUid(0x7FF0, uint32_t(random())), rig::LedParModel());
+}
+
+// Discovery while `busy` threads spin, as other programs on a loaded machine do.
+void DiscoveryUnderLoad(bool fast, int busy)
+{
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> load;
+    for (int i = 0; i < busy; ++i)
+        load.emplace_back([&stop] {
+            volatile uint64_t spin = 0;
+            while (!stop.load(std::memory_order_relaxed))
+                spin = spin + 1;
+        });
+    int found = 0;
+    uint32_t margin = 0;
+    bool complete = false;
+    Measure("discovery, 33, loaded", fast, Add33Devices, [&](PtyHarness& h) {
+        std::vector<Uid> list;
+        Discovery discovery(h.engine, list, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+                                                           [] { return 100; }});
+        complete = discovery.Run().complete();
+        margin = h.engine.lateMarginUs();
+        found = int(list.size());
+        return found;
+    }, true);
+    stop = true;
+    for (auto& t : load)
+        t.join();
+    std::printf("    %d busy threads: found %d of 33, %s, late margin %u ms at the end\n", busy, found,
+                complete ? "complete" : "NOT complete", margin / 1000);
+}
+
 void DmxAtLinePace(double seconds)
 {
     PtyHarness h;
@@ -160,6 +201,9 @@ int main(int argc, char** argv)
                 std::printf("    found only %d of %d\n", found, count);
         }
     }
+    std::printf("Discovery under load (%u cores)\n", std::thread::hardware_concurrency());
+    for (bool fast : {false, true})
+        DiscoveryUnderLoad(fast, 2);
     DmxAtLinePace(dmxSeconds);
     return 0;
 }

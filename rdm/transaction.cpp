@@ -94,7 +94,9 @@ int RdmEngine::AnswerWhole(const uint8_t* bytes, int count, void* context)
     const rdm::ReplyScan scan =
         rdm::ScanForReply(bytes, size_t(count), engine.inFlight_, engine.scratchReply_,
                           [&engine](const uint8_t* at, size_t size, rdm::DecodeError error, rdm::Mismatch mismatch) {
-                              if (mismatch == rdm::Mismatch::Transaction)
+                              // Another device's reply, or one to an earlier request:
+                              // most likely an answer that came after its read.
+                              if (mismatch == rdm::Mismatch::Transaction || mismatch == rdm::Mismatch::Source)
                                   engine.noteLate();
                               if (size)
                                   engine.logPassedOver(at, size, error, mismatch);

@@ -149,11 +149,15 @@ bool Discovery::muteFailed(Uid uid)
 
 // --- the search ---
 
-void Discovery::logLateMargin()
+bool Discovery::lateMarginGrew()
 {
     doubtful_ = true;
+    if (engine_.lateMarginUs() == lateMarginUs_)
+        return false;
+    lateMarginUs_ = engine_.lateMarginUs();
     engine_.log().appendLine("Ответы приходят с опозданием: ожидание ответа увеличено до " +
-                             std::to_string((engine_.lateMarginUs() + 999) / 1000) + " мс.");
+                             std::to_string((lateMarginUs_ + 999) / 1000) + " мс.");
+    return true;
 }
 
 BranchResult Discovery::branch(Uid lower, Uid upper)
@@ -162,7 +166,8 @@ BranchResult Discovery::branch(Uid lower, Uid upper)
     // A reply that came after the read gave up: the wait has grown, and the
     // branch is asked again within it.
     for (int again = 0; again < kLateRepeats && engine_.fastExchange() && engine_.takeLateSign(); ++again) {
-        logLateMargin();
+        if (!lateMarginGrew())
+            break;  // at its limit: asking again would end the same way
         r = DiscoveryBranch(lower, upper);
     }
     if (engine_.linkFailed()) {
@@ -214,7 +219,7 @@ Discovery::Pass Discovery::isolated(Uid uid)
         }
         // An acknowledgement that came after the read gave up makes the wait grow.
         if (!engine_.linkFailed() && (engine_.takeLateSign() || engine_.listenForLateReply()))
-            logLateMargin();
+            lateMarginGrew();
         if (muteFailed(uid))
             return Pass::SetAside;
         if (timedOut())
@@ -402,6 +407,7 @@ DiscoveryVerdict Discovery::Run()
     ended_ = timeUp_ = doubtful_ = false;
     linkFailures_ = suspects_ = 0;
     engine_.resetLateMargin();
+    lateMarginUs_ = 0;
     engine_.takeLateSign();
     Uid ignored = 0;
     engine_.takeStrayReply(ignored);

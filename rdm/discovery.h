@@ -102,7 +102,8 @@ private:
     Uid foundAt(int i) const;
     bool full() const;
     void logVerdict();
-    void logLateMargin();
+    // After a late sign: whether the engine's wait grew since last seen (then said in the log).
+    bool lateMarginGrew();
 
     struct MuteFailures {
         Uid uid;
@@ -124,6 +125,7 @@ private:
     Uid answeredUpper_ = 0;
     bool doubtful_ = false;  // the line has lost, garbled or delayed replies this run
     int linkFailures_ = 0;
+    uint32_t lateMarginUs_ = 0;  // the engine's late margin as last logged
     int suspects_ = 0;       // listed devices whose discovery replies never came clean
     DiscoveryVerdict verdict_;
 

@@ -30,8 +30,11 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
     // A collision must end quickly, for discovery is made of them; an ordinary reply
     // that has begun gets the slack.
     const uint64_t quiet = kind == ReplyKind::Ordinary ? kInterSlotMaxUs + kBegunReplySlackUs : 2 * kByteUs;
-    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency + lateMarginUs_, quiet + latency + lateMarginUs_,
-                     judge, this, PacketUs(replyBytes)};
+    // A system that hands replies on late may also hand them in pieces: the wait
+    // for the rest grows too, by a part of the margin, so that collisions, which
+    // discovery is made of, still end soon.
+    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency + lateMarginUs_,
+                     quiet + latency + lateMarginUs_ / 4, judge, this, PacketUs(replyBytes)};
 }
 
 void RdmEngine::noteLate()

@@ -186,8 +186,12 @@ BranchResult Discovery::branch(Uid lower, Uid upper)
         // here answered this one.
         doubtful_ = true;
         r = BranchSilent;
-        if (!listed(stray) && !full() && MuteDevice(stray) == TxAck)
-            list(stray);
+        if (!listed(stray) && !full()) {
+            if (MuteDevice(stray) == TxAck)
+                list(stray);
+            else
+                muteFailed(stray);  // known to be there: said at the end if never listed
+        }
     }
     return r;
 }

@@ -152,11 +152,11 @@ bool Discovery::muteFailed(Uid uid)
 bool Discovery::lateMarginGrew()
 {
     doubtful_ = true;
-    if (engine_.lateMarginUs() == lateMarginUs_)
+    if (engine_.lateMarginGrowths() == marginGrowths_)
         return false;
-    lateMarginUs_ = engine_.lateMarginUs();
+    marginGrowths_ = engine_.lateMarginGrowths();
     engine_.log().appendLine("Ответы приходят с опозданием: ожидание ответа увеличено до " +
-                             std::to_string((lateMarginUs_ + 999) / 1000) + " мс.");
+                             std::to_string((engine_.lateMarginUs() + 999) / 1000) + " мс.");
     return true;
 }
 
@@ -411,7 +411,7 @@ DiscoveryVerdict Discovery::Run()
     ended_ = timeUp_ = doubtful_ = false;
     linkFailures_ = suspects_ = 0;
     engine_.resetLateMargin();
-    lateMarginUs_ = 0;
+    marginGrowths_ = engine_.lateMarginGrowths();
     engine_.takeLateSign();
     Uid ignored = 0;
     engine_.takeStrayReply(ignored);

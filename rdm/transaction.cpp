@@ -37,10 +37,27 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
                      quiet + latency + lateMarginUs_ / 4, judge, this, PacketUs(replyBytes)};
 }
 
-void RdmEngine::noteLate()
+void RdmEngine::growLateMargin(uint32_t us)
 {
     lateSign_ = true;
-    lateMarginUs_ = lateMarginUs_ == 0 ? kFirstLateMarginUs : std::min(2 * lateMarginUs_, kMaxLateMarginUs);
+    onTime_ = 0;
+    us = std::min(us, kMaxLateMarginUs);
+    if (us > lateMarginUs_) {
+        lateMarginUs_ = us;
+        ++lateMarginGrowths_;
+    }
+}
+
+void RdmEngine::noteLate() { growLateMargin(lateMarginUs_ == 0 ? kFirstLateMarginUs : 2 * lateMarginUs_); }
+
+void RdmEngine::settleLateMargin()
+{
+    // Replies that keep coming in time let a grown wait shrink again, so that a
+    // moment's delay does not slow the rest of the run.
+    if (lateMarginUs_ == 0 || ++onTime_ < kOnTimeToShrink)
+        return;
+    onTime_ = 0;
+    lateMarginUs_ = lateMarginUs_ / 2 < kFirstLateMarginUs ? 0 : lateMarginUs_ / 2;
 }
 
 bool RdmEngine::listenForLateReply()
@@ -50,8 +67,7 @@ bool RdmEngine::listenForLateReply()
     constexpr uint64_t kStepUs = 1000;
     for (uint64_t waited = 0; waited < kMaxLateMarginUs; waited += kStepUs) {
         if (port_.CountWaiting() > 0) {
-            lateSign_ = true;
-            lateMarginUs_ = uint32_t(std::min<uint64_t>(lateMarginUs_ + waited + kFirstLateMarginUs, kMaxLateMarginUs));
+            growLateMargin(uint32_t(std::min<uint64_t>(lateMarginUs_ + waited + kFirstLateMarginUs, kMaxLateMarginUs)));
             return true;
         }
         clock_.sleepUs(kStepUs);
@@ -77,7 +93,10 @@ bool RdmEngine::takeStrayReply(Uid& uid)
 
 void RdmEngine::takeStrayBytes()
 {
-    if (fastExchange() && port_.CountWaiting() > 0)
+    if (!fastExchange())
+        return;
+    settleLateMargin();
+    if (port_.CountWaiting() > 0)
         noteLate();
 }
 

@@ -59,13 +59,18 @@ public:
     // answers later still is out of E1.20's bounds, and waiting for it would slow
     // every request of the run. It starts again at 0 here.
     uint32_t lateMarginUs() const { return lateMarginUs_; }
-    void resetLateMargin() { lateMarginUs_ = 0; }
+    void resetLateMargin() { lateMarginUs_ = 0; onTime_ = 0; }
+    // How often the margin has grown: a late sign that left it as it was (at its
+    // limit) changes nothing here.
+    uint32_t lateMarginGrowths() const { return lateMarginGrowths_; }
     // After a fast exchange that got no answer: listens up to kMaxLateMarginUs for
     // bytes that come late. When some do, the wait grows to take them in time and
     // the result is true. The bytes themselves are left for the next purge.
     bool listenForLateReply();
     static constexpr uint32_t kFirstLateMarginUs = 4000;
     static constexpr uint32_t kMaxLateMarginUs = 16000;
+    // Exchanges in a row without a late sign after which the margin halves.
+    static constexpr int kOnTimeToShrink = 64;
 
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
@@ -95,6 +100,8 @@ private:
     // Bytes left over from an earlier request are a late sign (fast exchange only).
     void takeStrayBytes();
     void noteLate();
+    void growLateMargin(uint32_t us);
+    void settleLateMargin();
 
     InterfacePort& port_;
     Clock& clock_;
@@ -105,6 +112,8 @@ private:
     bool strayReply_ = false;
     Uid strayUid_ = 0;
     uint32_t lateMarginUs_ = 0;
+    uint32_t lateMarginGrowths_ = 0;
+    int onTime_ = 0;  // fast exchanges since the last late sign
 
     uint8_t transaction_ = 0;
     rdm::RdmRequest inFlight_;

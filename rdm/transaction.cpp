@@ -91,7 +91,7 @@ bool RdmEngine::takeStrayReply(Uid& uid)
     return true;
 }
 
-void RdmEngine::takeStrayBytes()
+void RdmEngine::noteBytesLeftOver()
 {
     if (!fastExchange())
         return;
@@ -160,7 +160,7 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
     linkFailed_ = false;
-    takeStrayBytes();
+    noteBytesLeftOver();
     const uint64_t handedUs = clock_.nowUs();
     if (port_.SendRdmPacket(request_, size, expect) == 0) {
         linkFailed_ = true;
@@ -227,7 +227,7 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
         std::lock_guard<std::mutex> exchange(port_.exchangeLock());
         linkFailed_ = false;
         strayReply_ = false;
-        takeStrayBytes();
+        noteBytesLeftOver();
         const uint64_t handedUs = clock_.nowUs();
         if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0) {
             linkFailed_ = true;

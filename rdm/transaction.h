@@ -98,7 +98,7 @@ private:
     // The detailed log's record of a message that did not answer the request.
     void logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch);
     // Bytes left over from an earlier request are a late sign (fast exchange only).
-    void takeStrayBytes();
+    void noteBytesLeftOver();
     void noteLate();
     void growLateMargin(uint32_t us);
     void settleLateMargin();

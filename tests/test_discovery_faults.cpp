@@ -38,6 +38,9 @@ struct FaultRig : RigHarness {
 
 // Healthy devices at the top, the middle and the bottom of the UID space.
 const Uid kGood[] = {0xFFFFFFFFFFF0ull, 0xC0DE00000100ull, 0x7FF012345678ull, 0x416400000042ull, 0x000100000001ull};
+// Six more for the fast exchange's twelve, spread over the UID space.
+const Uid kMoreGood[] = {0xE1A500000001ull, 0x9ABC00001234ull, 0x7FF000000100ull, 0x5A5A5A5A5A5Aull,
+                         0x0F0F00000F0Full, 0x000000000100ull};
 // Where the faulty one sits: above all, beside a healthy one, below all.
 const Uid kFaultyAt[] = {0xFFFFFFFFFFFDull, 0x7FF012345679ull, 0x000000000007ull};
 
@@ -81,12 +84,17 @@ TEST(DiscoveryFaults, OneFaultyDeviceHidesNoHealthyOneOnEveryKindInBothProfiles)
                 for (Uid faulty : kFaultyAt) {
                     SCOPED_TRACE(std::string(c.name) + ", " + KindText(kind, fast) + ", faulty " + UidLogText(faulty));
                     FaultRig d(kind, fast, fast);
-                    for (Uid u : kGood)
+                    // Six devices with the fixed waits, twelve with the fast exchange.
+                    std::vector<Uid> good(std::begin(kGood), std::end(kGood));
+                    if (fast)
+                        for (Uid u : kMoreGood)
+                            good.push_back(u);
+                    for (Uid u : good)
                         d.add(u);
                     c.spoil(d.line, d.add(faulty));
                     const uint32_t start = d.clock.tickMs();
                     const DiscoveryVerdict v = d.discovery.Run();
-                    std::vector<Uid> expected(std::begin(kGood), std::end(kGood));
+                    std::vector<Uid> expected = good;
                     const bool listedFaulty = std::count(d.found.begin(), d.found.end(), faulty) == 1;
                     if (c.faultyListed == 1 || (c.faultyListed == -1 && listedFaulty))
                         expected.push_back(faulty);

@@ -63,6 +63,8 @@ const char* const kUsageText =
     "  --raw                       parameter data as hex, in and out\n"
     "  --discovery-timeout S       1..100 seconds, default the window's\n"
     "  --fixed-waits               the window's fixed waits instead of the fast exchange\n"
+    "  --search part|tree          discovery's search: halving from the whole range after each\n"
+    "                              device, or the UID tree; default tree with the fast exchange\n"
     "  -v                          the request and reply dumps of the detailed log, on stderr\n"
     "  --period MS, --for SECONDS  DMX frame period (default the window's) and how long (default\n"
     "                              until interrupted)\n"
@@ -120,6 +122,7 @@ struct Options {
     int period = 32;
     double seconds = 0;  // 0: until interrupted
     bool detailed = false, raw = false, fixedWaits = false;
+    Discovery::Search search = Discovery::Search::FollowExchange;
     Format format = Format::Table;
 };
 
@@ -319,6 +322,7 @@ int RunDiscovery(Session& s, const Options& o, std::vector<Uid>& found, bool pro
                                                std::fprintf(stderr, "found %s\n", uid.c_str());
                                        },
                                        [&o] { return o.timeout; }, [] { return gInterrupted != 0; }});
+    discovery.search = o.search;
     const DiscoveryVerdict v = discovery.Run();
     std::signal(SIGINT, previous);
     const std::string count = std::to_string(found.size()) + " device(s) listed";
@@ -700,6 +704,12 @@ int main(int argc, char** argv)
             o.raw = true;
         } else if (a == "--fixed-waits") {
             o.fixedWaits = true;
+        } else if (a == "--search") {
+            const char* v = value();
+            const std::string how = v ? v : "";
+            if (how != "part" && how != "tree")
+                return UsageError("--search takes part or tree");
+            o.search = how == "tree" ? Discovery::Search::Tree : Discovery::Search::Halving;
         } else if (a == "-v") {
             o.detailed = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {

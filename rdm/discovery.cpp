@@ -240,31 +240,35 @@ Discovery::Pass Discovery::unresolved(Uid lower, Uid upper)
             return Pass::Ended;
         if (r == BranchSingle)
             return isolated(uid);
-        if (r == BranchCollision) {
-            doubtful_ = true;
-            if (listed(uid)) {
-                engine_.log().appendLine("UID " + UidLogText(uid) +
-                                         " возможно, носят два устройства: устройство с ним отключено командой Mute, "
-                                         "но ответы с этим UID продолжают сталкиваться.");
-                ++suspects_;
-                return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
-            }
-            // Its discovery replies never come clean; a reply to a request
-            // addressed to it alone may.
-            if (!full() && MuteDevice(uid) == TxAck) {
-                list(uid);
-                ++suspects_;
-                engine_.log().appendLine("Устройство " + UidLogText(uid) +
-                                         " отвечает на Mute, но его ответы на поиск искажены: возможно, этот UID "
-                                         "носят два устройства.");
-                return Pass::Found;
-            }
-            return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
-        }
+        if (r == BranchCollision)
+            return garbled(uid);
         if (lower == upper)
             break;
     }
     return Pass::Misled;
+}
+
+Discovery::Pass Discovery::garbled(Uid uid)
+{
+    doubtful_ = true;
+    if (listed(uid)) {
+        engine_.log().appendLine("UID " + UidLogText(uid) +
+                                 " возможно, носят два устройства: устройство с ним отключено командой Mute, "
+                                 "но ответы с этим UID продолжают сталкиваться.");
+        ++suspects_;
+        return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
+    }
+    // Its discovery replies never come clean; a reply to a request addressed to
+    // it alone may.
+    if (!full() && MuteDevice(uid) == TxAck) {
+        list(uid);
+        ++suspects_;
+        engine_.log().appendLine("Устройство " + UidLogText(uid) +
+                                 " отвечает на Mute, но его ответы на поиск искажены: возможно, этот UID "
+                                 "носят два устройства.");
+        return Pass::Found;
+    }
+    return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
 }
 
 Discovery::Pass Discovery::narrow(Uid first, Uid last, BranchResult r)
@@ -355,7 +359,7 @@ bool Discovery::searchAll()
         }
         answeredLower_ = first;
         answeredUpper_ = last;
-        switch (narrow(first, last, r)) {
+        switch (treeSearch() ? tree(first, last, r) : narrow(first, last, r)) {
         case Pass::Ended:
             return false;
         case Pass::Misled:

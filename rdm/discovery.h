@@ -40,6 +40,12 @@ public:
     static constexpr Uid kLowest = 0;
     static constexpr Uid kHighest = 0xFFFFFFFFFFFEull;  // the broadcast UID itself is excluded
 
+    // How the UID space is searched: the halving that restarts from the whole
+    // range after each device, or a walk of the UID tree that splits every
+    // colliding range in two. By default the tree goes with the fast exchange.
+    enum class Search { FollowExchange, Halving, Tree };
+    Search search = Search::FollowExchange;
+
     // One discovery run, from the un-mute to the summary line and the verdict.
     DiscoveryVerdict Run();
     const DiscoveryVerdict& verdict() const { return verdict_; }
@@ -63,6 +69,9 @@ public:
     // Passes in a row that end without isolating anything before the range that
     // keeps answering is set aside.
     static constexpr int kMisledPasses = 4;
+    // How often the tree search asks one range again after muting a device it
+    // isolated there; the next sweep of the whole range picks up any left.
+    static constexpr int kMaxTreeAsks = 64;
 
     Uid lastFoundUid = 0;
 
@@ -88,6 +97,18 @@ private:
     Pass isolated(Uid uid);
     // The pass narrowed to {lower, upper} without isolating a device.
     Pass unresolved(Uid lower, Uid upper);
+    // `uid` alone answers with garbled replies.
+    Pass garbled(Uid uid);
+    // The whole tree under [first, last], which answered `r`: every colliding
+    // range split in two, the upper half first; a range that isolated a device
+    // asked again once it is muted.
+    Pass tree(Uid first, Uid last, BranchResult r);
+    bool treeSearch() const
+    {
+        return search == Search::Tree || (search == Search::FollowExchange && engine_.fastExchange());
+    }
+    // The first set-aside range that overlaps [lower, upper], or -1.
+    int setAsideWithin(Uid lower, Uid upper) const;
     // A whole reply from outside the range asked about came late: its device is
     // muted and listed directly.
     void muteStray();

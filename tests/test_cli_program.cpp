@@ -2,6 +2,7 @@
 #include "patch/patch_file.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -190,7 +191,8 @@ TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
           "set " + first + " device_label " + std::string(33, 'x'), "get 7FF0:0001 device_label",
           "address " + first + " 0", "address " + first + " 513", "identify " + first + " maybe",
           "set " + first + " identify_device", "frobnicate", "", "--json", "get " + first + " --no-such-option",
-          "dmx 513=1", "dmx 1=256", "dmx 1", "dmx 1=2 --period 0", "patch", "patch write"}) {
+          "dmx 513=1", "dmx 1=256", "dmx 1", "dmx 1=2 --period 0", "patch", "patch write",
+          "--search sideways discover", "discover --search"}) {
         EXPECT_EQ(run(args).status, 2) << args;
     }
     EXPECT_EQ(requestsSeen(), before) << "nothing was sent";
@@ -254,10 +256,24 @@ protected:
 
 TEST_F(CliFaultyRig, DiscoverListsEveryDeviceAndSaysWhatItSetAside)
 {
-    // The fast exchange, which grows its wait when this machine hands replies on late.
-    const Result r = run("discover --json --discovery-timeout 60", true, true);
+    // The fast exchange, which grows its wait when this machine hands replies on
+    // late, with the halving search; the tree's turn follows.
+    const Result r = run("discover --json --discovery-timeout 60 --search part", true, true);
     EXPECT_EQ(r.status, 5) << r.err;
     EXPECT_EQ(r.json().size(), 36) << r.out;
     EXPECT_NE(r.err.find("set aside 1 device(s) or UID range(s)"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("7FF0:7FFFFFFF"), std::string::npos);
+
+    // The same devices; in real time a reply the system hands on late may change
+    // the order in which they are found.
+    const Result tree = run("discover --json --discovery-timeout 60", true, true);
+    EXPECT_EQ(tree.status, 5) << tree.err;
+    auto uids = [](const Result& result) {
+        std::vector<std::string> out;
+        for (const QJsonValue& v : result.json())
+            out.push_back(v.toObject().value("uid").toString().toStdString());
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(uids(tree), uids(r));
 }

@@ -300,3 +300,66 @@ TEST(Discovery, OverARealPseudoTerminalInRealTime)
     discovery.Run();
     EXPECT_EQ(rows, (std::vector<std::string>{"7FF0DEADBEEF", "7FF000000002", "7FF000000001"}));
 }
+
+TEST(DiscoveryTree, OneDeviceCostsWhatTheHalvingCosts)
+{
+    DiscoveryRig d;
+    d.discovery.search = Discovery::Search::Tree;
+    d.add(0x7FF012345678ull);
+    d.discovery.Run();
+    EXPECT_EQ(d.found(), std::vector<Uid>{0x7FF012345678ull});
+    // The un-mute, the whole range (one reply), the mute, and the whole range
+    // silent twice.
+    EXPECT_EQ(d.line.requests().size(), 5u);
+}
+
+TEST(DiscoveryTree, TwoDevicesInOppositeHalvesInTheTreesOrder)
+{
+    DiscoveryRig d;
+    d.discovery.search = Discovery::Search::Tree;
+    constexpr Uid kHigh = 0xC0DE00000001ull, kLow = 0x416400000002ull, kMid = 0x7FFFFFFFFFFFull;
+    d.add(kLow);
+    d.add(kHigh);
+    d.discovery.Run();
+    EXPECT_EQ(d.found(), (std::vector<Uid>{kHigh, kLow}));
+    std::vector<std::pair<Uid, Uid>> branches;
+    for (const auto& r : d.line.requests())
+        if (r.decoded.pid == rdm::DISC_UNIQUE_BRANCH)
+            branches.emplace_back(ReadUid(r.decoded.data.data()), ReadUid(r.decoded.data.data() + 6));
+    // The whole range collides; the upper half isolates one device, is asked
+    // again once it is muted, then the lower half the same; the whole range
+    // is silent twice.
+    const std::vector<std::pair<Uid, Uid>> expected = {
+        {Discovery::kLowest, Discovery::kHighest}, {kMid + 1, Discovery::kHighest}, {kMid + 1, Discovery::kHighest},
+        {Discovery::kLowest, kMid},                {Discovery::kLowest, kMid},      {Discovery::kLowest, Discovery::kHighest},
+        {Discovery::kLowest, Discovery::kHighest}};
+    EXPECT_EQ(branches, expected);
+}
+
+TEST(DiscoveryTree, FindsWhatTheHalvingFindsInTheSameOrder)
+{
+    std::mt19937 random(7);
+    std::vector<Uid> spread, consecutive;
+    for (int i = 0; i < 33; ++i) {
+        spread.push_back(MakeUid(uint16_t(random()), uint32_t(random())));
+        consecutive.push_back(MakeUid(0x7FF0, 0x00001000u + uint32_t(i)));
+    }
+    for (const auto* uids : {&spread, &consecutive})
+        for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+            SCOPED_TRACE(kind);
+            DiscoveryRig d(kind);
+            d.timeout = 100;
+            d.engine.setFastExchange(true);
+            d.discovery.search = Discovery::Search::Tree;
+            for (Uid u : *uids)
+                d.add(u);
+            d.discovery.Run();
+            std::vector<Uid> expected = *uids;
+            std::sort(expected.rbegin(), expected.rend());
+            EXPECT_EQ(d.found(), expected);
+            int branches = 0;
+            for (const auto& r : d.line.requests())
+                branches += r.decoded.pid == rdm::DISC_UNIQUE_BRANCH;
+            EXPECT_LT(branches, 8 * 33) << "fewer than 8 branches a device";
+        }
+}

@@ -76,37 +76,41 @@ const FaultCase kCases[] = {
 
 } // namespace
 
-TEST(DiscoveryFaults, OneFaultyDeviceHidesNoHealthyOneOnEveryKindInBothProfiles)
+TEST(DiscoveryFaults, OneFaultyDeviceHidesNoHealthyOneOnEveryKindInBothProfilesAndBothSearches)
 {
+    using Search = Discovery::Search;
     for (const FaultCase& c : kCases)
         for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro})
             for (bool fast : {false, true})
-                for (Uid faulty : kFaultyAt) {
-                    SCOPED_TRACE(std::string(c.name) + ", " + KindText(kind, fast) + ", faulty " + UidLogText(faulty));
-                    FaultRig d(kind, fast, fast);
-                    // Six devices with the fixed waits, twelve with the fast exchange.
-                    std::vector<Uid> good(std::begin(kGood), std::end(kGood));
-                    if (fast)
-                        for (Uid u : kMoreGood)
-                            good.push_back(u);
-                    for (Uid u : good)
-                        d.add(u);
-                    c.spoil(d.line, d.add(faulty));
-                    const uint32_t start = d.clock.tickMs();
-                    const DiscoveryVerdict v = d.discovery.Run();
-                    std::vector<Uid> expected = good;
-                    const bool listedFaulty = std::count(d.found.begin(), d.found.end(), faulty) == 1;
-                    if (c.faultyListed == 1 || (c.faultyListed == -1 && listedFaulty))
-                        expected.push_back(faulty);
-                    std::sort(expected.rbegin(), expected.rend());
-                    std::vector<Uid> found = d.found;
-                    std::sort(found.rbegin(), found.rend());
-                    EXPECT_EQ(found, expected) << d.logText();
-                    EXPECT_EQ(int(d.found.size()), d.rows);
-                    EXPECT_FALSE(v.cutShort) << "within the time-out";
-                    EXPECT_LE(d.clock.tickMs() - start, 10000u);
-                    EXPECT_EQ(v.complete(), c.complete) << d.logText();
-                }
+                for (Search search : {Search::Halving, Search::Tree})
+                    for (Uid faulty : kFaultyAt) {
+                        SCOPED_TRACE(std::string(c.name) + ", " + KindText(kind, fast) +
+                                     (search == Search::Tree ? ", tree" : ", halving") + ", faulty " + UidLogText(faulty));
+                        FaultRig d(kind, fast, fast);
+                        d.discovery.search = search;
+                        // Six devices with the fixed waits, twelve with the fast exchange.
+                        std::vector<Uid> good(std::begin(kGood), std::end(kGood));
+                        if (fast)
+                            for (Uid u : kMoreGood)
+                                good.push_back(u);
+                        for (Uid u : good)
+                            d.add(u);
+                        c.spoil(d.line, d.add(faulty));
+                        const uint32_t start = d.clock.tickMs();
+                        const DiscoveryVerdict v = d.discovery.Run();
+                        std::vector<Uid> expected = good;
+                        const bool listedFaulty = std::count(d.found.begin(), d.found.end(), faulty) == 1;
+                        if (c.faultyListed == 1 || (c.faultyListed == -1 && listedFaulty))
+                            expected.push_back(faulty);
+                        std::sort(expected.rbegin(), expected.rend());
+                        std::vector<Uid> found = d.found;
+                        std::sort(found.rbegin(), found.rend());
+                        EXPECT_EQ(found, expected) << d.logText();
+                        EXPECT_EQ(int(d.found.size()), d.rows);
+                        EXPECT_FALSE(v.cutShort) << "within the time-out";
+                        EXPECT_LE(d.clock.tickMs() - start, 10000u);
+                        EXPECT_EQ(v.complete(), c.complete) << d.logText();
+                    }
 }
 
 TEST(DiscoveryFaults, ALateDeviceDoesNotLeadTheSearchAstray)
@@ -121,6 +125,8 @@ TEST(DiscoveryFaults, ALateDeviceDoesNotLeadTheSearchAstray)
                 for (Uid u : kGood)
                     d.add(u);
                 d.add(faulty).faults.lateMs = fast ? 10 : 60;
+                if (faulty == kFaultyAt[1])
+                    d.discovery.search = Discovery::Search::Tree;  // the tree in both profiles too
                 const DiscoveryVerdict v = d.discovery.Run();
                 for (Uid u : kGood)
                     EXPECT_EQ(std::count(d.found.begin(), d.found.end(), u), 1) << UidLogText(u) << '\n' << d.logText();

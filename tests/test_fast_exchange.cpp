@@ -104,9 +104,13 @@ Scenario Gets(std::vector<std::pair<Uid, uint16_t>> requests)
     };
 }
 
+// The halving search in both profiles: these compare the waits, request for request.
 Scenario Discover()
 {
-    return [](PacedRig& rig, Outcome&) { rig.discovery.Run(); };
+    return [](PacedRig& rig, Outcome&) {
+        rig.discovery.search = Discovery::Search::Halving;
+        rig.discovery.Run();
+    };
 }
 
 } // namespace
@@ -172,6 +176,7 @@ TEST(FastExchange, DiscoveryWithFaultyDevicesAgrees)
         line.add(0x7FF000000300ull, rig::LedParModel());
     }, [](PacedRig& rig, Outcome&) {
         rig.timeout = 10;
+        rig.discovery.search = Discovery::Search::Halving;
         rig.discovery.Run();
     }, false);
 }
@@ -183,8 +188,41 @@ TEST(FastExchange, SlowestAllowedTurnaroundIsStillAnAnswer)
         line.add(0x7FF000000001ull, rig::LedParModel()).turnaroundUs = 176;
     }, [](PacedRig& rig, Outcome& out) {
         out.results.push_back(rig.get(kDevice, DEVICE_INFO));
+        rig.discovery.search = Discovery::Search::Halving;
         rig.discovery.Run();
     });
+}
+
+TEST(FastExchange, TheTreeSearchFindsWhatTheHalvingFindsInTheSameOrder)
+{
+    std::vector<std::function<void(rig::VirtualLine&)>> lines = {
+        [](rig::VirtualLine& line) {
+            for (Uid u : {0x7FF000000001ull, 0x7FF000000002ull, 0x7FF000000003ull})
+                line.add(u, rig::LedParModel());
+        },
+        [](rig::VirtualLine& line) {
+            std::mt19937 random(33);
+            for (int i = 0; i < 33; ++i)
+                line.add(MakeUid(0x7FF0, uint32_t(random())), rig::LedParModel()).preambleLength = int(random() % 8);
+        },
+        [](rig::VirtualLine& line) {
+            line.add(0x7FF0FFFF0000ull, rig::LedParModel()).faults.ignoreMute = true;
+            for (uint32_t i = 0; i < 4; ++i)
+                line.add(MakeUid(0x7FF0, 0x4000 - i * 0x0FED), rig::LedParModel());
+        },
+    };
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro}) {
+            SCOPED_TRACE("line " + std::to_string(i) + ", kind " + std::to_string(kind));
+            const Outcome halving = ::Run(kind, false, lines[i], Discover());
+            const Outcome tree = ::Run(kind, true, lines[i], [](PacedRig& rig, Outcome&) { rig.discovery.Run(); });
+            EXPECT_EQ(tree.found, halving.found);
+            // On a line of three the two cost alike; with many devices the tree
+            // no longer starts again from the whole range after each one.
+            if (i == 1) {
+                EXPECT_LT(tree.requests.size() * 3, halving.requests.size());
+            }
+        }
 }
 
 // Bytes a test writes itself, as the line would bring them after a GET.

@@ -329,8 +329,17 @@ bool Discovery::searchAll()
             // Every range was silent. A lost reply looks the same, so the run
             // believes it only once a sweep more has found them silent too.
             const int confirmations = doubtful_ ? kDoubtfulConfirmations : kConfirmations;
-            if (timeUp_ || ++quietSweeps > confirmations)
+            if (timeUp_)
                 return true;
+            if (++quietSweeps > confirmations) {
+                // A reply still on its way through a slow system would come now:
+                // then the wait grows and the ranges are swept again.
+                if (lastListens_ >= kLateRepeats || !engine_.listenForLateReply())
+                    return true;
+                ++lastListens_;
+                lateMarginGrew();
+                quietSweeps = 0;
+            }
             k = setAsideCount_;
             continue;
         }
@@ -413,7 +422,7 @@ DiscoveryVerdict Discovery::Run()
     setAsideCount_ = 0;
     namedCount_ = 0;
     ended_ = timeUp_ = doubtful_ = false;
-    linkFailures_ = suspects_ = 0;
+    linkFailures_ = suspects_ = lastListens_ = 0;
     engine_.resetLateMargin();
     marginGrowths_ = engine_.lateMarginGrowths();
     engine_.takeLateSign();

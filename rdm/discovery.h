@@ -146,6 +146,7 @@ private:
     Uid answeredUpper_ = 0;
     bool doubtful_ = false;  // the line has lost, garbled or delayed replies this run
     int linkFailures_ = 0;
+    int lastListens_ = 0;  // listens for late replies before the run ended
     uint32_t marginGrowths_ = 0;  // the engine's count of late-margin growths, as last seen
     int suspects_ = 0;       // listed devices whose discovery replies never came clean
     DiscoveryVerdict verdict_;

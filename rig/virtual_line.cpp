@@ -131,7 +131,10 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
             if (breakFramed)
                 t.startUs -= kByteTimeUs;
         }
-        if (paced)
+        // A reply on time holds the line until it ends. A late one does not: the
+        // controller, which has given up on it, sends its next packet anyway,
+        // and the two meet on the line as they would on a real one.
+        if (paced && delayMs == 0)
             busyUntilUs_ = std::max(busyUntilUs_, t.startUs + t.bytes.size() * kByteTimeUs);
         replies_.push_back({t.startUs, t.bytes, group.parts.size() > 1});
         if (onReply)

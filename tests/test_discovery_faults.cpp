@@ -132,9 +132,9 @@ TEST(DiscoveryFaults, ALateDeviceDoesNotLeadTheSearchAstray)
                     EXPECT_EQ(std::count(d.found.begin(), d.found.end(), u), 1) << UidLogText(u) << '\n' << d.logText();
                 EXPECT_FALSE(v.cutShort);
                 if (fast) {
-                    // The wait grows until the late device is heard in time.
+                    // Heard in time once the wait has grown, or muted from its
+                    // late reply.
                     EXPECT_EQ(std::count(d.found.begin(), d.found.end(), faulty), 1) << d.logText();
-                    EXPECT_GT(d.engine.lateMarginUs(), 0u);
                 }
             }
 }

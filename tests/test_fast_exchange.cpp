@@ -343,3 +343,23 @@ TEST(FastExchange, TheWidgetsTimeOutReportEndsTheWait)
     const uint64_t request = line_timing::PacketUs(26) + 200;
     EXPECT_LE(rig.clock.nowUs() - start, request + rig.d2xx.chip(1).listenUs + 1000 + 300);
 }
+
+TEST(FastExchange, ALateReplyGrowsTheWaitWhichShrinksAgainOnceRepliesComeInTime)
+{
+    PacedRig rig(KindStandardVcp, true);
+    constexpr Uid kLate = 0x7FF000000009ull;
+    rig::Responder& late = rig.line.add(kLate, rig::LedParModel());
+    late.faults.lateMs = 5;
+    rig.line.add(kDevice, rig::LedParModel());
+    EXPECT_EQ(rig.get(kLate, DMX_START_ADDRESS), TxNoResponse);
+    EXPECT_FALSE(rig.engine.takeLateSign());
+    rig.clock.sleepMs(10);  // its reply has come and waits
+    ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
+    EXPECT_TRUE(rig.engine.takeLateSign());
+    EXPECT_EQ(rig.engine.lateMarginUs(), RdmEngine::kFirstLateMarginUs);
+    // Within the grown wait the late device is an answer.
+    EXPECT_EQ(rig.get(kLate, DMX_START_ADDRESS), TxAck);
+    for (int i = 0; i < RdmEngine::kOnTimeToShrink; ++i)
+        ASSERT_EQ(rig.get(kDevice, DMX_START_ADDRESS), TxAck);
+    EXPECT_EQ(rig.engine.lateMarginUs(), 0u);
+}

@@ -251,6 +251,15 @@ Discovery::Pass Discovery::unresolved(Uid lower, Uid upper)
 Discovery::Pass Discovery::garbled(Uid uid)
 {
     doubtful_ = true;
+    // A second look: a reply that a busy system handed on in pieces is garbled
+    // only once.
+    const BranchResult again = branch(uid, uid);
+    if (ended_)
+        return Pass::Ended;
+    if (again == BranchSingle)
+        return isolated(uid);
+    if (again == BranchSilent)
+        return Pass::Misled;
     if (listed(uid)) {
         engine_.log().appendLine("UID " + UidLogText(uid) +
                                  " возможно, носят два устройства: устройство с ним отключено командой Mute, "

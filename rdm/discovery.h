@@ -109,9 +109,6 @@ private:
     }
     // The first set-aside range that overlaps [lower, upper], or -1.
     int setAsideWithin(Uid lower, Uid upper) const;
-    // A whole reply from outside the range asked about came late: its device is
-    // muted and listed directly.
-    void muteStray();
     // The ranges between set-aside ones, highest first: `k` from the count down to 0.
     bool segment(int k, Uid& lower, Uid& upper) const;
     bool setAside(Uid lower, Uid upper, Why why);

@@ -160,6 +160,20 @@ bool Discovery::lateMarginGrew()
     return true;
 }
 
+bool Discovery::interfaceGone()
+{
+    // One failed write or read may pass; a second in a row means the interface is gone.
+    if (!engine_.linkFailed()) {
+        linkFailures_ = 0;
+        return false;
+    }
+    if (++linkFailures_ < 2)
+        return false;
+    verdict_.interfaceFailed = true;
+    ended_ = true;
+    return true;
+}
+
 BranchResult Discovery::branch(Uid lower, Uid upper)
 {
     BranchResult r = DiscoveryBranch(lower, upper);
@@ -170,16 +184,8 @@ BranchResult Discovery::branch(Uid lower, Uid upper)
             break;  // at its limit: asking again would end the same way
         r = DiscoveryBranch(lower, upper);
     }
-    if (engine_.linkFailed()) {
-        // One failed write may pass; a second in a row means the interface is gone.
-        if (++linkFailures_ >= 2) {
-            verdict_.interfaceFailed = true;
-            ended_ = true;
-            return BranchSilent;
-        }
-    } else {
-        linkFailures_ = 0;
-    }
+    if (interfaceGone())
+        return BranchSilent;
     Uid stray = 0;
     if (r == BranchCollision && engine_.takeStrayReply(stray)) {
         // A device outside this range answered an earlier branch late; nothing
@@ -209,13 +215,9 @@ Discovery::Pass Discovery::isolated(Uid uid)
     // then answers no branch: it is asked again at once, up to the attempts' limit.
     for (;;) {
         const TxResult mute = MuteDevice(uid);
-        if (engine_.linkFailed() && ++linkFailures_ >= 2) {
-            verdict_.interfaceFailed = true;
-            ended_ = true;
+        if (interfaceGone())
             return Pass::Ended;
-        }
         if (mute == TxAck) {
-            linkFailures_ = 0;
             // A listed device that answers again has lost its mute (a power cycle).
             if (!known)
                 list(uid);

@@ -93,6 +93,9 @@ private:
     bool searchAll();
     // One pass over [first, last], which answered `r`.
     Pass narrow(Uid first, Uid last, BranchResult r);
+    // Counts the last exchange's link failure; true once two in a row have
+    // failed, which ends the run with the interface-failed verdict.
+    bool interfaceGone();
     // Mutes and lists `uid`, which a branch isolated.
     Pass isolated(Uid uid);
     // The pass narrowed to {lower, upper} without isolating a device.

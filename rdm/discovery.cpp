@@ -189,15 +189,12 @@ BranchResult Discovery::branch(Uid lower, Uid upper)
     Uid stray = 0;
     if (r == BranchCollision && engine_.takeStrayReply(stray)) {
         // A device outside this range answered an earlier branch late; nothing
-        // here answered this one.
+        // here answered this one. Its reply names it, so it is muted and listed
+        // as an isolated one is.
         doubtful_ = true;
         r = BranchSilent;
-        if (!listed(stray) && !full()) {
-            if (MuteDevice(stray) == TxAck)
-                list(stray);
-            else
-                muteFailed(stray);  // known to be there: said at the end if never listed
-        }
+        if (!listed(stray))
+            isolated(stray);
     }
     return r;
 }

@@ -24,7 +24,36 @@ size_t Width(const std::string& s)
     return n;
 }
 
+const Cell kNull;
+
 } // namespace
+
+Cell Cell::numberText(std::string digits)
+{
+    Cell c;
+    c.kind = Kind::Number;
+    c.text = std::move(digits);
+    return c;
+}
+
+Cell Cell::flag(bool on)
+{
+    Cell c;
+    c.kind = Kind::Flag;
+    c.text = on ? "on" : "off";
+    return c;
+}
+
+std::string Cell::json() const
+{
+    switch (kind) {
+    case Kind::Null: return "null";
+    case Kind::Number: return text;
+    case Kind::Flag: return text == "on" ? "true" : "false";
+    case Kind::Text: break;
+    }
+    return JsonString(text);
+}
 
 std::string JsonString(const std::string& s)
 {
@@ -44,17 +73,31 @@ std::string JsonString(const std::string& s)
     return out + "\"";
 }
 
+JsonObject& JsonObject::addRaw(const std::string& key, const std::string& json)
+{
+    members_ += (members_.empty() ? "" : ", ") + JsonString(key) + ": " + json;
+    return *this;
+}
+
+std::string JsonArray(const std::vector<std::string>& items)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        out += (i ? ", " : "") + items[i];
+    return out + "]";
+}
+
 std::string Table::text(Format format) const
 {
+    auto cell = [](const std::vector<Cell>& row, size_t c) -> const Cell& { return c < row.size() ? row[c] : kNull; };
     std::string out;
     if (format == Format::Json) {
         out = "[";
         for (size_t r = 0; r < rows_.size(); ++r) {
-            out += r ? ",\n {" : "\n {";
+            JsonObject o;
             for (size_t c = 0; c < columns_.size(); ++c)
-                out += (c ? ", " : "") + JsonString(columns_[c]) + ": " +
-                       JsonString(c < rows_[r].size() ? rows_[r][c] : "");
-            out += "}";
+                o.add(columns_[c], cell(rows_[r], c));
+            out += (r ? ",\n " : "\n ") + o.text();
         }
         return out + (rows_.empty() ? "]\n" : "\n]\n");
     }
@@ -63,39 +106,41 @@ std::string Table::text(Format format) const
             out += (c ? "," : "") + CsvField(columns_[c]);
         out += "\n";
         for (const auto& row : rows_) {
-            for (size_t c = 0; c < row.size(); ++c)
-                out += (c ? "," : "") + CsvField(row[c]);
+            for (size_t c = 0; c < columns_.size(); ++c)
+                out += (c ? "," : "") + CsvField(cell(row, c).plain());
             out += "\n";
         }
         return out;
     }
-    if (rows_.empty())
-        return out;  // nothing to show; a failure says why on stderr
     std::vector<size_t> widths(columns_.size());
     for (size_t c = 0; c < columns_.size(); ++c) {
         widths[c] = Width(columns_[c]);
         for (const auto& row : rows_)
-            if (c < row.size() && Width(row[c]) > widths[c])
-                widths[c] = Width(row[c]);
+            if (Width(cell(row, c).plain()) > widths[c])
+                widths[c] = Width(cell(row, c).plain());
     }
-    auto line = [&](const std::vector<std::string>& cells) {
+    auto line = [&](auto textOf) {
         std::string l;
-        for (size_t c = 0; c < cells.size(); ++c) {
-            l += cells[c];
-            if (c + 1 < cells.size())
-                l += std::string(widths[c] - Width(cells[c]) + 2, ' ');
+        for (size_t c = 0; c < columns_.size(); ++c) {
+            const std::string& t = textOf(c);
+            l += t;
+            if (c + 1 < columns_.size())
+                l += std::string(widths[c] - Width(t) + 2, ' ');
         }
+        while (!l.empty() && l.back() == ' ')
+            l.pop_back();
         return l + "\n";
     };
-    out = line(columns_);
+    out = line([this](size_t c) -> const std::string& { return columns_[c]; });
     for (const auto& row : rows_)
-        out += line(row);
+        out += line([&](size_t c) -> const std::string& { return cell(row, c).plain(); });
     return out;
 }
 
-void Table::print(Format format) const
+void PrintText(const std::string& text)
 {
-    const std::string t = text(format);
-    std::fwrite(t.data(), 1, t.size(), stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
+
+void Table::print(Format format) const { PrintText(text(format)); }

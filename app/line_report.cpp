@@ -37,10 +37,11 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     for (size_t i = 0; i < rows.size(); ++i)
         out << "  " << i << ": " << rows[i].text << (rows[i].path.empty() ? "" : "  (" + rows[i].path + ")") << '\n';
 
-    const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow);
+    const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow, options.storedName);
     if (row < 0) {
-        out << "Chosen: none (" << (options.interface.empty() ? "no row " + std::to_string(options.storedRow)
-                                                              : "\"" + options.interface + "\" not listed")
+        const std::string stored = options.storedName.empty() ? "no row " + std::to_string(options.storedRow)
+                                                              : "\"" + options.storedName + "\" not attached";
+        out << "Chosen: none (" << (options.interface.empty() ? stored : "\"" + options.interface + "\" not listed")
             << ")\nResult: no interface to open\n";
         return 1;
     }
@@ -69,7 +70,7 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     int answered = 0;
     for (int i = 0; i < table.deviceCount; ++i) {
         const Uid uid = table.entries[i].uid;
-        out << "Device " << UidListText(uid) << ":\n";
+        out << "Device " << UidColonText(uid) << ":\n";
         std::array<std::string, 9> info;
         if (ReadDeviceInfo(engine, uid, info)) {
             ++answered;

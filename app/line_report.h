@@ -12,9 +12,11 @@
 struct LineReportOptions {
     int kind = KindStandardVcp;
     // A row number, a row's text, a device path, or (FTDI kinds) a serial number;
-    // empty: `storedRow`, the row the window last used.
+    // empty: the interface the window last used, by its text (`storedName`) or,
+    // from older settings, its row.
     std::string interface;
     int storedRow = 0;
+    std::string storedName;
     int timeoutSeconds = 10;
     bool detailed = false;  // the request and reply dumps of the detailed log
 };

@@ -37,6 +37,7 @@ int main(int argc, char** argv)
     LineReportOptions options;
     options.kind = stored.InterfaceType;
     options.storedRow = stored.InterfaceSelection;
+    options.storedName = stored.InterfaceName;
     options.timeoutSeconds = stored.discoTimeout;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];

@@ -3,6 +3,7 @@
 // names and arguments of FTDI's library. `FtdiD2xx` implements them over libftdi1;
 // the virtual rig provides a fake FTDI device behind the same calls.
 #include <cstdint>
+#include <string>
 
 using FT_HANDLE = void*;
 using FT_STATUS = uint32_t;
@@ -38,4 +39,7 @@ public:
     virtual FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) = 0;
     // Bytes received and waiting to be read, without waiting for more.
     virtual FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) = 0;
+    // Not a D2XX call: when the last FT_Open failed because the device is in use,
+    // the device node through which it is held (/dev/bus/usb/...), else empty.
+    virtual std::string busyNode() const { return {}; }
 };

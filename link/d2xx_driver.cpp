@@ -8,6 +8,7 @@ int D2xxDriver::open()
 {
     if (d2xx_.FT_Open(port_.deviceIndex, &port_.ftHandle) != FT_OK) {
         port_.ftHandle = nullptr;
+        port_.busyNode = d2xx_.busyNode();
         return 0;
     }
     FT_HANDLE h = port_.ftHandle;

@@ -1,5 +1,6 @@
 #include "link/ftdi_d2xx.h"
 
+#include <cstdio>
 #include <cstring>
 #include <ftdi.h>
 #include <libusb.h>
@@ -51,7 +52,7 @@ int countDevices()
 
 // Opens device `wanted` (in bus order) through `ctx`, the context whose list finds
 // it: the device belongs to that context's libusb context.
-bool openListed(ftdi_context* ctx, int wanted)
+bool openListed(ftdi_context* ctx, int wanted, std::string& busyNode)
 {
     ftdi_device_list* list = nullptr;
     const int count = ftdi_usb_find_all(ctx, &list, 0, 0);
@@ -60,7 +61,16 @@ bool openListed(ftdi_context* ctx, int wanted)
         int i = 0;
         for (ftdi_device_list* d = list; d; d = d->next, ++i)
             if (i == wanted) {
-                opened = ftdi_usb_open_dev(ctx, d->dev) == 0;
+                const int r = ftdi_usb_open_dev(ctx, d->dev);
+                opened = r == 0;
+                // libftdi's "unable to claim usb device": another program, or the
+                // kernel's driver, holds it.
+                if (r == -5) {
+                    char node[40];
+                    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned(libusb_get_bus_number(d->dev)),
+                                  unsigned(libusb_get_device_address(d->dev)));
+                    busyNode = node;
+                }
                 break;
             }
     }
@@ -87,7 +97,8 @@ FT_STATUS FtdiD2xx::FT_Open(int deviceNumber, FT_HANDLE* handle)
     ftdi_context* ctx = newContext();
     if (!ctx)
         return FT_DEVICE_NOT_OPENED;
-    if (!openListed(ctx, deviceNumber)) {
+    busyNode_.clear();
+    if (!openListed(ctx, deviceNumber, busyNode_)) {
         ftdi_free(ctx);
         return FT_DEVICE_NOT_OPENED;
     }

@@ -33,8 +33,10 @@ public:
     FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
     FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
     FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD* rxBytes) override;
+    std::string busyNode() const override { return busyNode_; }
 
 private:
     Clock& clock_;
     std::set<FT_HANDLE> open_;
+    std::string busyNode_;
 };

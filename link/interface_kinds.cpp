@@ -31,8 +31,15 @@ const char* InterfaceKindName(int kind)
     return k ? k->displayName : "?";
 }
 
-int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::string& choice, int storedRow)
+int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::string& choice, int storedRow,
+                       const std::string& storedName)
 {
+    if (choice.empty() && !storedName.empty()) {
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].text == storedName)
+                return int(i);
+        return -1;
+    }
     if (choice.empty())
         return storedRow >= 0 && storedRow < int(rows.size()) ? storedRow : -1;
     char* end = nullptr;

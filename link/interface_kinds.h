@@ -34,6 +34,9 @@ const char* InterfaceKindName(int kind);
 
 // The row of `rows`, listed for `kind`, that `choice` names: a row number, a row's
 // text (a virtual line's name among them), a device path, or an FTDI serial
-// number; an empty choice takes `storedRow`. A device path that the list does not
-// show is added as a row of its own for a kind opened by path. -1 when none.
-int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::string& choice, int storedRow);
+// number; an empty choice takes the stored interface: the row whose text is
+// `storedName`, none when no row has it (another device in its place is not
+// opened), or `storedRow` when no name was stored. A device path that the list
+// does not show is added as a row of its own for a kind opened by path. -1 when none.
+int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::string& choice, int storedRow,
+                       const std::string& storedName = std::string());

@@ -32,6 +32,7 @@ void InterfacePort::setDevicePath(const char* path)
 int InterfacePort::PortOpen()
 {
     LineDriver* d = driver();
+    busyNode.clear();
     return d ? d->open() : 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 enum InterfaceKind : int8_t {
     KindStandardVcp = 0,
@@ -32,6 +33,9 @@ public:
 
     void PortInit();
     int PortOpen();
+    // After a PortOpen that failed because the interface is in use: the device
+    // node through which it is held (see ProgramsHolding); empty otherwise.
+    std::string busyNode;
     void PortClose();
     int PortWrite(const uint8_t* bytes, int count, int* written = nullptr);
     int PortRead(uint8_t* buffer, int count, int* read = nullptr);

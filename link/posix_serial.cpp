@@ -45,7 +45,9 @@ int PosixSerial::open(const char* path)
         return kInvalidHandle;
     // No sharing: a second program (or a second open here) is refused.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
         ::close(fd);
+        errno = why;
         return kInvalidHandle;
     }
     ::ioctl(fd, TIOCEXCL);

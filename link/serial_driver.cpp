@@ -2,15 +2,22 @@
 
 #include "link/interface_port.h"
 
+#include <cerrno>
+
 bool SerialDriver::isOpen() const { return port_.comHandle != SerialApi::kInvalidHandle; }
 
 int SerialDriver::open()
 {
     if (port_.devicePath[0] == '\0')
         return 0;
+    errno = 0;
     port_.comHandle = serial_.open(port_.devicePath);
-    if (!isOpen())
+    if (!isOpen()) {
+        // Held by another program: its lock, or the terminal's exclusive mode.
+        if (errno == EWOULDBLOCK || errno == EBUSY)
+            port_.busyNode = port_.devicePath;
         return 0;
+    }
     port_.lineSettings = SerialLineSettings{};  // 250000 8N2, no flow control, DTR and RTS off
     port_.timeouts = SerialTimeouts{1, 1, 1, 1, 1};
     if (!serial_.applySettings(port_.comHandle, port_.lineSettings) ||

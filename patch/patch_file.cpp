@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr unsigned kUniverseSlots = 512;
+
 void PutLE(std::vector<uint8_t>& out, uint64_t v, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
@@ -76,7 +78,19 @@ bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& re
     }
     for (size_t i = 0; i < count; ++i) {
         const uint8_t* rec = bytes.data() + 4 + 12 * i;
-        records.push_back({GetLE(rec, 8), uint16_t(GetLE(rec + 8, 2)), uint16_t(GetLE(rec + 10, 2))});
+        const PatchRecord r{GetLE(rec, 8), uint16_t(GetLE(rec + 8, 2)), uint16_t(GetLE(rec + 10, 2))};
+        // A device without a footprint has no start address (its DEVICE_INFO gives
+        // 0xFFFF): whatever its record holds is kept as it was read.
+        const bool badFootprint = r.footprint > kUniverseSlots;
+        const bool badStart = !badFootprint && r.footprint && r.startIndex >= kUniverseSlots;
+        if (badFootprint || badStart) {
+            why = "запись " + std::to_string(i + 1) + ": " +
+                  (badFootprint ? "размер " + std::to_string(r.footprint) + " вне 0..512"
+                                : "начальный адрес " + std::to_string(unsigned(r.startIndex) + 1) + " вне 1..512");
+            records.clear();
+            return false;
+        }
+        records.push_back(r);
     }
     return true;
 }

@@ -15,8 +15,10 @@ struct PatchRecord {
 
 std::vector<uint8_t> EncodePatch(const std::vector<PatchRecord>& records);
 
-// Checks the whole file before anything is taken from it. On success `records`
-// holds its devices (none when N is 0); otherwise `why` says what is wrong.
+// Checks the whole file before anything is taken from it: its length, its count,
+// and each record's start address (1..512) and footprint (0..512; a record without
+// a footprint keeps whatever start it has). On success `records` holds its
+// devices (none when N is 0); otherwise `why` says what is wrong and which record.
 bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& records, std::string& why);
 
 // Writes through a temporary file in the same folder, renamed over `path` only

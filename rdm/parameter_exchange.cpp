@@ -36,6 +36,12 @@ const char* NackReasonName(uint16_t reason)
     return reason < sizeof kNames / sizeof kNames[0] ? kNames[reason] : nullptr;
 }
 
+bool SendToAll(RdmEngine& engine, const RdmRequest& request)
+{
+    RdmResponse unused;
+    return engine.RdmTransaction(request, unused, 0) != TxFailed;
+}
+
 ParameterReply ExchangeParameter(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid,
                                  const std::vector<uint8_t>& data, ExchangePolicy policy)
 {

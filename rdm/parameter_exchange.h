@@ -63,6 +63,10 @@ ParameterReply ExchangeParameter(RdmEngine& engine, const rdm::RdmRequest& reque
 ParameterReply ExchangeParameter(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid,
                                  const std::vector<uint8_t>& data, ExchangePolicy policy = ExchangePolicy::Follow);
 
+// A request to every device, or every device of one maker, which nobody answers:
+// true when it went out.
+bool SendToAll(RdmEngine& engine, const rdm::RdmRequest& request);
+
 // "DATA_OUT_OF_RANGE" and the like; nullptr for a reason E1.20 does not name.
 const char* NackReasonName(uint16_t reason);
 

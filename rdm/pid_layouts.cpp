@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kMaxText = 32;
 
-enum class Type { U8, U16, U32, S16, Bool, Uid, Pid, Lang, Text, Hex };
+enum class Type { U8, U16, U32, S8, S16, S32, Bool, Uid, Pid, Lang, Text, Hex };
 
 struct Field {
     std::string name;
@@ -28,7 +28,8 @@ struct Parsed {
 bool TypeOf(const std::string& text, Type& type)
 {
     static const std::pair<const char*, Type> kTypes[] = {
-        {"u8", Type::U8},     {"u16", Type::U16}, {"u32", Type::U32}, {"s16", Type::S16},   {"bool", Type::Bool},
+        {"u8", Type::U8},     {"u16", Type::U16}, {"u32", Type::U32},   {"s8", Type::S8},     {"s16", Type::S16},
+        {"s32", Type::S32},   {"bool", Type::Bool},
         {"uid", Type::Uid},   {"pid", Type::Pid}, {"lang", Type::Lang}, {"text", Type::Text}, {"hex", Type::Hex},
     };
     for (const auto& [name, t] : kTypes)
@@ -69,12 +70,14 @@ size_t WidthOf(Type t)
 {
     switch (t) {
     case Type::U8:
+    case Type::S8:
     case Type::Bool: return 1;
     case Type::U16:
     case Type::S16:
     case Type::Pid:
     case Type::Lang: return 2;
-    case Type::U32: return 4;
+    case Type::U32:
+    case Type::S32: return 4;
     case Type::Uid: return 6;
     case Type::Text:
     case Type::Hex: return 0;  // the rest
@@ -113,7 +116,9 @@ bool DecodeField(const Field& f, const uint8_t* b, size_t n, size_t& used, std::
     case Type::U8:
     case Type::U16:
     case Type::U32: value = std::to_string(ReadBE(b, width)); return true;
+    case Type::S8: value = std::to_string(int8_t(b[0])); return true;
     case Type::S16: value = std::to_string(int16_t(uint16_t(ReadBE(b, 2)))); return true;
+    case Type::S32: value = std::to_string(int32_t(uint32_t(ReadBE(b, 4)))); return true;
     case Type::Bool:
         if (b[0] > 1)
             return false;
@@ -137,6 +142,20 @@ bool DecodeField(const Field& f, const uint8_t* b, size_t n, size_t& used, std::
     case Type::Hex: value = Hex(b, n); return true;
     }
     return false;
+}
+
+PidField::Kind KindOf(Type t)
+{
+    switch (t) {
+    case Type::U8:
+    case Type::U16:
+    case Type::U32:
+    case Type::S8:
+    case Type::S16:
+    case Type::S32: return PidField::Kind::Number;
+    case Type::Bool: return PidField::Kind::Flag;
+    default: return PidField::Kind::Text;
+    }
 }
 
 bool ParseNumber(const std::string& s, int64_t min, int64_t max, int64_t& v)
@@ -195,10 +214,20 @@ bool EncodeField(const Field& f, const std::string& s, std::vector<uint8_t>& out
             return bad("a number 0..4294967295");
         PutBE(uint64_t(v), 4, out);
         return true;
+    case Type::S8:
+        if (!ParseNumber(s, -128, 127, v))
+            return bad("a number -128..127");
+        PutBE(uint64_t(uint8_t(int8_t(v))), 1, out);
+        return true;
     case Type::S16:
         if (!ParseNumber(s, -32768, 32767, v))
             return bad("a number -32768..32767");
         PutBE(uint64_t(uint16_t(int16_t(v))), 2, out);
+        return true;
+    case Type::S32:
+        if (!ParseNumber(s, INT32_MIN, INT32_MAX, v))
+            return bad("a number -2147483648..2147483647");
+        PutBE(uint64_t(uint32_t(int32_t(v))), 4, out);
         return true;
     case Type::Bool: {
         uint8_t b = 0;
@@ -276,21 +305,21 @@ std::optional<std::vector<PidField>> DecodeLayout(const char* layout, const uint
     const Parsed p = Parse(layout);
     std::vector<PidField> fields;
     size_t at = 0;
-    auto take = [&](const Field& f) {
+    auto take = [&](const Field& f, int repetition) {
         size_t used = 0;
         std::string value;
         if (!DecodeField(f, data + at, size - at, used, value))
             return false;
         at += used;
-        fields.push_back({f.name, value});
+        fields.push_back({f.name, value, KindOf(f.type), repetition});
         return true;
     };
     for (const Field& f : p.fixed)
-        if (!take(f))
+        if (!take(f, -1))
             return std::nullopt;
-    while (!p.group.empty() && at < size)
+    for (int repetition = 0; !p.group.empty() && at < size; ++repetition)
         for (const Field& f : p.group)
-            if (!take(f))
+            if (!take(f, repetition))
                 return std::nullopt;
     if (at != size)
         return std::nullopt;

@@ -12,7 +12,8 @@
 // A layout is written as fields "name:type" separated by spaces; a group in
 // parentheses followed by * repeats to the end of the data. Types: u8, u16, u32,
 // s16, bool (one byte, 0 or 1), uid (six bytes), pid (a 16-bit PID), lang (two
-// letters), text (the rest of the data, at most 32 bytes), hex (the rest, raw).
+// letters), text (the rest of the data, at most 32 bytes), hex (the rest, raw);
+// s8 and s32 serve manufacturer PIDs described as signed bytes and double words.
 // An entry of the PID table, read for its layouts.
 using PidLayout = PidEntry;
 
@@ -24,8 +25,13 @@ const PidLayout* PidLayoutsEnd();
 // One decoded field: its name and its value as text (numbers in decimal, PIDs and
 // UIDs in hex, text as its 8-bit bytes).
 struct PidField {
+    // What the value is, for a listing that keeps numbers as numbers: a Flag is
+    // "on" or "off"; Text is everything else (text, PIDs, UIDs, hex).
+    enum class Kind { Number, Flag, Text };
     std::string name;
     std::string value;
+    Kind kind = Kind::Text;
+    int repetition = -1;  // which repetition of the layout's group, -1 for a fixed field
 };
 
 // Decodes `data` by `layout`; nothing when the data does not fit it (too short,

@@ -22,3 +22,36 @@ std::string UidListText(Uid uid)
     std::snprintf(text, sizeof text, "%04X%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
     return text;
 }
+
+std::optional<Uid> ParseUidText(std::string_view text)
+{
+    std::string digits;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        // As the log prints it: leading zeros may be left out.
+        text.remove_prefix(2);
+        if (text.size() > 12)
+            return std::nullopt;
+        digits.assign(12 - text.size(), '0');
+        digits.append(text);
+    } else if (text.size() == 13 && text[4] == ':') {
+        digits.append(text.substr(0, 4)).append(text.substr(5));
+    } else if (text.size() == 12) {
+        digits.assign(text);
+    } else {
+        return std::nullopt;
+    }
+    Uid uid = 0;
+    for (const char c : digits) {
+        int v = -1;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        if (v < 0)
+            return std::nullopt;
+        uid = (uid << 4) | Uid(v);
+    }
+    return uid;
+}

@@ -371,6 +371,11 @@ std::optional<Reply> Responder::handle(const Request& q)
     std::optional<Reply> reply;
     if (q.commandClass == DISCOVERY_COMMAND) {
         reply = HandleDiscovery(*this, q, unicast);
+    } else if (!unicast && q.commandClass == SET_COMMAND) {
+        // A SET to every device (or every device of this maker) is carried out,
+        // and nobody answers it.
+        AnswerGetOrSet(*this, q);
+        return std::nullopt;
     } else if (unicast && (q.commandClass == GET_COMMAND || q.commandClass == SET_COMMAND)) {
         constexpr uint16_t kQueuedMessage = 0x0020, kStatusMessages = 0x0030;
         Request answered = q;

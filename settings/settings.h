@@ -1,6 +1,7 @@
 #pragma once
 // The values kept between runs.
 #include <cstdint>
+#include <string>
 
 struct SettingsRecord {
     int8_t InterfaceType = 0;
@@ -12,6 +13,11 @@ struct SettingsRecord {
     int32_t discoTimeout = 0;
     // Not among the first seven, so files written before it load unchanged: absent, it is off.
     int32_t FastExchange = 0;
+    // The text of the interface row in use (device path, virtual line name, or FTDI
+    // description and serial), kept beside its row number so that the same
+    // interface is opened again when others join the list. Empty in files from
+    // before it: the row number alone chooses.
+    std::string InterfaceName;
 };
 
 // Bounds the settings page offers.

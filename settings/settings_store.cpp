@@ -7,6 +7,8 @@
 
 namespace {
 
+const char* const kInterfaceNameKey = "InterfaceName";
+
 // A stored value as the 32 bits it holds; throws for text that is no such value.
 // Values are stored in decimal, so a leading 0 or 0x is not read as another base.
 int32_t ReadValue(const QSettings& ini, const char* name)
@@ -52,6 +54,7 @@ void SettingsStore::Load(SettingsRecord& r) const
     for (const SettingField& field : kSettingFields)
         if (ini.contains(field.name))
             field.set(r, field.accept(ReadValue(ini, field.name)));
+    r.InterfaceName = ini.value(kInterfaceNameKey).toString().toStdString();
 }
 
 SettingsRecord SettingsStore::LoadOrDefaults() const
@@ -74,6 +77,7 @@ bool SettingsStore::Save(const SettingsRecord& r) const
         QSettings ini(file, QSettings::IniFormat);
         for (const SettingField& field : kSettingFields)
             ini.setValue(field.name, field.get(r));
+        ini.setValue(kInterfaceNameKey, QString::fromStdString(r.InterfaceName));
         ini.sync();
         if (ini.status() == QSettings::NoError && QFileInfo(file).isFile())
             return true;

@@ -95,13 +95,15 @@ protected:
         return n;
     }
 
-    // The value of `field` of `pid` in a get's JSON output.
-    static std::string valueOf(const QJsonArray& rows, const char* field)
+    // The value of `field` in a get's JSON output: the first PID's object that has it.
+    static QJsonValue valueOf(const QJsonArray& pids, const char* field)
     {
-        for (const QJsonValue& v : rows)
-            if (v.toObject().value("field").toString() == field)
-                return v.toObject().value("value").toString().toStdString();
-        return "(none)";
+        for (const QJsonValue& v : pids) {
+            const QJsonObject values = v.toObject().value("values").toObject();
+            if (values.contains(field))
+                return values.value(field);
+        }
+        return QJsonValue::Undefined;
     }
 
     QTemporaryDir runtime, config;
@@ -124,30 +126,111 @@ TEST_F(CliRig, DiscoverInfoGetAndSetRoundTrip)
     EXPECT_TRUE(uids.contains(QString::fromStdString(first)));
     for (const QJsonValue& d : devices)
         if (d.toObject().value("uid").toString() == QString::fromStdString(first)) {
-            EXPECT_EQ(d.toObject().value("category").toString(), "Moving Head");
-            EXPECT_EQ(d.toObject().value("footprint").toString(), "16");
+            // Numbers are numbers, and the category has E1.20's name.
+            EXPECT_EQ(d.toObject().value("category").toString(), "FIXTURE_MOVING_YOKE");
+            EXPECT_EQ(d.toObject().value("footprint").toInt(-1), 16);
+            EXPECT_EQ(d.toObject().value("model").toInt(-1), 0x0101);
+            EXPECT_EQ(d.toObject().value("personalities").toInt(-1), 3);
         }
 
+    // info --json is one object: DEVICE_INFO's fields, the labels, the PIDs by number and name.
     const Result info = run("info " + first + " --json");
-    ASSERT_EQ(info.status, 0);
-    EXPECT_EQ(valueOf(info.json(), "product_category"), "258 (Moving Head)");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(info.out)).object();
+    EXPECT_EQ(object.value("uid").toString().toStdString(), first);
+    EXPECT_EQ(object.value("model_id").toInt(-1), 0x0101) << "the same number discover gives";
+    EXPECT_EQ(object.value("product_category_name").toString(), "FIXTURE_MOVING_YOKE");
+    EXPECT_EQ(object.value("device_model_description").toString(), "Spot 575 moving head");
+    bool listed = false;
+    for (const QJsonValue& p : object.value("supported_parameters").toArray())
+        listed = listed || (p.toObject().value("pid").toInt() == 0x00F0 &&
+                            p.toObject().value("name").toString() == "DMX_START_ADDRESS");
+    EXPECT_TRUE(listed);
 
     // A label in Cyrillic goes out as 8-bit text and comes back the same.
     EXPECT_EQ(run("set " + first + " device_label 'Сцена левая'").status, 0);
-    EXPECT_EQ(valueOf(run("get " + first + " DEVICE_LABEL --json").json(), "label"), "Сцена левая");
+    EXPECT_EQ(valueOf(run("get " + first + " DEVICE_LABEL --json").json(), "label").toString(), "Сцена левая");
     EXPECT_EQ(run("address " + first + " 101").status, 0);
-    EXPECT_EQ(valueOf(run("get " + first + " dmx_start_address --json").json(), "address"), "101");
+    EXPECT_EQ(valueOf(run("get " + first + " dmx_start_address --json").json(), "address").toInt(), 101);
     EXPECT_EQ(run("identify " + first + " on").status, 0);
-    EXPECT_EQ(valueOf(run("get " + first + " 0x1000 --json").json(), "identify"), "on");
+    EXPECT_EQ(valueOf(run("get " + first + " 0x1000 --json").json(), "identify").toBool(), true);
     const Result personality = run("get " + first + " dmx_personality_description=1 --json");
-    EXPECT_EQ(valueOf(personality.json(), "footprint"), "16");
-    // A manufacturer PID by its PARAMETER_DESCRIPTION, and raw.
-    EXPECT_EQ(run("set " + first + " 0x8000 7").status, 0);
-    EXPECT_EQ(valueOf(run("get " + first + " 0x8000 --json").json(), "value"), "7");
-    EXPECT_EQ(valueOf(run("get " + first + " 0x8000 --raw --json").json(), "data"), "07");
+    EXPECT_EQ(valueOf(personality.json(), "footprint").toInt(), 16);
     // CSV has a header and a row per field.
     const Result csv = run("get " + first + " dmx_start_address --csv");
     EXPECT_EQ(csv.out, "pid,field,value\nDMX_START_ADDRESS,address,101\n");
+}
+
+TEST_F(CliRig, ManufacturerPidsByTheirDescription)
+{
+    // Signed bytes and words as numbers, arrays as lists, the description's name beside the PID.
+    const QJsonArray got = run("get " + first + " 0x8003 0x8004 0x8005 0x8008 --json").json();
+    ASSERT_EQ(got.size(), 4);
+    EXPECT_EQ(got[0].toObject().value("name").toString(), "Temperature Offset");
+    EXPECT_EQ(got[0].toObject().value("values").toObject().value("value").toInt(), -2);
+    EXPECT_EQ(got[1].toObject().value("values").toObject().value("value").toArray(), (QJsonArray{300, 100}));
+    EXPECT_EQ(got[2].toObject().value("values").toObject().value("value").toInt(), -10);
+    EXPECT_EQ(got[3].toObject().value("values").toObject().value("value").toArray(), (QJsonArray{10, -20}));
+    const Result table = run("get " + first + " 0x8003");
+    EXPECT_NE(table.out.find("0x8003 Temperature Offset  value  -2"), std::string::npos) << table.out;
+
+    // Set from decimal numbers within the description's limits; outside them nothing is sent.
+    EXPECT_EQ(run("set " + first + " 0x8003 -7").status, 0);
+    EXPECT_EQ(valueOf(run("get " + first + " 0x8003 --json").json(), "value").toInt(), -7);
+    const int before = requestsSeen();
+    const Result outside = run("set " + first + " 0x8003 -11");
+    EXPECT_EQ(outside.status, 2);
+    EXPECT_NE(outside.err.find("-10..10"), std::string::npos) << outside.err;
+    EXPECT_EQ(run("set " + first + " 0x8000 7").status, 2) << "Pan Invert is 0..1";
+    EXPECT_EQ(requestsSeen(), before + 2) << "only the two descriptions were asked";
+    EXPECT_EQ(run("set " + first + " 0x8000 1").status, 0);
+    EXPECT_EQ(valueOf(run("get " + first + " 0x8000 --raw --json").json(), "data").toString(), "01");
+}
+
+TEST_F(CliRig, UidsInEveryFormAndSentToAll)
+{
+    for (const std::string form : {"7FF0:00010000", "7FF000010000", "0x7FF000010000", "0x7ff000010000"}) {
+        const Result r = run("get " + form + " dmx_start_address --json");
+        EXPECT_EQ(r.status, 0) << form << ": " << r.err;
+        EXPECT_EQ(r.json()[0].toObject().value("uid").toString().toStdString(), first) << "one form out";
+    }
+    // Nobody answers a request to all: a GET is refused before anything is sent,
+    // a SET goes out and waits for no reply.
+    const int before = requestsSeen();
+    for (const std::string all : {"FFFF:FFFFFFFF", "7FF0:FFFFFFFF"}) {
+        const Result get = run("get " + all + " device_label");
+        EXPECT_EQ(get.status, 2) << all;
+        EXPECT_NE(get.err.find("every device"), std::string::npos) << get.err;
+    }
+    EXPECT_EQ(requestsSeen(), before);
+    const Result identify = run("identify FFFF:FFFFFFFF on");
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_NE(identify.out.find("sent to all"), std::string::npos) << identify.out;
+    EXPECT_EQ(run("address 7FF0:FFFFFFFF 77").status, 0);
+    EXPECT_EQ(valueOf(run("get 7FF0:000C3D17 identify_device dmx_start_address --json").json(), "identify").toBool(),
+              true);
+    EXPECT_EQ(valueOf(run("get 7FF0:000C3D17 dmx_start_address --json").json(), "address").toInt(), 77);
+}
+
+TEST_F(CliRig, FailuresAreSaidInOneLineWithTheDevice)
+{
+    // A device that is not there: the line says which and what, the exit status is 1.
+    const Result missing = run("info 7FF0:12345678 --json");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "vantrell-cli: 7FF0:12345678: no reply to DEVICE_INFO\n");
+    const Result nack = run("get " + first + " dmx_personality_description=9 device_label");
+    EXPECT_EQ(nack.status, 1);
+    EXPECT_EQ(nack.err, "vantrell-cli: " + first + ": refused DMX_PERSONALITY_DESCRIPTION (DATA_OUT_OF_RANGE)\n");
+    EXPECT_NE(nack.out.find("DEVICE_LABEL"), std::string::npos) << "what did answer is still printed";
+
+    // Usage errors name the command and point to --help; bad values do not.
+    const Result unknown = run("frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("vantrell-cli: unknown command \"frobnicate\"\n", 0), 0u) << unknown.err;
+    EXPECT_NE(unknown.err.find("--help"), std::string::npos);
+    const Result value = run("address " + first + " 600");
+    EXPECT_EQ(value.status, 2);
+    EXPECT_EQ(value.err.find("--help"), std::string::npos) << value.err;
 }
 
 TEST_F(CliRig, PatchWriteSetsEveryDeviceAndReadShowsIt)
@@ -159,7 +242,7 @@ TEST_F(CliRig, PatchWriteSetsEveryDeviceAndReadShowsIt)
     const Result shown = run("patch show " + file + " --json", false);
     ASSERT_EQ(shown.status, 0);
     ASSERT_EQ(shown.json().size(), 2);
-    EXPECT_EQ(shown.json()[0].toObject().value("start").toString(), "30");
+    EXPECT_EQ(shown.json()[0].toObject().value("start").toInt(), 30);
     EXPECT_EQ(shown.json()[0].toObject().value("overlaps").toString(), "7FF0:000C3D17");
 
     const Result written = run("patch write " + file + " --json");
@@ -172,10 +255,10 @@ TEST_F(CliRig, PatchWriteSetsEveryDeviceAndReadShowsIt)
     for (const QJsonValue& row : read.json()) {
         const QJsonObject d = row.toObject();
         if (d.value("uid").toString() == "7FF0:00010000") {
-            EXPECT_EQ(d.value("start").toString(), "30");
+            EXPECT_EQ(d.value("start").toInt(), 30);
         }
         if (d.value("uid").toString() == "7FF0:000C3D17") {
-            EXPECT_EQ(d.value("start").toString(), "40");
+            EXPECT_EQ(d.value("start").toInt(), 40);
             EXPECT_EQ(d.value("overlaps").toString(), "7FF0:00010000");
         }
     }
@@ -209,16 +292,34 @@ TEST_F(CliRig, WithoutAnInterfaceTheWindowsStoredOneIsUsed)
 {
     const QJsonArray rows = run("list --json", false).json();
     int row = -1;
+    std::string text;
     for (const QJsonValue& r : rows)
-        if (r.toObject().value("path").toString().toStdString() == link)
-            row = r.toObject().value("row").toString().toInt();
+        if (r.toObject().value("path").toString().toStdString() == link) {
+            row = r.toObject().value("row").toInt(-1);
+            text = r.toObject().value("text").toString().toStdString();
+        }
     ASSERT_GE(row, 0);
     QDir().mkpath(config.path() + "/Vantrell");
-    std::ofstream(config.path().toStdString() + "/Vantrell/Vantrell.conf")
-        << "[General]\nInterfaceType=0\nInterfaceSelection=" << row << "\n";
-    const Result found = run("discover --json", false);
+    auto store = [&](int storedRow, const std::string& name) {
+        std::ofstream(config.path().toStdString() + "/Vantrell/Vantrell.conf")
+            << "[General]\nInterfaceType=0\nInterfaceSelection=" << storedRow << "\n"
+            << (name.empty() ? "" : "InterfaceName=" + name + "\n");
+    };
+    // Settings from before the name was kept: the row.
+    store(row, "");
+    Result found = run("discover --json", false);
     ASSERT_EQ(found.status, 0);
     EXPECT_EQ(found.json().size(), 3);
+    // The name wins over a row that now holds another interface.
+    store(row + 5, text);
+    found = run("discover --json", false);
+    ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.json().size(), 3);
+    // A stored interface that is not attached opens nothing else.
+    store(row, "unplugged-line");
+    found = run("discover --json", false);
+    EXPECT_EQ(found.status, 3);
+    EXPECT_NE(found.err.find("\"unplugged-line\", is not attached"), std::string::npos) << found.err;
 }
 
 TEST(CliProgram, HelpShowsEveryCommandWithAnExample)
@@ -276,4 +377,33 @@ TEST_F(CliFaultyRig, DiscoverListsEveryDeviceAndSaysWhatItSetAside)
         return out;
     };
     EXPECT_EQ(uids(tree), uids(r));
+}
+
+namespace {
+
+// A moving head that answers one request and is then gone for a while.
+class CliVanishingRig : public CliRig {
+protected:
+    std::string rigFile() override
+    {
+        const std::string path = runtime.path().toStdString() + "/vanishing.json";
+        std::ofstream(path) << "{\"devices\": [{\"model\": \"moving-head\", \"uid\": \"7FF0:00010000\", "
+                               "\"faults\": {\"vanishAfter\": 1, \"vanishFor\": 100}}]}";
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(CliVanishingRig, InfoPrintsWhatCameAndSaysWhatDidNot)
+{
+    const Result info = run("info " + first + " --json");
+    EXPECT_EQ(info.status, 1);
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(info.out)).object();
+    EXPECT_EQ(object.value("footprint").toInt(-1), 16) << info.out;
+    EXPECT_TRUE(object.value("device_label").isNull()) << "missing, not invented";
+    EXPECT_TRUE(object.value("supported_parameters").isNull());
+    EXPECT_EQ(info.err, "vantrell-cli: " + first +
+                            ": no reply to MANUFACTURER_LABEL; no reply to DEVICE_MODEL_DESCRIPTION; no reply to "
+                            "DEVICE_LABEL; no reply to SOFTWARE_VERSION_LABEL; no reply to SUPPORTED_PARAMETERS\n");
 }

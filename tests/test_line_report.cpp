@@ -38,7 +38,7 @@ TEST(LineReport, ReportsTheOpenTheDiscoveryAndEachDevicesInformation)
     EXPECT_TRUE(Has(text, "Open: RDM интерфейс инициализирован\n"));
     EXPECT_TRUE(Has(text, "    Обнаружение RDM устройств.\n"));
     EXPECT_TRUE(Has(text, "    Обнаружение завершено за"));
-    EXPECT_TRUE(Has(text, "Device 7FF000000002:\n"));
+    EXPECT_TRUE(Has(text, "Device 7FF0:00000002:\n"));
     EXPECT_TRUE(Has(text, "    Product Category: Dimmer\n"));
     EXPECT_TRUE(Has(text, "    DMX512 Start Address: 33\n"));
     EXPECT_TRUE(Has(text, "Result: 2 device(s) found, 2 answered DEVICE_INFO\n")) << text;

@@ -50,10 +50,11 @@ TEST(Settings, RoundTripOfAllSevenValues)
 {
     Folder f;
     SettingsStore store(f.file());
-    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100};
+    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100, 0, "Линия 2"};
     ASSERT_TRUE(store.Save(r));
     SettingsRecord back;
     store.Load(back);
+    EXPECT_EQ(back.InterfaceName, "Линия 2") << "the row's text is kept beside its number";
     EXPECT_EQ(back.InterfaceType, 2);
     EXPECT_EQ(back.InterfaceSelection, -1);
     EXPECT_EQ(back.UniverseSize, 512);

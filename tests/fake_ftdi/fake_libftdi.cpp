@@ -267,6 +267,8 @@ int ftdi_usb_close(ftdi_context* ftdi)
 }
 
 libusb_device* libusb_get_device(libusb_device_handle* handle) { return handle ? handle->device : nullptr; }
+uint8_t libusb_get_bus_number(libusb_device*) { return 1; }
+uint8_t libusb_get_device_address(libusb_device*) { return 2; }
 
 int ftdi_usb_get_strings2(ftdi_context* ftdi, libusb_device* dev, char* manufacturer, int mnfLength,
                           char* description, int descLength, char* serial, int serialLength)

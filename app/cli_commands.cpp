@@ -1,0 +1,576 @@
+#include "app/cli_commands.h"
+
+#include "app/cli_fields.h"
+#include "dmx/dmx_output.h"
+#include "link/interface_kinds.h"
+#include "params/text_codec.h"
+#include "patch/patch_file.h"
+#include "patch/patch_transfer.h"
+#include "rdm/described_layout.h"
+#include "rdm/e120_names.h"
+#include "rdm/pid_names.h"
+#include "rdm/standard_replies.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace cli {
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+std::string HexText(const uint8_t* data, size_t size)
+{
+    std::string out;
+    char h[4];
+    for (size_t i = 0; i < size; ++i) {
+        std::snprintf(h, sizeof h, "%02X", data[i]);
+        out += h;
+    }
+    return out;
+}
+
+std::string CategoryText(uint16_t code)
+{
+    if (const char* name = ProductCategoryCodeName(code))
+        return name;
+    char t[16];
+    std::snprintf(t, sizeof t, "0x%04X", unsigned(code));
+    return t;
+}
+
+// The device's start address; none for a device without a footprint.
+Cell StartCell(uint16_t startAddress)
+{
+    return startAddress >= 1 && startAddress <= 512 ? Cell::number(startAddress) : Cell();
+}
+
+// A label the device may not have: a NACK UNKNOWN_PID is no failure, only no label.
+std::optional<std::string> ReadLabel(Session& s, Uid uid, uint16_t pid)
+{
+    const ParameterReply r = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, pid, {});
+    if (r.result == TxAck)
+        return Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()).c_str());
+    if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID))
+        s.problems.note(uid, pid, r);
+    return std::nullopt;
+}
+
+Cell Optional(const std::optional<std::string>& text) { return text ? Cell(*text) : Cell(); }
+
+// One discovery, every device found in `found` (no bound but the line's). Returns
+// kDone when the run was complete, else the verdict's exit status, said on stderr.
+int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress)
+{
+    gInterrupted = 0;
+    auto previous = std::signal(SIGINT, [](int) { gInterrupted = 1; });
+    const Options& o = s.options;
+    Discovery discovery(s.engine, found,
+                        DiscoveryHooks{[] {}, [] {}, [] {},
+                                       [progress](const std::string& uid) {
+                                           if (progress)
+                                               std::fprintf(stderr, "found %s\n", uid.c_str());
+                                       },
+                                       [&o] { return o.timeout; }, [] { return gInterrupted != 0; }});
+    discovery.search = o.search;
+    const DiscoveryVerdict v = discovery.Run();
+    std::signal(SIGINT, previous);
+    const std::string count = std::to_string(found.size()) + " device(s) listed";
+    int status = kDone;
+    auto say = [&status](int code, const std::string& text) {
+        std::fprintf(stderr, "vantrell-cli: %s\n", text.c_str());
+        if (status == kDone)
+            status = code;
+    };
+    if (v.interfaceFailed)
+        say(kInterfaceFailed, "the interface stopped working during discovery; " + count +
+                                  ", the list is partial; replug it and try again");
+    if (v.stoppedByUser)
+        say(kStopped, "discovery stopped; " + count + ", more may be on the line");
+    if (v.cutShort)
+        say(kCutShort, "discovery cut short by its time-out (" + std::to_string(o.timeout) + " s); " + count +
+                           ", more may be on the line");
+    if (v.setAside)
+        say(kSetAside, "discovery set aside " + std::to_string(v.setAside) +
+                           " device(s) or UID range(s) whose replies could not be resolved; -v names them");
+    return status;
+}
+
+// A discovery's status and the devices' problems: the discovery's verdict first.
+int Combined(int verdict, const Problems& problems)
+{
+    const int devices = problems.report();
+    return verdict != kDone ? verdict : devices;
+}
+
+// A manufacturer PID, as its PARAMETER_DESCRIPTION describes it.
+struct Described {
+    DescribedLayout layout;
+    bool known = false;
+};
+
+Described Describe(Session& s, Uid uid, uint16_t pid)
+{
+    Described d;
+    d.layout.layout = "data:hex";
+    const ParameterReply r =
+        ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, {uint8_t(pid >> 8), uint8_t(pid)});
+    rdm::ParameterDescription description;
+    if (r.result == TxAck && rdm::DecodeParameterDescription(r.data.data(), r.data.size(), description)) {
+        d.layout = LayoutFromDescription(description);
+        d.layout.name = Cp1251ToUtf8(d.layout.name);
+        d.known = true;
+    } else if (r.result == TxAck) {
+        s.problems.add(uid, "PARAMETER_DESCRIPTION of " + PidText(pid) + " does not fit its layout");
+    } else if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID)) {
+        s.problems.note(uid, rdm::PARAMETER_DESCRIPTION, r);
+    }
+    return d;
+}
+
+// Start address and footprint rows, with devices sharing slots marked.
+void PrintArrangement(const std::vector<PatchRecord>& records, Format format)
+{
+    Table t({"uid", "start", "footprint", "overlaps"});
+    for (size_t i = 0; i < records.size(); ++i) {
+        std::string overlaps;
+        const PatchRecord& a = records[i];
+        for (size_t k = 0; k < records.size(); ++k) {
+            const PatchRecord& b = records[k];
+            if (k != i && a.footprint && b.footprint && a.startIndex < b.startIndex + b.footprint &&
+                b.startIndex < a.startIndex + a.footprint)
+                overlaps += (overlaps.empty() ? "" : " ") + UidColonText(b.uid);
+        }
+        t.add({UidColonText(a.uid), a.footprint ? Cell::number(a.startIndex + 1) : Cell(), Cell::number(a.footprint),
+               overlaps});
+    }
+    t.print(format);
+}
+
+} // namespace
+
+int List(const Options& o)
+{
+    PosixSerial serial;
+    FtdiD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    Table t({"kind", "row", "text", "path", "device"});
+    for (const InterfaceKindInfo& kind : kInterfaceKinds) {
+        port.PortInit();
+        port.kind = kind.kind;
+        std::vector<InterfaceEntry> rows;
+        port.ListInterfaces(rows);
+        for (size_t i = 0; i < rows.size(); ++i)
+            t.add({kind.token, Cell::number(long(i)), rows[i].text, rows[i].path,
+                   kind.byDevicePath ? Cell() : Cell::number(rows[i].deviceNumber)});
+    }
+    t.print(o.format);
+    return kDone;
+}
+
+int Discover(const Options& o)
+{
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    std::vector<Uid> found;
+    const int verdict = RunDiscovery(s, found, isatty(STDERR_FILENO));
+    Table t({"uid", "manufacturer", "model", "category", "start", "footprint", "personality", "personalities",
+             "label"});
+    for (const Uid uid : found) {
+        char manufacturer[8];
+        std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
+        std::vector<Cell> row{UidColonText(uid), manufacturer};
+        // With the interface gone, the UIDs found are all there is to say.
+        if (verdict == kInterfaceFailed || s.problems.interfaceFailed()) {
+            t.add(row);
+            continue;
+        }
+        const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+        rdm::DeviceInfo d;
+        if (info.result != TxAck || !rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), d)) {
+            if (info.result == TxAck)
+                s.problems.add(uid, "DEVICE_INFO does not fit its layout");
+            else
+                s.problems.note(uid, rdm::DEVICE_INFO, info);
+            t.add(row);
+            continue;
+        }
+        const std::optional<std::string> label = ReadLabel(s, uid, rdm::DEVICE_LABEL);
+        row.insert(row.end(), {Cell::number(d.modelId), CategoryText(d.productCategory), StartCell(d.startAddress),
+                               Cell::number(d.footprint), Cell::number(d.personality), Cell::number(d.personalityCount),
+                               Optional(label)});
+        t.add(row);
+    }
+    t.print(o.format);
+    return Combined(verdict, s.problems);
+}
+
+int Info(const Options& o, Uid uid)
+{
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+    std::optional<std::vector<PidField>> fields;
+    if (info.result == TxAck) {
+        fields = DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, info.data.data(), info.data.size());
+        if (!fields)
+            s.problems.add(uid, "DEVICE_INFO does not fit its layout");
+    } else if (s.problems.note(uid, rdm::DEVICE_INFO, info)) {
+        return s.problems.report();
+    }
+    const uint16_t labelPids[] = {rdm::MANUFACTURER_LABEL, rdm::DEVICE_MODEL_DESCRIPTION, rdm::DEVICE_LABEL,
+                                  rdm::SOFTWARE_VERSION_LABEL};
+    std::optional<std::string> labels[4];
+    std::optional<std::vector<uint16_t>> supported;
+    // A device that did not answer DEVICE_INFO is asked nothing more.
+    if (info.result == TxAck) {
+        for (size_t i = 0; i < 4 && !s.problems.interfaceFailed(); ++i)
+            labels[i] = ReadLabel(s, uid, labelPids[i]);
+        const ParameterReply r =
+            s.problems.interfaceFailed()
+                ? ParameterReply{}
+                : ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, {});
+        if (r.result == TxAck) {
+            supported.emplace(r.data.size() / 2);
+            rdm::DecodeSupportedParameters(r.data.data(), r.data.size(), supported->data(), supported->size());
+        } else if (!s.problems.interfaceFailed()) {
+            s.problems.note(uid, rdm::SUPPORTED_PARAMETERS, r);
+        }
+    }
+    auto nameOf = [](uint16_t pid) { return FindPidName(pid) ? Cell(FindPidName(pid)->name) : Cell(); };
+    if (o.format == Format::Json) {
+        JsonObject object;
+        object.add("uid", UidColonText(uid));
+        if (fields)
+            for (const PidField& f : *fields) {
+                object.add(f.name, FieldCell(f));
+                if (f.name == "product_category")
+                    object.add("product_category_name", Cell(CategoryText(uint16_t(std::stoul(f.value)))));
+            }
+        for (size_t i = 0; i < 4; ++i) {
+            std::string key = PidText(labelPids[i]);
+            std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            object.add(key, Optional(labels[i]));
+        }
+        std::vector<std::string> pids;
+        if (supported)
+            for (uint16_t pid : *supported)
+                pids.push_back(JsonObject().add("pid", Cell::number(pid)).add("name", nameOf(pid)).text());
+        object.addRaw("supported_parameters", supported ? JsonArray(pids) : "null");
+        PrintText(object.text() + "\n");
+        return s.problems.report();
+    }
+    Table t({"field", "value"});
+    if (fields)
+        for (const PidField& f : *fields)
+            t.add({f.name, f.name == "product_category"
+                               ? f.value + " (" + CategoryText(uint16_t(std::stoul(f.value))) + ")"
+                               : FieldText(f)});
+    else
+        t.add({"DEVICE_INFO", info.result == TxAck ? Cell(HexText(info.data.data(), info.data.size())) : Cell()});
+    for (size_t i = 0; i < 4; ++i)
+        t.add({PidText(labelPids[i]), Optional(labels[i])});
+    if (supported) {
+        for (const uint16_t pid : *supported) {
+            char number[8];
+            std::snprintf(number, sizeof number, "0x%04X", unsigned(pid));
+            t.add({"supported", std::string(number) + " " + (FindPidName(pid) ? FindPidName(pid)->name : "manufacturer")});
+        }
+    } else {
+        t.add({"supported", Cell()});
+    }
+    t.print(o.format);
+    return s.problems.report();
+}
+
+namespace {
+
+// "NAME" or "NAME=1,2": the PID and the values its GET takes.
+bool SplitPidArg(const std::string& arg, uint16_t& pid, std::vector<std::string>& values)
+{
+    const size_t eq = arg.find('=');
+    const std::optional<uint16_t> parsed = ParsePid(arg.substr(0, eq));
+    if (!parsed)
+        return false;
+    pid = *parsed;
+    values.clear();
+    for (size_t at = eq; at != std::string::npos && at < arg.size();) {
+        const size_t next = arg.find(',', at + 1);
+        values.push_back(arg.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
+        at = next;
+    }
+    return true;
+}
+
+struct Job {
+    uint16_t pid = 0;
+    std::string layout;  // empty: from the device's PARAMETER_DESCRIPTION
+    std::vector<std::string> values;
+    std::vector<uint8_t> data;
+};
+
+// One parameter's listing: rows of the table, or an object of the JSON list.
+struct Listing {
+    Table table{{"pid", "field", "value"}};
+    std::vector<std::string> objects;
+
+    void add(Uid uid, uint16_t pid, const std::string& description, const std::string& valuesJson,
+             const std::string& error, const std::vector<std::array<std::string, 2>>& rows)
+    {
+        JsonObject o;
+        o.add("uid", UidColonText(uid)).add("pid", Cell::number(pid));
+        o.add("name", FindPidName(pid) ? Cell(FindPidName(pid)->name) : description.empty() ? Cell() : Cell(description));
+        o.addRaw("values", valuesJson.empty() ? "null" : valuesJson);
+        o.add("error", error.empty() ? Cell() : Cell(error));
+        objects.push_back(o.text());
+        const std::string shown = PidText(pid) + (description.empty() ? "" : " " + description);
+        for (const auto& r : rows)
+            table.add({shown, r[0], r[1]});
+    }
+    void print(Format format) const
+    {
+        if (format == Format::Json) {
+            std::string out = "[";
+            for (size_t i = 0; i < objects.size(); ++i)
+                out += (i ? ",\n " : "\n ") + objects[i];
+            PrintText(out + (objects.empty() ? "]\n" : "\n]\n"));
+        } else {
+            table.print(format);
+        }
+    }
+};
+
+} // namespace
+
+int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>& args)
+{
+    const bool toAll = IsBroadcastUid(uid);
+    if (toAll && !set)
+        return ValueError("nobody answers a GET to " + UidColonText(uid) + ", which is every device" +
+                          (uid == kBroadcastUid ? "" : " of one maker") + "; name one device");
+    // Everything is checked before anything is sent.
+    std::vector<Job> jobs;
+    for (size_t i = 0; i < args.size(); ++i) {
+        Job job;
+        if (set) {
+            const std::optional<uint16_t> pid = ParsePid(args[i]);
+            if (!pid)
+                return ValueError("unknown PID \"" + args[i] + "\"");
+            job.pid = *pid;
+            for (size_t k = i + 1; k < args.size(); ++k)
+                job.values.push_back(Utf8ToCp1251(args[k]));
+            i = args.size();
+        } else if (!SplitPidArg(args[i], job.pid, job.values)) {
+            return ValueError("unknown PID \"" + args[i] + "\"");
+        }
+        if (job.pid <= rdm::DISC_UN_MUTE)
+            return ValueError("discovery PIDs are not read or written (use discover)");
+        const PidLayout* layout = FindPidLayout(job.pid);
+        if (!layout && job.pid < 0x8000)
+            return ValueError("unknown PID \"" + PidText(job.pid) + "\"");
+        if (layout && !(set ? layout->setRequest : layout->getRequest))
+            return ValueError(PidText(job.pid) + (set ? " cannot be set" : " cannot be read"));
+        if (o.raw) {
+            std::string error;
+            if (!EncodeLayout("data:hex", job.values.empty() ? std::vector<std::string>{""} : job.values, job.data, error))
+                return ValueError(error);
+        } else if (layout) {
+            std::string error;
+            if (!EncodeLayout(set ? layout->setRequest : layout->getRequest, job.values, job.data, error))
+                return ValueError(PidText(job.pid) + ": " + error);
+            job.layout = set ? layout->setReply : layout->getReply;
+        } else if (toAll) {
+            return ValueError("a manufacturer PID sent to every device is given as hex bytes (--raw): "
+                              "there is no one device to describe it");
+        }
+        if (set && job.pid == rdm::DMX_START_ADDRESS && !o.raw && job.data.size() == 2) {
+            const int address = job.data[0] << 8 | job.data[1];
+            if (address < 1 || address > 512)
+                return ValueError("a start address is 1..512");
+        }
+        jobs.push_back(std::move(job));
+    }
+    if (jobs.empty())
+        return UsageError(set ? "set needs a PID and its values" : "get needs at least one PID");
+
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    Listing listing;
+    for (Job& job : jobs) {
+        if (s.problems.interfaceFailed())
+            break;
+        if (toAll) {
+            const rdm::RdmRequest request(uid, rdm::SET_COMMAND, job.pid, job.data.data(), job.data.size());
+            if (!SendToAll(s.engine, request)) {
+                s.problems.note(uid, job.pid, ParameterReply{});
+                break;
+            }
+            listing.add(uid, job.pid, "", JsonObject().add("result", Cell("sent to all")).text(), "",
+                        {{"result", "sent to all"}});
+            continue;
+        }
+        std::string layout = job.layout;
+        std::vector<uint8_t> data = job.data;
+        std::string description;
+        if (!o.raw && !FindPidLayout(job.pid)) {
+            const Described d = Describe(s, uid, job.pid);
+            if (s.problems.interfaceFailed())
+                break;
+            description = d.layout.name;
+            layout = d.layout.layout;
+            if (set) {
+                std::string error;
+                // The values are checked by the device's own description before
+                // anything is set; nothing more is sent when they do not fit it.
+                if (!EncodeLayout(layout.c_str(), job.values, data, error) ||
+                    !WithinDescribedLimits(d.layout, job.values, error))
+                    return ValueError(PidText(job.pid) + " (" + description + "): " + error);
+                layout.clear();
+            }
+        }
+        const ParameterReply r =
+            ExchangeParameter(s.engine, uid, set ? rdm::SET_COMMAND : rdm::GET_COMMAND, job.pid, data);
+        if (r.result != TxAck) {
+            if (s.problems.note(uid, job.pid, r))
+                break;
+            std::string error = r.result == TxNotAck ? "refused" : r.timerExpired ? "answer never ready" : "no reply";
+            if (r.result == TxNotAck && NackReasonName(r.nackReason))
+                error += std::string(": ") + NackReasonName(r.nackReason);
+            listing.add(uid, job.pid, description, "", error, {});
+            continue;
+        }
+        const std::string hex = HexText(r.data.data(), r.data.size());
+        if (set && r.data.empty()) {
+            listing.add(uid, job.pid, description, JsonObject().add("result", Cell("ok")).text(), "", {{"result", "ok"}});
+            continue;
+        }
+        if (o.raw || layout.empty()) {
+            listing.add(uid, job.pid, description, JsonObject().add("data", Cell(hex)).text(), "", {{"data", hex}});
+            continue;
+        }
+        const auto fields = DecodeLayout(layout.c_str(), r.data.data(), r.data.size());
+        if (!fields) {
+            s.problems.add(uid, "the reply to " + PidText(job.pid) + " does not fit its layout");
+            listing.add(uid, job.pid, description, JsonObject().add("data", Cell(hex)).text(),
+                        "the reply does not fit the PID's layout", {{"data", hex + " (does not fit the PID's layout)"}});
+            continue;
+        }
+        std::vector<std::array<std::string, 2>> rows;
+        for (const PidField& f : *fields)
+            rows.push_back({f.name, FieldText(f)});
+        listing.add(uid, job.pid, description, FieldsJson(*fields), "", rows);
+    }
+    listing.print(o.format);
+    return s.problems.report();
+}
+
+int Patch(const Options& o, const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return UsageError("patch takes read, write FILE or show FILE");
+    if (args[0] == "show" || args[0] == "write") {
+        if (args.size() != 2)
+            return UsageError("patch " + args[0] + " takes one file");
+        std::vector<PatchRecord> records;
+        std::string why;
+        if (!LoadPatchFile(args[1], records, why))
+            return ValueError(args[1] + ": " + why);
+        if (args[0] == "show") {
+            PrintArrangement(records, o.format);
+            return kDone;
+        }
+        Session s(o);
+        if (!s.open())
+            return kNoInterface;
+        DeviceTable table;
+        for (size_t i = 0; i < records.size(); ++i)
+            table.entries[i] = {records[i].uid, records[i].startIndex, records[i].footprint};
+        Table t({"uid", "start", "result"});
+        WritePatch(s.engine, table, int(records.size()), RunControl{}, [&](int i, TxResult r) {
+            const PatchRecord& record = records[size_t(i)];
+            ParameterReply reply;
+            reply.result = r;
+            if (r != TxAck)
+                s.problems.note(record.uid, rdm::DMX_START_ADDRESS, reply);
+            t.add({UidColonText(record.uid), Cell::number(record.startIndex + 1),
+                   r == TxAck ? "written" : r == TxNotAck ? "refused" : r == TxFailed ? "not sent" : "no reply"});
+        });
+        t.print(o.format);
+        return s.problems.report();
+    }
+    if (args[0] != "read" || args.size() != 1)
+        return UsageError("patch takes read, write FILE or show FILE");
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    std::vector<Uid> found;
+    const int verdict = RunDiscovery(s, found, false);
+    std::vector<PatchRecord> records;
+    for (const Uid uid : found) {
+        if (verdict == kInterfaceFailed || s.problems.interfaceFailed())
+            break;
+        const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+        rdm::DeviceInfo d;
+        if (info.result != TxAck || !rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), d)) {
+            if (info.result == TxAck)
+                s.problems.add(uid, "DEVICE_INFO does not fit its layout");
+            else
+                s.problems.note(uid, rdm::DEVICE_INFO, info);
+            continue;
+        }
+        records.push_back({uid, uint16_t(d.startAddress - 1), d.footprint});
+    }
+    PrintArrangement(records, o.format);
+    return Combined(verdict, s.problems);
+}
+
+int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedSize)
+{
+    std::vector<std::pair<int, int>> levels;
+    int highest = 0;
+    for (const std::string& a : args) {
+        const size_t eq = a.find('=');
+        if (eq == std::string::npos || eq == 0)
+            return ValueError("\"" + a + "\": SLOT=LEVEL with a slot 1..512");
+        const std::string slotText = a.substr(0, eq);
+        char* end = nullptr;
+        const long slot = std::strtol(slotText.c_str(), &end, 10);
+        if (*end || slot < 1 || slot > DmxOutput::kMaxSlots)
+            return ValueError("\"" + a + "\": SLOT=LEVEL with a slot 1..512");
+        const long level = std::strtol(a.c_str() + eq + 1, &end, 10);
+        if (eq + 1 == a.size() || *end || level < 0 || level > 255)
+            return ValueError("\"" + a + "\": a level is 0..255");
+        levels.emplace_back(int(slot), int(level));
+        highest = std::max(highest, int(slot));
+    }
+    if (levels.empty())
+        return UsageError("dmx needs at least one SLOT=LEVEL");
+    Session s(o);
+    if (!s.open())
+        return kNoInterface;
+    uint16_t size = uint16_t(std::max<int>(storedSize, highest));
+    DmxOutput dmx(s.port, size);
+    dmx.ZeroUniverse();
+    for (auto [slot, level] : levels)
+        dmx.SetSlot(slot, uint8_t(level));
+    gInterrupted = 0;
+    std::signal(SIGINT, [](int) { gInterrupted = 1; });
+    std::signal(SIGTERM, [](int) { gInterrupted = 1; });
+    if (isatty(STDERR_FILENO))
+        std::fprintf(stderr, "sending %u slots every %d ms%s\n", unsigned(size), o.period,
+                     o.seconds > 0 ? "" : " until Ctrl-C");
+    dmx.DmxTimerStart(o.period);
+    const uint64_t until = MonotonicUs() + uint64_t(o.seconds * 1e6);
+    while (!gInterrupted && (o.seconds <= 0 || MonotonicUs() < until))
+        usleep(20000);
+    dmx.DmxTimerStop();
+    return kDone;
+}
+
+} // namespace cli

@@ -1,0 +1,15 @@
+#pragma once
+// The commands of vantrell-cli; each returns the program's exit status.
+#include "app/cli_session.h"
+
+namespace cli {
+
+int List(const Options& o);
+int Discover(const Options& o);
+int Info(const Options& o, Uid uid);
+// `args`: for get, PID[=ARG,...]...; for set, the PID and its values.
+int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>& args);
+int Patch(const Options& o, const std::vector<std::string>& args);
+int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedSize);
+
+} // namespace cli

@@ -1,0 +1,121 @@
+#include "app/cli_session.h"
+
+#include "link/interface_kinds.h"
+#include "link/port_holder.h"
+#include "rdm/pid_names.h"
+
+#include <cstdio>
+
+namespace cli {
+
+int UsageError(const std::string& message)
+{
+    std::fprintf(stderr, "vantrell-cli: %s\n(vantrell-cli --help shows the commands)\n", message.c_str());
+    return kUsage;
+}
+
+int ValueError(const std::string& message)
+{
+    std::fprintf(stderr, "vantrell-cli: %s\n", message.c_str());
+    return kUsage;
+}
+
+std::string PidText(uint16_t pid)
+{
+    if (const PidName* n = FindPidName(pid))
+        return n->name;
+    char t[16];
+    std::snprintf(t, sizeof t, "0x%04X", unsigned(pid));
+    return t;
+}
+
+bool Problems::note(Uid uid, uint16_t pid, const ParameterReply& r)
+{
+    if (r.result == TxFailed) {
+        interfaceFailed_ = true;
+        return true;
+    }
+    if (r.result == TxNotAck) {
+        const char* name = NackReasonName(r.nackReason);
+        char code[16];
+        std::snprintf(code, sizeof code, "NACK 0x%04X", unsigned(r.nackReason));
+        add(uid, "refused " + PidText(pid) + " (" + (name ? name : code) + ")");
+    } else if (r.timerExpired) {
+        add(uid, "answered " + PidText(pid) + " with ACK_TIMER but had no answer ready within " +
+                     std::to_string(kAckTimerLimitMs / 1000) + " s");
+    } else {
+        add(uid, "no reply to " + PidText(pid));
+    }
+    return false;
+}
+
+void Problems::add(Uid uid, const std::string& what) { entries_.emplace_back(uid, what); }
+
+int Problems::report() const
+{
+    if (interfaceFailed_) {
+        std::fprintf(stderr, "vantrell-cli: the interface stopped working (a write or read on it failed); "
+                             "replug it and try again\n");
+        return kInterfaceFailed;
+    }
+    if (entries_.empty())
+        return kDone;
+    std::string line;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const bool sameDevice = i && entries_[i - 1].first == entries_[i].first;
+        line += sameDevice ? "; " : (i ? "; " : "") + UidColonText(entries_[i].first) + ": ";
+        line += entries_[i].second;
+    }
+    std::fprintf(stderr, "vantrell-cli: %s\n", line.c_str());
+    return kDeviceFailed;
+}
+
+void StderrLog::appendLine(const std::string& text)
+{
+    if (!detailed_)
+        return;
+    for (const std::string& line : SplitLogLines(text))
+        std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+Session::Session(const Options& o) : options(o), log(o.detailed)
+{
+    engine.SetupRequestHeader();
+    engine.setFastExchange(!o.fixedWaits);
+}
+
+bool Session::open()
+{
+    port.PortClose();
+    port.PortInit();
+    port.kind = int8_t(options.kind);
+    std::vector<InterfaceEntry> rows;
+    port.ListInterfaces(rows);
+    const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow, options.storedName);
+    std::string error;
+    if (row < 0 && options.interface.empty() && !options.storedName.empty()) {
+        error = "the interface the window last used, \"" + options.storedName +
+                "\", is not attached; choose one with --interface (vantrell-cli list shows them)";
+    } else if (row < 0) {
+        error = options.interface.empty() ? "no interface chosen (--interface, or choose one in the window)"
+                                          : "no interface \"" + options.interface + "\" of kind " +
+                                                InterfaceKindName(options.kind);
+    } else {
+        const InterfaceEntry& chosen = rows[size_t(row)];
+        port.ChooseInterface(chosen);
+        if (port.PortOpen() == 1)
+            return true;
+        if (!port.busyNode.empty()) {
+            const std::string holders = ProgramsHolding(port.busyNode);
+            error = "the interface \"" + chosen.text + "\" is held by another program (" +
+                    (holders.empty() ? std::string("another user's, or the kernel's driver") : holders) +
+                    "); close it there and try again";
+        } else {
+            error = std::string(status_text::kInterfaceError) + ": " + chosen.text;
+        }
+    }
+    std::fprintf(stderr, "vantrell-cli: %s\n", error.c_str());
+    return false;
+}
+
+} // namespace cli

@@ -1,0 +1,91 @@
+#pragma once
+// What every vantrell-cli command shares: its options, the interface it opens,
+// and one line on stderr for whatever did not fully succeed.
+#include "app/cli_output.h"
+#include "link/ftdi_d2xx.h"
+#include "link/interface_port.h"
+#include "link/posix_serial.h"
+#include "rdm/discovery.h"
+#include "rdm/parameter_exchange.h"
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum Exit {
+    kDone = 0,
+    kDeviceFailed = 1,
+    kUsage = 2,
+    kNoInterface = 3,
+    // A discovery that was not complete; the list printed is what it found.
+    kCutShort = 4,
+    kSetAside = 5,
+    // Writes or reads on the interface failed mid-run: it was pulled or broke.
+    kInterfaceFailed = 6,
+    kStopped = 7,
+};
+
+struct Options {
+    int kind = 0;
+    std::string interface;
+    int storedRow = 0;
+    std::string storedName;
+    int timeout = 10;
+    int period = 32;
+    double seconds = 0;  // 0: until interrupted
+    bool detailed = false, raw = false, fixedWaits = false;
+    Discovery::Search search = Discovery::Search::FollowExchange;
+    Format format = Format::Table;
+};
+
+// Both print "vantrell-cli: MESSAGE" and return kUsage; a usage error adds where
+// the commands are described.
+int UsageError(const std::string& message);
+int ValueError(const std::string& message);
+
+// "DMX_START_ADDRESS", or "0x8001" for a PID the standards do not name.
+std::string PidText(uint16_t pid);
+
+// What went wrong in one command, gathered so that it is said in one line:
+// "vantrell-cli: 7FF0:00000001: no reply to DEVICE_LABEL; refused SENSOR_VALUE (DATA_OUT_OF_RANGE)".
+class Problems {
+public:
+    // Notes a failed exchange; true when it was the interface that failed.
+    bool note(Uid uid, uint16_t pid, const ParameterReply& reply);
+    void add(Uid uid, const std::string& what);
+    bool interfaceFailed() const { return interfaceFailed_; }
+    // Says it all on stderr; the exit status: kDone when nothing went wrong.
+    int report() const;
+
+private:
+    std::vector<std::pair<Uid, std::string>> entries_;
+    bool interfaceFailed_ = false;
+};
+
+// The log goes to stderr: dumps with -v.
+class StderrLog final : public LogSink {
+public:
+    explicit StderrLog(bool detailed) : detailed_(detailed) {}
+    void appendLine(const std::string& text) override;
+    bool detailed() const override { return detailed_; }
+
+private:
+    bool detailed_;
+};
+
+struct Session {
+    Options options;
+    PosixSerial serial;
+    FtdiD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    StderrLog log;
+    RdmEngine engine{port, SystemClock::instance(), log};
+    Problems problems;
+
+    explicit Session(const Options& o);
+    // Opens the interface the options choose; false, said on stderr, when none could be.
+    bool open();
+};
+
+} // namespace cli

@@ -3,6 +3,7 @@
 #include "app/guarded.h"
 #include "app/log_pane.h"
 #include "app/up_down.h"
+#include "link/interface_kinds.h"
 #include "params/int_parse.h"
 #include "params/param_grid.h"
 #include "rdm/device_info.h"
@@ -345,16 +346,15 @@ void TForm1::FormCreate()
         if (QAbstractButton* b = InterfaceItems->button(settings.InterfaceType))
             b->setChecked(true);
         RadioGroupInterfaceClick();
-        if (ListBoxInterfaces->count() > settings.InterfaceSelection)
-            ListBoxInterfaces->setCurrentRow(settings.InterfaceSelection);
-        else
-            ListBoxInterfaces->setCurrentRow(0);
+        const bool attached = ChooseStoredInterface();
         {
             QSignalBlocker block(PageControl1);
             PageControl1->setCurrentIndex(settings.TabIndex >= 0 && settings.TabIndex < 4 ? settings.TabIndex : 0);
         }
-        ListBoxInterfacesClick();
-        ButtonConnectClick();
+        if (attached) {
+            ListBoxInterfacesClick();
+            ButtonConnectClick();
+        }
         PageControl1Change();
     });
 }
@@ -364,6 +364,9 @@ bool TForm1::FormCloseQuery()
     const int row = ListBoxInterfaces->currentRow();
     settings.InterfaceSelection =
         (row >= 0 && ListBoxInterfaces->item(row) && ListBoxInterfaces->item(row)->isSelected()) ? row : -1;
+    // With no row chosen, the interface named before is still the one wanted.
+    if (settings.InterfaceSelection >= 0 && settings.InterfaceSelection < int(interfaces.size()))
+        settings.InterfaceName = interfaces[size_t(settings.InterfaceSelection)].text;
     try {
         settingsStore.Save(settings);
     } catch (const SettingsError& e) {
@@ -408,6 +411,29 @@ void TForm1::RadioGroupInterfaceClick()
         ListBoxInterfaces->addItem(QString::fromStdString(e.text));
     if (ListBoxInterfaces->count() > 0)
         ListBoxInterfaces->setCurrentRow(0);
+}
+
+bool TForm1::ChooseStoredInterface()
+{
+    if (settings.InterfaceName.empty()) {
+        // Settings from before the text was kept: the row, as it always was.
+        ListBoxInterfaces->setCurrentRow(ListBoxInterfaces->count() > settings.InterfaceSelection
+                                             ? settings.InterfaceSelection
+                                             : 0);
+        return true;
+    }
+    const int row = ChooseInterfaceRow(settings.InterfaceType, interfaces, std::string(), settings.InterfaceSelection,
+                                       settings.InterfaceName);
+    if (row >= 0) {
+        ListBoxInterfaces->setCurrentRow(row);
+        return true;
+    }
+    // Another device in its row is not opened in its place: the user chooses.
+    ListBoxInterfaces->setCurrentRow(-1);
+    ListBoxInterfaces->clearSelection();
+    appendLine("Сохранённый интерфейс не подключён: " + settings.InterfaceName +
+               ". Выберите интерфейс в списке и нажмите \"Подключить\".");
+    return false;
 }
 
 void TForm1::ListBoxInterfacesClick()

@@ -7,6 +7,7 @@
 #include "dmx/dmx_output.h"
 #include "link/enumeration.h"
 #include "params/param_desc.h"
+#include "params/param_edit.h"
 #include "rdm/discovery.h"
 
 #include <QPointer>
@@ -137,6 +138,9 @@ public:
     void ButtonCLRClick();
     void ListBox1Click();
     void RadioGroupInterfaceClick();
+    // Selects the row of the interface the settings name; false, said in the log,
+    // when that interface is not attached.
+    bool ChooseStoredInterface();
     void ListBoxInterfacesClick();
     void ButtonConnectClick();
     void RadioGroup1Click();
@@ -207,6 +211,8 @@ private:
     void UpDownClick(NumberBox& box);
 
     int recordIndex(int row) const;  // -1 for a fixed row or a row past the records
+    // A value the device refused: the record and its cell take the device's own.
+    void showRefused(const RefusedValue& refused);
     void setDeviceRows(const std::vector<std::string>& rows);
 
     // RDM work: `job` runs on the worker; `finished` on this thread afterwards.

@@ -116,10 +116,13 @@ void TForm1::Button3Click()
     for (int k = 0; k < params.count; ++k)
         if (params.records[k].dataType == DS_ASCII)
             texts[size_t(k)] = ToDevice(StringGrid1->cellText(1, RowOfRecord(k)));
+    auto refused = std::make_shared<std::vector<RefusedValue>>();
     startRun(
         "Установка параметров",
-        [this, uid, texts] { SendAllValues(engine, uid, params, texts, runControl("Параметр")); },
-        [this, readBack] {
+        [this, uid, texts, refused] { *refused = SendAllValues(engine, uid, params, texts, runControl("Параметр")); },
+        [this, readBack, refused] {
+            for (const RefusedValue& r : *refused)
+                showRefused(r);
             if (!runner_->stopRequested())
                 readBack();
         });
@@ -144,6 +147,15 @@ void TForm1::StringGrid1KeyDown()
         return;
     const int device = selectedDevice();
     const std::string text = ToDevice(StringGrid1->cellText(1, row));
+    if (record.dataType != DS_ASCII) {
+        try {
+            StrToInt(text);
+        } catch (const ConvertError&) {
+            // The error is shown; the cell goes back to the value it holds.
+            StringGrid1->setCellText(1, row, FromDevice(FormatParamValue(record)));
+            throw;
+        }
+    }
     if (device < 0) {
         // No device to send to: the value is only kept.
         if (record.dataType == DS_ASCII)
@@ -229,7 +241,22 @@ void TForm1::StringGrid2KeyDown()
     if (!CheckBox12->isChecked() || device < 0 || !record)
         return;
     const Uid uid = devices.entries[device].uid;
-    startRun(QString(), [this, uid, copy = *record] { SendRecordValue(engine, uid, copy); });
+    const int k = recordIndex(StringGrid1->row());
+    auto refused = std::make_shared<std::optional<RefusedValue>>();
+    startRun(
+        QString(), [this, uid, k, refused, copy = *record] { *refused = SetRecord(engine, uid, k, copy); },
+        [this, refused] {
+            if (*refused)
+                showRefused(**refused);
+        });
+}
+
+void TForm1::showRefused(const RefusedValue& refused)
+{
+    params.records[refused.index] = refused.record;
+    StringGrid1->setCellText(1, RowOfRecord(refused.index), FromDevice(refused.text));
+    if (StringGrid2->isVisible() && recordIndex(StringGrid1->row()) == refused.index)
+        StringGrid1Click();  // the element editor shows the device's values too
 }
 
 void TForm1::StringGrid2Exit()

@@ -2,6 +2,7 @@
 
 #include "params/int_parse.h"
 #include "params/param_transfer.h"
+#include "params/text_codec.h"
 
 #include <cstring>
 
@@ -24,25 +25,23 @@ void StoreTextValue(RDMPARAMDESC& r, const std::string& text)
     r.byteValues[n] = 0;
 }
 
-void SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r)
+SetOutcome SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r)
 {
     switch (r.dataType) {
     case DS_NOT_DEFINED:
     case DS_BIT_FIELD:
     case DS_UNSIGNED_BYTE:
     case DS_SIGNED_BYTE:
-        SetParamBytes(engine, uid, r.pid, r.byteValues, r.pdlSize);
-        break;
+        return SetParamBytes(engine, uid, r.pid, r.byteValues, r.pdlSize);
     case DS_UNSIGNED_WORD:
     case DS_SIGNED_WORD:
-        SetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2);
-        break;
+        return SetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2);
     default:
-        break;
+        return SetOutcome{TxAck, 0};  // nothing to send
     }
 }
 
-void SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r, const std::string& text)
+SetOutcome SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r, const std::string& text)
 {
     uint8_t bytes[rdm::kMaxPdl + 1] = {};
     size_t length = text.size() + 1;
@@ -51,8 +50,26 @@ void SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r, const std:
     if (length > rdm::kMaxPdl)
         length = rdm::kMaxPdl;
     std::memcpy(bytes, text.data(), length < text.size() ? length : text.size());
-    SetParamBytes(engine, uid, r.pid, bytes, int(length));
+    return SetParamBytes(engine, uid, r.pid, bytes, int(length));
 }
+
+namespace {
+
+std::string ParameterName(const RDMPARAMDESC& r) { return Cp1251ToUtf8(r.description); }
+
+// After a refused SET: the device's own value in `r`, read at once. When it cannot
+// be read, `r` goes back to `before`, the value held before the refused one.
+std::string ShowDeviceValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& r, const RDMPARAMDESC& before)
+{
+    const bool read = r.dataType == DS_UNSIGNED_WORD || r.dataType == DS_SIGNED_WORD
+                          ? GetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2)
+                          : GetParamBytes(engine, uid, r.pid, r.byteValues, kMaxParamPdl);
+    if (!read)
+        r = before;
+    return FormatParamValue(r);
+}
+
+} // namespace
 
 std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& r, const std::string& text,
                                        bool readBack)
@@ -61,19 +78,33 @@ std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC&
         StoreTextValue(r, text);
         return std::nullopt;
     }
+    const RDMPARAMDESC before = r;
     StoreElement(r, StrToInt(text), 0);
     switch (r.dataType) {
     case DS_BIT_FIELD:
     case DS_UNSIGNED_BYTE:
     case DS_SIGNED_BYTE:
-        SetParamBytes(engine, uid, r.pid, r.byteValues, r.pdlSize);
+    case DS_UNSIGNED_WORD:
+    case DS_SIGNED_WORD:
+        break;
+    default:
+        return std::nullopt;
+    }
+    const SetOutcome sent = SendRecordValue(engine, uid, r);
+    LogSetOutcome(engine, uid, ParameterName(r), sent);
+    // A refused value is never kept: the cell shows what the device holds.
+    if (sent.result == TxNotAck)
+        return ShowDeviceValue(engine, uid, r, before);
+    switch (r.dataType) {
+    case DS_BIT_FIELD:
+    case DS_UNSIGNED_BYTE:
+    case DS_SIGNED_BYTE:
         if (readBack)
             return GetParamBytes(engine, uid, r.pid, r.byteValues, kMaxParamPdl) ? FormatParamValue(r)
                                                                                  : kNotAvailable;
         return std::nullopt;
     case DS_UNSIGNED_WORD:
     case DS_SIGNED_WORD:
-        SetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2);
         if (readBack)
             return GetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2) ? FormatParamValue(r)
                                                                                   : kNotAvailable;
@@ -83,9 +114,22 @@ std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC&
     }
 }
 
-void SendAllValues(RdmEngine& engine, Uid uid, const ParamTable& table, const std::vector<std::string>& texts,
-                   const RunControl& control)
+std::optional<RefusedValue> SetRecord(RdmEngine& engine, Uid uid, int index, const RDMPARAMDESC& record,
+                                      const std::string* text)
 {
+    const SetOutcome sent = text ? SendTextValue(engine, uid, record, *text) : SendRecordValue(engine, uid, record);
+    LogSetOutcome(engine, uid, ParameterName(record), sent);
+    if (sent.result != TxNotAck)
+        return std::nullopt;
+    RefusedValue shown{index, record, {}};
+    shown.text = ShowDeviceValue(engine, uid, shown.record, record);
+    return shown;
+}
+
+std::vector<RefusedValue> SendAllValues(RdmEngine& engine, Uid uid, const ParamTable& table,
+                                        const std::vector<std::string>& texts, const RunControl& control)
+{
+    std::vector<RefusedValue> refused;
     engine.log().appendLine("Установка параметров " + UidLogText(uid));
     for (int k = 0; k < table.count; ++k) {
         const RDMPARAMDESC& record = table.records[k];
@@ -93,12 +137,14 @@ void SendAllValues(RdmEngine& engine, Uid uid, const ParamTable& table, const st
             continue;
         if (control.stopped()) {
             engine.log().appendLine(status_text::kStoppedByUser);
-            return;
+            return refused;
         }
-        if (record.dataType == DS_ASCII)
-            SendTextValue(engine, uid, record, size_t(k) < texts.size() ? texts[size_t(k)] : std::string());
-        else if (record.dataType != DS_NOT_DEFINED)
-            SendRecordValue(engine, uid, record);
+        if (record.dataType != DS_NOT_DEFINED) {
+            const std::string text = size_t(k) < texts.size() ? texts[size_t(k)] : std::string();
+            if (auto shown = SetRecord(engine, uid, k, record, record.dataType == DS_ASCII ? &text : nullptr))
+                refused.push_back(std::move(*shown));
+        }
         control.step(k + 1, table.count);
     }
+    return refused;
 }

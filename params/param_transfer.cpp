@@ -22,6 +22,8 @@ ParameterReply OneShot(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_
     return ExchangeParameter(engine, rdm::RdmRequest(uid, commandClass, pid, data, count), ExchangePolicy::OneShot);
 }
 
+SetOutcome Outcome(const ParameterReply& reply) { return {reply.result, reply.nackReason}; }
+
 } // namespace
 
 bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity)
@@ -51,17 +53,17 @@ bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destinati
     return true;
 }
 
-void SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t* source, int length)
+SetOutcome SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t* source, int length)
 {
     LogPid(engine, "Set", pid);
     if (length > rdm::kMaxPdl)
         length = rdm::kMaxPdl;
     if (length < 0)
         length = 0;
-    OneShot(engine, uid, rdm::SET_COMMAND, pid, source, size_t(length));
+    return Outcome(OneShot(engine, uid, rdm::SET_COMMAND, pid, source, size_t(length)));
 }
 
-void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
+SetOutcome SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
 {
     LogPid(engine, "Set", pid);
     if (count > rdm::kMaxPdl / 2)
@@ -71,5 +73,20 @@ void SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* sou
     uint8_t data[rdm::kMaxPdl];
     for (int i = 0; i < count; ++i)
         rdm::WriteBE16(source[i], data + 2 * i);
-    OneShot(engine, uid, rdm::SET_COMMAND, pid, data, size_t(2 * count));
+    return Outcome(OneShot(engine, uid, rdm::SET_COMMAND, pid, data, size_t(2 * count)));
+}
+
+void LogSetOutcome(RdmEngine& engine, Uid uid, const std::string& parameter, const SetOutcome& outcome)
+{
+    if (outcome.result == TxAck)
+        return;
+    if (outcome.result == TxNotAck) {
+        const char* reason = NackReasonName(outcome.nackReason);
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04X", unsigned(outcome.nackReason));
+        engine.log().appendLine("Устройство " + UidLogText(uid) + " отклонило \"" + parameter + "\": NACK " +
+                                (reason ? reason : code));
+    } else {
+        engine.log().appendLine("Устройство " + UidLogText(uid) + " не ответило на установку \"" + parameter + "\"");
+    }
 }

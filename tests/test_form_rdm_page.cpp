@@ -318,3 +318,40 @@ TEST(RdmPage, LeavingTheGridCommitsLikeEnter)
     EXPECT_EQ(p.log().first(), "Set PID 8005:");
     EXPECT_EQ(p.head->findParam(0x8005)->value, (std::vector<uint8_t>{0xFE, 0xD4}));
 }
+
+TEST(RdmPage, ARefusedValueIsLoggedByNameAndTheCellShowsTheDevicesValue)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.select(0);  // the moving head, highest UID first
+    ASSERT_EQ(w.devices.entries[0].uid, kHead);
+    const int row = p.rowOf("DMX Start Address");
+    const int address = p.head->startAddress;
+    w.CheckBoxReadBack->setChecked(false);
+    w.StringGrid1->setCurrentCell(row, 1);
+    p.typeAndEnter(w.StringGrid1, "600");
+    EXPECT_EQ(p.head->startAddress, address);
+    EXPECT_EQ(w.StringGrid1->cellText(1, row), QString::number(address)) << "the refused value does not stay";
+    EXPECT_TRUE(p.log().contains(
+        "Устройство 0x7FF000001000 отклонило \"DMX Start Address\": NACK DATA_OUT_OF_RANGE"))
+        << p.log().join("\n").toStdString();
+
+    // A later Set sends the device's value, not the refused one.
+    const size_t before = p.sets().size();
+    w.Button3->click();
+    p.settle();
+    bool sent = false;
+    const auto sets = p.sets();
+    for (size_t i = before; i < sets.size(); ++i)
+        if (const auto& s = sets[i]; s.decoded.pid == rdm::DMX_START_ADDRESS) {
+            EXPECT_EQ(Bytes(s.decoded.data), (std::vector<uint8_t>{uint8_t(address >> 8), uint8_t(address)}));
+            sent = true;
+        }
+    EXPECT_TRUE(sent);
+
+    // A Set nobody answers names the device.
+    p.head->faults.silent = true;
+    w.Button3->click();
+    p.settle();
+    EXPECT_TRUE(p.log().contains("Устройство 0x7FF000001000 не ответило на установку \"DMX Start Address\""));
+}

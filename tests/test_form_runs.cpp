@@ -269,11 +269,13 @@ TEST(WindowRuns, AnErrorInARunReachesAMessageAndTheWindowStaysUsable)
     f.discover();
     f.select(0);
     w.StringGrid1->setCurrentCell(f.rowOf("DMX Start Address"), 1);
+    const QString stored = w.StringGrid1->cellText(1, f.rowOf("DMX Start Address"));
     w.StringGrid1->setCellText(1, f.rowOf("DMX Start Address"), "12x");
-    w.StringGrid1KeyDown();
+    emit w.StringGrid1->enterPressed();
     f.settle();
     ASSERT_EQ(f.messages.size(), 1u);
     EXPECT_EQ(f.messages[0], "'12x' is not a valid integer value");
+    EXPECT_EQ(w.StringGrid1->cellText(1, f.rowOf("DMX Start Address")), stored) << "the invalid text does not stay";
     EXPECT_FALSE(w.running());
     EXPECT_TRUE(w.Button1->isEnabled());
     f.discover();

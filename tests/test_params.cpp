@@ -226,9 +226,26 @@ TEST(ParamEdit, CommitSendsByTypeAndReadsBack)
     ASSERT_TRUE(shown);
     EXPECT_EQ(*shown, "300");
     EXPECT_EQ(h.log.lines, (std::vector<std::string>{"Set PID 00F0:", "Get PID 00F0:"}));
-    // Without read-back the typed text stays; an out-of-range value is refused by the device.
-    EXPECT_FALSE(CommitValue(h.engine, uid, start, "600", false));
-    EXPECT_EQ(r.startAddress, 300);
+    // Without read-back the typed text stays.
+    EXPECT_FALSE(CommitValue(h.engine, uid, start, "301", false));
+    // A value the device refuses is logged with the device and the reason, and the
+    // device's own value is read at once, read-back or not: the record never keeps 600.
+    h.log.lines.clear();
+    shown = CommitValue(h.engine, uid, start, "600", false);
+    EXPECT_EQ(r.startAddress, 301);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(*shown, "301");
+    EXPECT_EQ(FormatParamValue(start), "301");
+    EXPECT_EQ(h.log.lines, (std::vector<std::string>{"Set PID 00F0:",
+                                                     "Устройство 0x7FF000000078 отклонило \"DMX Start Address\": "
+                                                     "NACK DATA_OUT_OF_RANGE",
+                                                     "Get PID 00F0:"}));
+    // A refusal whose read-back gets no answer puts the value held before back.
+    r.faults.silent = true;
+    h.log.lines.clear();
+    EXPECT_FALSE(CommitValue(h.engine, uid, start, "302", false));
+    EXPECT_EQ(h.log.lines.back(), "Устройство 0x7FF000000078 не ответило на установку \"DMX Start Address\"");
+    r.faults.silent = false;
     EXPECT_THROW(CommitValue(h.engine, uid, start, "1.5", false), ConvertError);
 
     RDMPARAMDESC label;

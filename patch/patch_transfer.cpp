@@ -28,7 +28,14 @@ int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const Run
                                     " устройств.");
             return i;
         }
-        const TxResult result = SetStartAddress(engine, table.entries[i].uid, table.entries[i].startIndex);
+        const DeviceEntry& device = table.entries[i];
+        const TxResult result = SetStartAddress(engine, device.uid, device.startIndex);
+        engine.log().appendLine("Устройство " + UidLogText(device.uid) + ", адрес " +
+                                std::to_string(device.startIndex + 1) + ": " +
+                                (result == TxAck      ? "записан"
+                                 : result == TxNotAck ? "отклонён (NACK)"
+                                 : result == TxFailed ? "не отправлен, ошибка интерфейса"
+                                                      : "нет ответа"));
         if (written)
             written(i, result);
         control.step(i + 1, count);

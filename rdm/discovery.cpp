@@ -162,12 +162,13 @@ bool Discovery::lateMarginGrew()
 
 bool Discovery::interfaceGone()
 {
-    // One failed write or read may pass; a second in a row means the interface is gone.
+    // A write that fails means the interface takes no more requests. One failed
+    // read may pass; a second in a row means the interface is gone too.
     if (!engine_.linkFailed()) {
         linkFailures_ = 0;
         return false;
     }
-    if (++linkFailures_ < 2)
+    if (++linkFailures_ < 2 && !engine_.writeFailed())
         return false;
     verdict_.interfaceFailed = true;
     ended_ = true;
@@ -398,8 +399,6 @@ bool Discovery::searchAll()
 void Discovery::logVerdict()
 {
     LogSink& log = engine_.log();
-    if (verdict_.interfaceFailed)
-        log.appendLine(kInterfaceFailed);
     if (verdict_.cutShort)
         log.appendLine(verdict_.setAside ? kCutShortPlain : kCutShort);
     if (verdict_.setAside)
@@ -474,6 +473,9 @@ DiscoveryVerdict Discovery::Run()
     }
     verdict_.setAside = setAsideCount_ + suspects_ + unlisted;
     hooks_.resumeOutput();
+    // That the interface stopped comes first: the summary counts what was found until then.
+    if (verdict_.interfaceFailed)
+        engine_.log().appendLine(kInterfaceFailed);
     engine_.log().appendLine(SummaryText(clock.tickMs() - t0_, foundCount()));
     logVerdict();
     return verdict_;

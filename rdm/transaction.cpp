@@ -159,11 +159,11 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
     const ReplyKind expect = readLength > 0 ? ReplyKind::Ordinary : ReplyKind::None;
 
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
-    linkFailed_ = false;
+    linkFailed_ = writeFailed_ = false;
     noteBytesLeftOver();
     const uint64_t handedUs = clock_.nowUs();
     if (port_.SendRdmPacket(request_, size, expect) == 0) {
-        linkFailed_ = true;
+        linkFailed_ = writeFailed_ = true;
         log_.appendLine(status_text::kSendError);
         return TxFailed;
     }
@@ -225,12 +225,12 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
     int count = 0;
     {
         std::lock_guard<std::mutex> exchange(port_.exchangeLock());
-        linkFailed_ = false;
+        linkFailed_ = writeFailed_ = false;
         strayReply_ = false;
         noteBytesLeftOver();
         const uint64_t handedUs = clock_.nowUs();
         if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0) {
-            linkFailed_ = true;
+            linkFailed_ = writeFailed_ = true;
             log_.appendLine(status_text::kSendError);
         }
         std::memset(response_, 0x55, kBranchReadLength);

@@ -53,6 +53,9 @@ public:
     bool takeStrayReply(Uid& uid);
     // The last request could not be written, or its reply could not be read.
     bool linkFailed() const { return linkFailed_; }
+    // The last request could not even be written: the interface no longer takes
+    // requests (pulled, or its driver gone).
+    bool writeFailed() const { return writeFailed_; }
     // How much longer than the line's own limit a fast read waits for its reply, on
     // a system that hands received bytes over late. It grows with each late sign up
     // to kMaxLateMarginUs, a few times what a busy system delays: a device that
@@ -109,6 +112,7 @@ private:
     std::atomic<bool> fast_{false};
     bool lateSign_ = false;
     bool linkFailed_ = false;
+    bool writeFailed_ = false;
     bool strayReply_ = false;
     Uid strayUid_ = 0;
     uint32_t lateMarginUs_ = 0;

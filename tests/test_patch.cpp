@@ -74,6 +74,21 @@ TEST(PatchFile, RefusesBadFilesWithAReason)
     EXPECT_FALSE(why.empty());
 }
 
+TEST(PatchFile, RecordsOutsideTheUniverseAreRefusedByNumber)
+{
+    std::vector<PatchRecord> records;
+    std::string why;
+    // Start address 32768, footprint 65535: the map would show a clipped number.
+    EXPECT_FALSE(DecodePatch(EncodePatch({{1, 0, 1}, {2, 32767, 65535}}), records, why));
+    EXPECT_EQ(why, "запись 2: размер 65535 вне 0..512");
+    EXPECT_FALSE(DecodePatch(EncodePatch({{2, 32767, 4}}), records, why));
+    EXPECT_EQ(why, "запись 1: начальный адрес 32768 вне 1..512");
+    EXPECT_FALSE(DecodePatch(EncodePatch({{2, 512, 1}}), records, why)) << "address 513";
+    // The edges, and a device without a footprint as a read saves it (no address).
+    EXPECT_TRUE(DecodePatch(EncodePatch({{1, 0, 512}, {2, 511, 1}, {3, 0xFFFE, 0}}), records, why)) << why;
+    EXPECT_EQ(records.size(), 3u);
+}
+
 TEST(PatchFile, BytesAfterTheRecordsAreIgnored)
 {
     const std::string path = TempPath("longer.pat");

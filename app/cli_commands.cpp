@@ -565,6 +565,11 @@ int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedS
     if (isatty(STDERR_FILENO))
         std::fprintf(stderr, "sending %u slots every %d ms%s\n", unsigned(size), o.period,
                      o.seconds > 0 ? "" : " until Ctrl-C");
+    const uint64_t frameUs = DmxOutput::FrameUs(size);
+    if (uint64_t(o.period) * 1000 < frameUs)
+        std::fprintf(stderr, "vantrell-cli: a frame of %u slots takes %.1f ms on the line, longer than the period "
+                             "of %d ms: frames go back to back, no faster\n",
+                     unsigned(size), double(frameUs) / 1000, o.period);
     dmx.DmxTimerStart(o.period);
     const uint64_t until = MonotonicUs() + uint64_t(o.seconds * 1e6);
     while (!gInterrupted && (o.seconds <= 0 || MonotonicUs() < until))

@@ -473,6 +473,11 @@ void TForm1::PageControl1Change()
         return;
     }
     const int period = StrToInt(EditPeriod->text().toStdString());
+    const uint64_t frameUs = DmxOutput::FrameUs(std::min<int>(settings.UniverseSize, DmxOutput::kMaxSlots));
+    if (uint64_t(period) * 1000 < frameUs && (settings.TimerType == 0 || settings.TimerType == 1))
+        appendLine("Период " + std::to_string(period) + " мс короче кадра DMX из " +
+                   std::to_string(settings.UniverseSize) + " каналов (" + std::to_string((frameUs + 999) / 1000) +
+                   " мс на линии): кадры идут подряд, не чаще.");
     if (settings.TimerType == 0) {
         Timer1->setInterval(period);
         Timer1->start();

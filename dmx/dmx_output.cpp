@@ -30,10 +30,18 @@ int DmxOutput::SendFrame()
         slots = kMaxSlots;
     const int length = slots + 1;
 
+    // Frames handed over faster than the line carries them would pile up in the
+    // interface (or a receiver's queue); this one waits for the line instead.
+    const uint64_t now = clock_.nowUs();
+    const uint64_t freeAt = lineFreeAtUs_.load();
+    if (freeAt > now)
+        clock_.sleepUs(freeAt - now);
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
     for (int i = 0; i < length; ++i)
         frame_[i] = Slot(i);
-    return port_.SendDmxFrame(frame_, length);
+    const int written = port_.SendDmxFrame(frame_, length);
+    lineFreeAtUs_.store(clock_.nowUs() + FrameUs(slots));
+    return written;
 }
 
 int DmxOutput::SendDmxFrame() { return SendFrame(); }

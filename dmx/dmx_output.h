@@ -2,7 +2,10 @@
 // The DMX512 transmitter: the universe buffer, one frame at a time, and the
 // high-resolution timer that sends frames from its own thread.
 #include "dmx/hires_timer.h"
+#include "link/clock.h"
 #include "link/interface_port.h"
+
+#include <atomic>
 
 #include <functional>
 #include <string>
@@ -12,7 +15,16 @@ public:
     static constexpr int kMaxSlots = 512;
 
     // `universeSize` is the settings field, read anew for every frame.
-    DmxOutput(InterfacePort& port, uint16_t& universeSize) : port_(port), universeSize_(universeSize) {}
+    DmxOutput(InterfacePort& port, uint16_t& universeSize, Clock& clock = SystemClock::instance())
+        : port_(port), universeSize_(universeSize), clock_(clock)
+    {
+    }
+
+    // The least time a frame of `slots` slots after its start code takes on the
+    // line: break, mark after break and 44 us per slot. No frame is handed to the
+    // interface before the one before it has had this long, so a period shorter
+    // than a frame sends frames back to back and no faster.
+    static constexpr uint64_t FrameUs(int slots) { return 176 + 12 + uint64_t(slots + 1) * 44; }
     ~DmxOutput() { DmxTimerStop(); }
 
     void ZeroUniverse();
@@ -41,6 +53,8 @@ private:
 
     InterfacePort& port_;
     uint16_t& universeSize_;
+    Clock& clock_;
+    std::atomic<uint64_t> lineFreeAtUs_{0};  // when the last frame handed over has left the line
     uint8_t universe_[kMaxSlots + 1] = {};
     uint8_t frame_[kMaxSlots + 1] = {};
     HiResTimer timer_;

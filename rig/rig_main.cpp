@@ -226,7 +226,7 @@ int main(int argc, char** argv)
     pty.start();
     // While DMX frames come, the rate the line carried them at, every few seconds.
     constexpr int kReportSeconds = 5;
-    uint64_t framesBefore = line.frameCount(), reportedAt = MonotonicUs();
+    uint64_t framesBefore = line.frameCount(), droppedBefore = line.framesDropped(), reportedAt = MonotonicUs();
     while (!gStop) {
         usleep(200000);
         const uint64_t now = MonotonicUs();
@@ -238,6 +238,14 @@ int main(int argc, char** argv)
             std::printf("DMX: %.1f frames/s received\n", double(frames - framesBefore) * 1e6 / double(now - reportedAt));
             std::fflush(stdout);
         }
+        const uint64_t dropped = line.framesDropped();
+        if (dropped != droppedBefore) {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("DMX: %llu frames dropped: they came faster than the line carries them\n",
+                        static_cast<unsigned long long>(dropped - droppedBefore));
+            std::fflush(stdout);
+        }
+        droppedBefore = dropped;
         framesBefore = frames;
         reportedAt = now;
     }

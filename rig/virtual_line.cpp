@@ -63,6 +63,12 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
     std::vector<Transmission> out;
     if (count == 0)
         return out;
+    const bool dmxFrame = bytes[0] != rdm::kStartCode;
+    const uint64_t packetUs = kBreakUs + kMarkAfterBreakUs + count * kByteTimeUs;
+    if (paced && dmxFrame && busyUntilUs_ > handedUs + packetUs) {
+        ++framesDropped_;
+        return out;
+    }
     // Where the packet's first slot begins and its last one ends.
     uint64_t startUs = handedUs + leadUs;
     if (paced)
@@ -143,6 +149,12 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
         out.push_back(std::move(t));
     }
     return out;
+}
+
+uint64_t VirtualLine::framesDropped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return framesDropped_;
 }
 
 uint64_t VirtualLine::frameCount() const

@@ -74,6 +74,10 @@ public:
 
     // DMX frames received so far.
     uint64_t frameCount() const;
+    // DMX frames dropped on a paced line: handed over while the line was still
+    // carrying more than one frame before them, faster than 250000 baud carries.
+    // A real line has no queue to hold them in.
+    uint64_t framesDropped() const;
     // Records kept at most (0: all); the oldest go first. A long-running rig sets it.
     size_t recordLimit = 0;
 
@@ -94,6 +98,7 @@ private:
     std::vector<RecordedFrame> frames_;
     std::vector<RecordedReply> replies_;
     uint64_t frameCount_ = 0;
+    uint64_t framesDropped_ = 0;
     uint64_t busyUntilUs_ = 0;  // when the line is free again (paced)
 };
 

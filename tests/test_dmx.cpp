@@ -121,3 +121,33 @@ TEST(HiResOutput, FramesNeverInterleaveWithRdmRequests)
     }
     EXPECT_GE(line.frames().size(), 1u);
 }
+
+TEST(DmxFrame, FramesNeverLeaveFasterThanTheLineCarriesThem)
+{
+    // A period of 1 ms with 512 slots: each frame waits for the one before it to
+    // have left the line (22.8 ms), so they go back to back and the rig drops none.
+    RigHarness h;
+    h.line.paced = true;
+    uint16_t size = 512;
+    DmxOutput dmx(h.port, size, h.clock);
+    const uint64_t started = h.clock.nowUs();
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_NE(dmx.SendFrame(), 0);
+        h.clock.sleepUs(1000);  // the timer's next tick
+    }
+    EXPECT_GE(h.clock.nowUs() - started, 9 * DmxOutput::FrameUs(512));
+    EXPECT_EQ(h.line.framesDropped(), 0u);
+    EXPECT_EQ(h.line.frames().size(), 10u);
+}
+
+TEST(DmxFrame, TheRigDropsFramesItCannotCarry)
+{
+    // A controller without that floor: the paced rig keeps no queue of frames.
+    RigHarness h;
+    h.line.paced = true;
+    std::vector<uint8_t> frame(513, 0);
+    for (int i = 0; i < 10; ++i)
+        h.line.transmit(frame.data(), frame.size(), h.clock.nowUs() + uint64_t(i) * 1000, true);
+    EXPECT_GE(h.line.framesDropped(), 7u);
+    EXPECT_LE(h.line.frames().size(), 3u);
+}

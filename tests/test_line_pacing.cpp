@@ -68,9 +68,10 @@ TEST(PacedLine, PacketsWaitForTheLineAndFramesTakeTheirLength)
     rig::VirtualLine line(clock);
     line.paced = true;
     std::vector<uint8_t> frame(513, 0);
-    // Handed over every 10 ms, faster than a 513-slot frame can go.
+    // Handed over every 20 ms, a little faster than a 513-slot frame can go: each
+    // waits for the one before it (one frame behind is as far as the line holds).
     for (int i = 0; i < 4; ++i)
-        line.transmit(frame.data(), frame.size(), uint64_t(i) * 10000, false);
+        line.transmit(frame.data(), frame.size(), uint64_t(i) * 20000, false);
     const auto frames = line.frames();
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_EQ(line.frameCount(), 4u);
@@ -81,9 +82,10 @@ TEST(PacedLine, PacketsWaitForTheLineAndFramesTakeTheirLength)
     // A long-running rig keeps only recent records, but counts every frame.
     line.recordLimit = 8;
     for (int i = 0; i < 20; ++i)
-        line.transmit(frame.data(), frame.size(), 0, false);
+        line.transmit(frame.data(), frame.size(), 200000 + uint64_t(i) * 25000, false);
     EXPECT_LE(line.frames().size(), 8u);
     EXPECT_EQ(line.frameCount(), 24u);
+    EXPECT_EQ(line.framesDropped(), 0u);
 }
 
 TEST(PacedLine, UnpacedLineKeepsItsShortFixedTurnaround)

@@ -16,8 +16,8 @@ namespace {
 
 void Usage()
 {
-    std::puts("Usage: vantrell-line-report [--kind vcp|talvern|usbpro] [--interface ROW|TEXT|PATH|SERIAL]\n"
-              "                            [--timeout SECONDS] [-v]\n"
+    std::puts("Usage: vantrell-line-report [--kind vcp|talvern|usbpro] [--interface ROW|TEXT|PATH|SERIAL] "
+              "[--timeout SECONDS] [-v]\n"
               "Runs one discovery on a DMX512 interface and reads DEVICE_INFO from every device found.\n\n"
               "  --kind K        the interface kind; default: the one the window last used\n"
               "  --interface I   a row of that kind's list (its number or text), a device path,\n"

@@ -24,8 +24,8 @@ void OnSignal(int) { gStop = 1; }
 
 void Usage()
 {
-    std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app]\n"
-              "                   [--unpaced] [--latency MS] [--widget] [--widget-wait MS]\n"
+    std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app] "
+              "[--unpaced] [--latency MS] [--widget] [--widget-wait MS]\n"
               "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
               "that Vantrell lists among its serial (VCP) interfaces.\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh
+BUILD_TARGETS="vantrell vantrell-rig" scripts/build.sh  # not the tests and benchmarks
 
 interface_attached() {
     ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1 && return 0

@@ -454,7 +454,9 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
             listing.add(uid, job.pid, description, JsonObject().add("data", Cell(hex)).text(), "", {{"data", hex}});
             continue;
         }
-        const auto fields = DecodeLayout(layout.c_str(), r.data.data(), r.data.size());
+        auto fields = DecodeLayout(layout.c_str(), r.data.data(), r.data.size());
+        if (fields && job.pid == rdm::PARAMETER_DESCRIPTION)
+            SignLimitsByDataType(*fields);
         if (!fields) {
             s.problems.add(uid, "the reply to " + PidText(job.pid) + " does not fit its layout");
             listing.add(uid, job.pid, description, JsonObject().add("data", Cell(hex)).text(),

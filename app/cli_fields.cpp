@@ -23,6 +23,19 @@ void AddField(JsonObject& o, const PidField& f)
 
 } // namespace
 
+void SignLimitsByDataType(std::vector<PidField>& fields)
+{
+    bool isSigned = false;
+    for (const PidField& f : fields)
+        if (f.name == "data_type")
+            isSigned = f.value == "4" || f.value == "6" || f.value == "8";  // signed byte, word, double word
+    if (!isSigned)
+        return;
+    for (PidField& f : fields)
+        if (f.name == "min_value" || f.name == "max_value" || f.name == "default_value")
+            f.value = std::to_string(int32_t(uint32_t(std::strtoul(f.value.c_str(), nullptr, 10))));
+}
+
 Cell FieldCell(const PidField& f)
 {
     switch (f.kind) {

@@ -12,6 +12,10 @@ Cell FieldCell(const PidField& field);
 // The value as a table shows it: "3 (WARNING)" for a coded value E1.20 names.
 std::string FieldText(const PidField& field);
 
+// PARAMETER_DESCRIPTION gives its limits as 32 bits whose meaning follows the
+// data type: for a signed type they are read as signed numbers here.
+void SignLimitsByDataType(std::vector<PidField>& fields);
+
 // The fields as one JSON object. Fixed fields are members; a repeated group of one
 // field is a list under that field's name ("pid": [...]), a group of several a list
 // of objects under "items". A coded value also gets "<field>_name".

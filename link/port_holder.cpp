@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +34,34 @@ bool Holds(const std::string& pid, const struct stat& wanted)
     return holds;
 }
 
+// The processes with a lock on the node's inode (as the serial ports are held):
+// "1: FLOCK  ADVISORY  WRITE 4242 00:05:1234 0 EOF".
+std::vector<std::string> Lockers(const struct stat& wanted)
+{
+    std::vector<std::string> pids;
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream in(line);
+        std::string number, kind, mode, access, pid, where;
+        if (!(in >> number >> kind >> mode >> access >> pid >> where))
+            continue;
+        if (kind == "->")  // a waiter, listed after the holder
+            continue;
+        const size_t colon = where.rfind(':');
+        if (colon != std::string::npos && std::strtoull(where.c_str() + colon + 1, nullptr, 10) == wanted.st_ino)
+            pids.push_back(pid);
+    }
+    return pids;
+}
+
+std::string Named(const std::string& pid)
+{
+    std::string name;
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::getline(comm, name);
+    return (name.empty() ? std::string("?") : name) + " (PID " + pid + ")";
+}
+
 } // namespace
 
 std::string ProgramsHolding(const std::string& node)
@@ -39,19 +70,22 @@ std::string ProgramsHolding(const std::string& node)
     if (node.empty() || ::stat(node.c_str(), &wanted) != 0)
         return {};
     const std::string self = std::to_string(::getpid());
-    std::string out;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return {};
-    while (const dirent* e = ::readdir(proc)) {
-        const std::string pid = e->d_name;
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self || !Holds(pid, wanted))
-            continue;
-        std::string name;
-        std::ifstream comm("/proc/" + pid + "/comm");
-        std::getline(comm, name);
-        out += (out.empty() ? "" : ", ") + (name.empty() ? std::string("?") : name) + " (PID " + pid + ")";
+    std::vector<std::string> pids = Lockers(wanted);
+    // Without a lock (a USB device claimed through libusb): whoever has it open.
+    if (pids.empty()) {
+        DIR* proc = ::opendir("/proc");
+        if (!proc)
+            return {};
+        while (const dirent* e = ::readdir(proc)) {
+            const std::string pid = e->d_name;
+            if (pid.find_first_not_of("0123456789") == std::string::npos && Holds(pid, wanted))
+                pids.push_back(pid);
+        }
+        ::closedir(proc);
     }
-    ::closedir(proc);
+    std::string out;
+    for (const std::string& pid : pids)
+        if (pid != self)
+            out += (out.empty() ? "" : ", ") + Named(pid);
     return out;
 }

@@ -1,4 +1,5 @@
 // vantrell-cli as a user runs it, against vantrell-rig as a program.
+#include "link/posix_serial.h"
 #include "patch/patch_file.h"
 
 #include <QDir>
@@ -171,6 +172,11 @@ TEST_F(CliRig, ManufacturerPidsByTheirDescription)
     EXPECT_EQ(got[1].toObject().value("values").toObject().value("value").toArray(), (QJsonArray{300, 100}));
     EXPECT_EQ(got[2].toObject().value("values").toObject().value("value").toInt(), -10);
     EXPECT_EQ(got[3].toObject().value("values").toObject().value("value").toArray(), (QJsonArray{10, -20}));
+    // Its description's limits are signed numbers too, and the type has its name.
+    const QJsonObject description =
+        run("get " + first + " parameter_description=0x8003 --json").json()[0].toObject().value("values").toObject();
+    EXPECT_EQ(description.value("min_value").toInt(), -10);
+    EXPECT_EQ(description.value("data_type_name").toString(), "SIGNED_BYTE");
     const Result table = run("get " + first + " 0x8003");
     EXPECT_NE(table.out.find("0x8003 Temperature Offset  value  -2"), std::string::npos) << table.out;
 
@@ -406,4 +412,21 @@ TEST_F(CliVanishingRig, InfoPrintsWhatCameAndSaysWhatDidNot)
     EXPECT_EQ(info.err, "vantrell-cli: " + first +
                             ": no reply to MANUFACTURER_LABEL; no reply to DEVICE_MODEL_DESCRIPTION; no reply to "
                             "DEVICE_LABEL; no reply to SOFTWARE_VERSION_LABEL; no reply to SUPPORTED_PARAMETERS\n");
+}
+
+TEST_F(CliRig, ABusyInterfaceIsNamedWithTheProgramHoldingIt)
+{
+    // This test holds the line as the window would.
+    PosixSerial holder;
+    const int handle = holder.open(link.c_str());
+    ASSERT_NE(handle, SerialApi::kInvalidHandle);
+    std::string self;
+    std::ifstream("/proc/self/comm") >> self;
+    const Result r = run("discover");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("is held by another program (" + self + " (PID " + std::to_string(getpid()) + "))"),
+              std::string::npos)
+        << r.err;
+    holder.close(handle);
+    EXPECT_EQ(run("get " + first + " device_label").status, 0) << "free again";
 }

@@ -111,3 +111,17 @@ TEST(DmxPage, DiscoveryStopsOutputAndResumesIt)
     f.settle();
     EXPECT_FALSE(w.Timer1->isActive());
 }
+
+TEST(DmxPage, APeriodShorterThanAFrameIsSaidOnceWhenOutputStarts)
+{
+    FormFixture f;
+    f.storeRigSettings(2, "DMXPeriod=1\nUniverseSize=512\n");
+    TForm1& w = f.start();
+    const QString said = "Период 1 мс короче кадра DMX из 512 каналов (23 мс на линии): кадры идут подряд, не чаще.";
+    EXPECT_EQ(f.log().count(said), 1) << f.log().join("\n").toStdString();
+    w.PageControl1->setCurrentIndex(0);
+    EXPECT_EQ(f.log().count(said), 1) << "leaving the page says nothing";
+    w.PageControl1->setCurrentIndex(2);
+    EXPECT_EQ(f.log().count(said), 2) << "once each time output starts";
+    w.PageControl1->setCurrentIndex(0);
+}

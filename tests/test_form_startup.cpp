@@ -85,6 +85,42 @@ TEST(FormStartup, SelectionOutsideTheListFallsBackToRowZeroAndMinusOneSelectsNot
     }
 }
 
+TEST(FormStartup, TheStoredInterfaceIsFoundByItsTextAndNoOtherIsOpenedInItsPlace)
+{
+    {
+        // Another line came before it in the list: the row moved, the name did not.
+        FormFixture f;
+        f.storeSettings("InterfaceType=0\nInterfaceSelection=" + std::to_string(f.lineRow + 3) +
+                        "\nInterfaceName=rig\n");
+        TForm1& w = f.start();
+        EXPECT_EQ(w.ListBoxInterfaces->currentRow(), f.lineRow);
+        EXPECT_EQ(std::string(w.port.devicePath), f.linePath);
+        EXPECT_TRUE(f.log().contains("RDM интерфейс инициализирован"));
+    }
+    {
+        // Not attached: nothing is opened, the log says so, nothing is selected.
+        FormFixture f;
+        f.storeSettings("InterfaceType=0\nInterfaceSelection=" + std::to_string(f.lineRow) +
+                        "\nInterfaceName=truss-2\n");
+        TForm1& w = f.start();
+        EXPECT_EQ(w.ListBoxInterfaces->selectedItems().size(), 0);
+        EXPECT_FALSE(f.log().join("\n").contains("RDM интерфейс"));
+        EXPECT_TRUE(f.log().join("\n").contains("Сохранённый интерфейс не подключён: truss-2."));
+        // Closing without a choice keeps the interface wanted.
+        w.close();
+        QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+        EXPECT_EQ(ini.value("InterfaceName").toString(), "truss-2");
+    }
+    {
+        FormFixture f;
+        f.storeRigSettings(0);
+        TForm1& w = f.start();
+        w.close();
+        QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+        EXPECT_EQ(ini.value("InterfaceName").toString(), "rig") << "the row's text is kept beside its number";
+    }
+}
+
 TEST(FormStartup, BadSettingsValueShowsTheMessageAndSkipsTheRest)
 {
     FormFixture f;

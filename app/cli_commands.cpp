@@ -59,6 +59,19 @@ std::optional<std::string> ReadLabel(Session& s, Uid uid, uint16_t pid)
     return std::nullopt;
 }
 
+// DEVICE_INFO, typed; false, noted among the problems, when it did not come whole.
+bool ReadInfo(Session& s, Uid uid, rdm::DeviceInfo& out)
+{
+    const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+    if (info.result == TxAck && rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), out))
+        return true;
+    if (info.result == TxAck)
+        s.problems.add(uid, "DEVICE_INFO does not fit its layout");
+    else
+        s.problems.note(uid, rdm::DEVICE_INFO, info);
+    return false;
+}
+
 Cell Optional(const std::optional<std::string>& text) { return text ? Cell(*text) : Cell(); }
 
 // One discovery, every device found in `found` (no bound but the line's). Returns
@@ -189,13 +202,8 @@ int Discover(const Options& o)
             t.add(row);
             continue;
         }
-        const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
         rdm::DeviceInfo d;
-        if (info.result != TxAck || !rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), d)) {
-            if (info.result == TxAck)
-                s.problems.add(uid, "DEVICE_INFO does not fit its layout");
-            else
-                s.problems.note(uid, rdm::DEVICE_INFO, info);
+        if (!ReadInfo(s, uid, d)) {
             t.add(row);
             continue;
         }
@@ -266,13 +274,17 @@ int Info(const Options& o, Uid uid)
         return s.problems.report();
     }
     Table t({"field", "value"});
+    if (info.result != TxAck) {
+        t.print(o.format);  // nothing came to show
+        return s.problems.report();
+    }
     if (fields)
         for (const PidField& f : *fields)
             t.add({f.name, f.name == "product_category"
                                ? f.value + " (" + CategoryText(uint16_t(std::stoul(f.value))) + ")"
                                : FieldText(f)});
     else
-        t.add({"DEVICE_INFO", info.result == TxAck ? Cell(HexText(info.data.data(), info.data.size())) : Cell()});
+        t.add({"DEVICE_INFO", HexText(info.data.data(), info.data.size())});
     for (size_t i = 0; i < 4; ++i)
         t.add({PidText(labelPids[i]), Optional(labels[i])});
     if (supported) {
@@ -517,15 +529,9 @@ int Patch(const Options& o, const std::vector<std::string>& args)
     for (const Uid uid : found) {
         if (verdict == kInterfaceFailed || s.problems.interfaceFailed())
             break;
-        const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
         rdm::DeviceInfo d;
-        if (info.result != TxAck || !rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), d)) {
-            if (info.result == TxAck)
-                s.problems.add(uid, "DEVICE_INFO does not fit its layout");
-            else
-                s.problems.note(uid, rdm::DEVICE_INFO, info);
+        if (!ReadInfo(s, uid, d))
             continue;
-        }
         records.push_back({uid, uint16_t(d.startAddress - 1), d.footprint});
     }
     PrintArrangement(records, o.format);

@@ -266,7 +266,7 @@ void TForm1::setRunning(bool running)
 {
     QWidget* const locked[] = {ListBox1, Button1, Button10, Button2,       Button3,           UpDown2,
                                Button6,  Button7, Button8,  Button9,       ButtonConnect,     ListBoxInterfaces,
-                               RadioGroupInterface, CheckBoxFastExchange};
+                               RadioGroupInterface, CheckBoxFastExchange, CheckBoxAllParameters};
     // The grids keep the focus they have (leaving one would commit it) but take no edits.
     for (StringGridWidget* grid : {StringGrid1, StringGrid2})
         grid->setEditingAllowed(!running);
@@ -343,6 +343,7 @@ void TForm1::FormCreate()
             b->setChecked(true);
         CheckBoxFastExchange->setChecked(settings.FastExchange != 0);
         CheckBoxFastExchangeClick();
+        CheckBoxAllParameters->setChecked(settings.AllParameters != 0);
         if (QAbstractButton* b = InterfaceItems->button(settings.InterfaceType))
             b->setChecked(true);
         RadioGroupInterfaceClick();
@@ -641,6 +642,7 @@ void TForm1::connectHandlers()
     on(InterfaceItems, &QButtonGroup::idClicked, [this] { RadioGroupInterfaceClick(); });
     on(TimerItems, &QButtonGroup::idClicked, [this] { RadioGroup1Click(); });
     on(CheckBoxFastExchange, &QCheckBox::clicked, [this] { CheckBoxFastExchangeClick(); });
+    on(CheckBoxAllParameters, &QCheckBox::clicked, [this] { CheckBoxAllParametersClick(); });
     for (int i = 0; i < 16; ++i)
         on(ScrollBar[i], &QScrollBar::valueChanged, [this, i] { ScrollBarChange(i + 1); });
     for (NumberBox& box : boxes_) {

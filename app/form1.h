@@ -33,6 +33,7 @@ class QTabWidget;
 class QTimer;
 class LogPane;
 class PaintBoxWidget;
+class PopupComboBox;
 class StringGridWidget;
 class UpDown;
 
@@ -110,6 +111,7 @@ public:
     QGroupBox* RadioGroup1;
     QButtonGroup* TimerItems;
     QCheckBox* CheckBoxFastExchange;
+    QCheckBox* CheckBoxAllParameters;
     QLineEdit* EditTimeout;
     QLineEdit* EditUniverse;
     QLineEdit* EditPeriod;
@@ -145,6 +147,7 @@ public:
     void ButtonConnectClick();
     void RadioGroup1Click();
     void CheckBoxFastExchangeClick();
+    void CheckBoxAllParametersClick();
     void Button2Click();
     void Button3Click();
     void ResetParamGrid();
@@ -234,6 +237,29 @@ private:
     void repaintMap();
     int listedDevices() const;  // rows of the device list that have a table entry
     int discoveryTimeout();  // seconds; the number box may change it during a run
+
+    // Every standard parameter shown (the "Все параметры E1.20" setting): the
+    // personality drop-down, the device notes behind the map's labels and the list's
+    // tool tips, and clicks on the map.
+    bool allParameters() const { return settings.AllParameters != 0; }
+    struct DeviceNotes {
+        std::string label, model;  // UTF-8, from the device's last Get
+    };
+    std::map<Uid, DeviceNotes> notes_;
+    void noteValue(Uid uid, uint16_t pid, const std::string& value);
+    void noteModelId(Uid uid, const std::string& modelId);
+    void updateDeviceToolTips();
+    void commitStandardCell(int row, RDMPARAMDESC& record);
+    void showPersonalityEditor(int row);
+    bool loadPersonalities();
+    void choosePersonality(int index);
+    int deviceAtMap(int x, int y) const;
+    QString PaintBox1ToolTip(int x, int y) const;
+    void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
+    void paintMapLabels(QPainter& painter, int selected);
+    PopupComboBox* ComboPersonality = nullptr;
+    Uid personalitiesOf_ = 0;  // whose personalities the drop-down lists
+    bool mapDragged_ = false;
 
     FormDialogs dialogs_;
     NumberBox boxes_[3];

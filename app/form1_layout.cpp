@@ -184,6 +184,10 @@ void TForm1::buildPatchPage()
     PaintBox1->onMouseUp = [this](Qt::MouseButton b, int x, int y) {
         guarded([=, this] { PaintBox1MouseUp(b, x, y); });
     };
+    PaintBox1->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
+        guarded([=, this] { PaintBox1MouseDown(b, x, y); });
+    };
+    PaintBox1->onToolTip = [this](int x, int y) { return PaintBox1ToolTip(x, y); };
     Label28 = Place(new QLabel("000", TabSheet2), 208, 245, 21, 16);
     Label28->setFont(SansFont(13));
     Button6 = Button(TabSheet2, "Read", 24, 240);
@@ -240,6 +244,7 @@ void TForm1::buildSettingsPage()
     }
     // Below the number boxes: waits by the line's own limits instead of fixed sleeps.
     CheckBoxFastExchange = Check(TabSheet4, "Быстрый обмен", 24, 296, 160, 17);
+    CheckBoxAllParameters = Check(TabSheet4, "Все параметры E1.20", 24, 320, 200, 17);
     boxes_[0] = {EditTimeout, UpDownTimeout, [this](int v) {
                      // Read by a discovery running on the worker.
                      std::atomic_ref<int32_t>(settings.discoTimeout).store(v, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 // The RDM page: Get, Set, the parameter grid and its element editor.
 #include "app/form1.h"
 
+#include "app/popup_combo.h"
 #include "app/up_down.h"
 #include "params/int_parse.h"
 #include "params/param_edit.h"
@@ -55,6 +56,8 @@ void TForm1::Button2Click()
     const int device = selectedDevice();
     StringGrid2->hide();
     UpDown2->hide();
+    if (ComboPersonality)
+        ComboPersonality->hide();
     if (device < 0) {
         ResetParamGrid();
         return;
@@ -70,9 +73,11 @@ void TForm1::Button2Click()
             ResetParamGrid();
         });
     };
-    sink.deviceInfo = [this](const std::array<std::string, 9>* info) {
-        onEventThread([this, answered = info != nullptr, texts = info ? *info : std::array<std::string, 9>{}] {
+    sink.deviceInfo = [this, uid](const std::array<std::string, 9>* info) {
+        onEventThread([this, uid, answered = info != nullptr, texts = info ? *info : std::array<std::string, 9>{}] {
             ShowDeviceInfo(answered ? &texts : nullptr);
+            if (answered)
+                noteModelId(uid, texts[1]);
         });
     };
     sink.softwareVersionLabel = [this, rows](const std::string& label) {
@@ -81,18 +86,21 @@ void TForm1::Button2Click()
             StringGrid1->setRowCount(RowOfRecord(*rows));
         });
     };
-    sink.row = [this](int k, const RDMPARAMDESC& record, const std::string& value) {
-        onEventThread([this, k, record, value] {
+    sink.row = [this, uid](int k, const RDMPARAMDESC& record, const std::string& value) {
+        onEventThread([this, uid, k, record, value] {
             params.records[k] = record;
             params.count = k + 1;
             StringGrid1->setCellText(0, RowOfRecord(k), FromDevice(record.description));
             StringGrid1->setCellText(1, RowOfRecord(k), FromDevice(value));
+            noteValue(uid, record.pid, Cp1251ToUtf8(value));
         });
     };
+    const bool all = allParameters();
     startRun(
         "Получение параметров",
-        [this, uid, sink] { ReadDeviceParameters(engine, uid, workParams_, sink, runControl("Параметр")); },
+        [this, uid, sink, all] { ReadDeviceParameters(engine, uid, workParams_, sink, runControl("Параметр"), all); },
         [this] {
+            updateDeviceToolTips();
             // A stopped Get keeps the rows it filled.
             if (StringGrid1->rowCount() > RowOfRecord(params.count))
                 StringGrid1->setRowCount(RowOfRecord(params.count));
@@ -133,7 +141,8 @@ bool TForm1::StringGrid1SelectCell(int column, int row) const
     if (column != 1 || row < kFixedParamRows)
         return false;
     const RDMPARAMDESC* record = recordAtRow(row);
-    return !record || record->writable();
+    // The personality is chosen from its drop-down.
+    return !record || record->writable() || (record->layout && record->pid == rdm::DMX_PERSONALITY);
 }
 
 void TForm1::StringGrid1KeyDown()
@@ -143,6 +152,10 @@ void TForm1::StringGrid1KeyDown()
     if (!found)
         return;
     RDMPARAMDESC& record = *found;
+    if (record.layout) {
+        commitStandardCell(row, record);
+        return;
+    }
     if (ElementCount(record) >= 2 && record.dataType != DS_ASCII)
         return;
     const int device = selectedDevice();
@@ -187,11 +200,18 @@ void TForm1::StringGrid1Click()
 {
     StringGrid2->hide();
     UpDown2->hide();
+    if (ComboPersonality)
+        ComboPersonality->hide();
     const int row = StringGrid1->row();
     const RDMPARAMDESC* found = recordAtRow(row);
     if (!found)
         return;
     const RDMPARAMDESC& record = *found;
+    if (record.layout) {
+        if (record.pid == rdm::DMX_PERSONALITY)
+            showPersonalityEditor(row);
+        return;
+    }
     const int n = ElementCount(record);
     if (n < 2 || record.dataType == DS_ASCII)
         return;
@@ -267,6 +287,8 @@ void TForm1::StringGrid2Exit()
         StringGrid1->setCellText(1, row, FromDevice(FormatParamValue(*record)));
     StringGrid2->hide();
     UpDown2->hide();
+    if (ComboPersonality)
+        ComboPersonality->hide();
 }
 
 void TForm1::UpDown2Click(bool upper)

@@ -35,6 +35,8 @@ void TForm1::PaintBox1Paint(QPainter& painter)
             painter.drawRect(kCell * c, kCell * r, kCell - 1, kCell - 1);
         }
     }
+    if (allParameters())
+        paintMapLabels(painter, selected);
 }
 
 void TForm1::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y)
@@ -42,17 +44,26 @@ void TForm1::PaintBox1MouseMove(Qt::MouseButtons buttons, int x, int y)
     const int selected = selectedDevice();
     if (!(buttons & Qt::LeftButton) || selected < 0)
         return;
+    mapDragged_ = true;
     const uint16_t index = patch_map::IndexAt(x, y);
     if (patch_map::Fits(index, devices.entries[selected].footprint))
         mapPosition = index;
     repaintMap();
 }
 
-void TForm1::PaintBox1MouseUp(Qt::MouseButton, int, int)
+void TForm1::PaintBox1MouseUp(Qt::MouseButton button, int x, int y)
 {
     const int selected = selectedDevice();
     if (selected >= 0)
         devices.entries[selected].startIndex = mapPosition;
+    // A click that moved nothing selects the device under it, as the list does.
+    if (!allParameters() || mapDragged_ || button != Qt::LeftButton)
+        return;
+    const int under = deviceAtMap(x, y);
+    if (under >= 0 && under != selected) {
+        ListBox1->setCurrentRow(under);
+        ListBox1Click();
+    }
 }
 
 void TForm1::Button6Click()

@@ -21,6 +21,11 @@ struct RDMPARAMDESC {
     uint8_t byteValues[232] = {};
     uint16_t wordValues[116] = {};
     uint32_t dwordValues[57] = {};
+    // A standard PID shown by the PID table (every parameter shown): its reply's
+    // layout, and how many bytes of `byteValues` the last read filled. Null for the
+    // built-in and described records.
+    const char* layout = nullptr;
+    uint8_t valueLength = 0;
 
     void Clear();
     bool writable() const { return (commandClass & 0x02) != 0; }

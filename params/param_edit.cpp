@@ -2,12 +2,21 @@
 
 #include "params/int_parse.h"
 #include "params/param_transfer.h"
+#include "params/standard_param.h"
 #include "params/text_codec.h"
 
 #include <cstring>
 
 std::string ReadParamValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& r)
 {
+    if (r.layout) {
+        if (!StandardValueReadable(r))
+            return std::string();
+        const int n = GetParamData(engine, uid, r.pid, r.byteValues, kMaxParamPdl);
+        r.valueLength = uint8_t(n < 0 ? 0 : n);
+        const std::optional<std::string> text = n < 0 ? std::nullopt : StandardValueText(r);
+        return text ? *text : kNotAvailable;
+    }
     bool ok = false;
     if (r.dataType <= DS_SIGNED_BYTE)
         ok = GetParamBytes(engine, uid, r.pid, r.byteValues, kMaxParamPdl);
@@ -27,6 +36,8 @@ void StoreTextValue(RDMPARAMDESC& r, const std::string& text)
 
 SetOutcome SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r)
 {
+    if (r.layout)  // the value as the device last gave it
+        return SetParamBytes(engine, uid, r.pid, r.byteValues, r.valueLength);
     switch (r.dataType) {
     case DS_NOT_DEFINED:
     case DS_BIT_FIELD:
@@ -53,6 +64,29 @@ SetOutcome SendTextValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& r, cons
     return SetParamBytes(engine, uid, r.pid, bytes, int(length));
 }
 
+std::optional<std::string> CommitStandardValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& r, const std::string& text,
+                                               bool readBack)
+{
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!EncodeStandardValue(r, text, data, error))
+        throw ConvertError(error);
+    const RDMPARAMDESC before = r;
+    std::memcpy(r.byteValues, data.data(), data.size());
+    r.valueLength = uint8_t(data.size());
+    const SetOutcome sent = SetParamBytes(engine, uid, r.pid, data.data(), int(data.size()));
+    LogSetOutcome(engine, uid, Cp1251ToUtf8(r.description), sent);
+    if (sent.result == TxNotAck || readBack) {
+        const std::string shown = ReadParamValue(engine, uid, r);
+        if (shown == kNotAvailable && sent.result == TxNotAck) {
+            r = before;
+            return StandardValueText(r).value_or(kNotAvailable);
+        }
+        return shown;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 std::string ParameterName(const RDMPARAMDESC& r) { return Cp1251ToUtf8(r.description); }
@@ -61,6 +95,12 @@ std::string ParameterName(const RDMPARAMDESC& r) { return Cp1251ToUtf8(r.descrip
 // be read, `r` goes back to `before`, the value held before the refused one.
 std::string ShowDeviceValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& r, const RDMPARAMDESC& before)
 {
+    if (r.layout) {
+        const std::string shown = ReadParamValue(engine, uid, r);
+        if (shown == kNotAvailable)
+            r = before;
+        return shown == kNotAvailable ? StandardValueText(r).value_or(kNotAvailable) : shown;
+    }
     const bool read = r.dataType == DS_UNSIGNED_WORD || r.dataType == DS_SIGNED_WORD
                           ? GetParamWords(engine, uid, r.pid, r.wordValues, r.pdlSize / 2)
                           : GetParamBytes(engine, uid, r.pid, r.byteValues, kMaxParamPdl);
@@ -139,7 +179,8 @@ std::vector<RefusedValue> SendAllValues(RdmEngine& engine, Uid uid, const ParamT
             engine.log().appendLine(status_text::kStoppedByUser);
             return refused;
         }
-        if (record.dataType != DS_NOT_DEFINED) {
+        // A standard value never read has nothing to send.
+        if ((record.dataType != DS_NOT_DEFINED && !record.layout) || record.valueLength) {
             const std::string text = size_t(k) < texts.size() ? texts[size_t(k)] : std::string();
             if (auto shown = SetRecord(engine, uid, k, record, record.dataType == DS_ASCII ? &text : nullptr))
                 refused.push_back(std::move(*shown));

@@ -29,6 +29,12 @@ void StoreTextValue(RDMPARAMDESC& record, const std::string& text);
 std::optional<std::string> CommitValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& record, const std::string& text,
                                        bool readBack);
 
+// The same for a standard PID shown by the PID table: the text is checked against
+// the field's layout first, and ConvertError says why it does not fit (nothing is
+// sent then).
+std::optional<std::string> CommitStandardValue(RdmEngine& engine, Uid uid, RDMPARAMDESC& record, const std::string& text,
+                                               bool readBack);
+
 // Sends the record's stored value with SET (byte and word types; others send nothing).
 SetOutcome SendRecordValue(RdmEngine& engine, Uid uid, const RDMPARAMDESC& record);
 

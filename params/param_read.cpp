@@ -3,10 +3,11 @@
 #include "params/param_edit.h"
 #include "params/param_query.h"
 #include "params/param_transfer.h"
+#include "params/standard_param.h"
 #include "rdm/device_info.h"
 
 int ReadDeviceParameters(RdmEngine& engine, Uid uid, ParamTable& table, const ParamReadSink& sink,
-                         const RunControl& control)
+                         const RunControl& control, bool allParameters)
 {
     const int count = GetSupportedParameters(engine, uid, table);
     table.count = 0;  // no record is valid until it is filled again
@@ -32,6 +33,8 @@ int ReadDeviceParameters(RdmEngine& engine, Uid uid, ParamTable& table, const Pa
             GetParameterDescription(engine, uid, pid, record);
         else
             FillBuiltInDescription(pid, record);
+        if (allParameters && !IsManufacturerPid(pid) && record.description == "Unknown PID")
+            FillStandardDescription(pid, record);
         table.count = k + 1;
         const std::string value = ReadParamValue(engine, uid, record);
         sink.row(k, record, value);

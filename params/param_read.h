@@ -21,5 +21,7 @@ struct ParamReadSink {
 
 // Fills `table` with the device's supported parameters, their descriptions and
 // values. A stopped run ends before the next parameter; returns the rows done.
+// With `allParameters`, a standard PID beyond the built-in rows is named and
+// decoded by the PID table.
 int ReadDeviceParameters(RdmEngine& engine, Uid uid, ParamTable& table, const ParamReadSink& sink,
-                         const RunControl& control);
+                         const RunControl& control, bool allParameters = false);

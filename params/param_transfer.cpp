@@ -40,6 +40,18 @@ bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destinatio
     return true;
 }
 
+int GetParamData(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity)
+{
+    LogPid(engine, "Get", pid);
+    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    if (reply.result != TxAck)
+        return -1;
+    const size_t n = reply.data.size() < size_t(capacity) ? reply.data.size() : size_t(capacity);
+    if (n)
+        std::memcpy(destination, reply.data.data(), n);
+    return int(n);
+}
+
 bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destination, int count)
 {
     LogPid(engine, "Get", pid);

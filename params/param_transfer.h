@@ -6,6 +6,8 @@
 
 // Each logs "Get PID XXXX:" or "Set PID XXXX:" before its request.
 bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity);
+// The value's bytes, up to `capacity`; their count, or -1 when no value came.
+int GetParamData(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity);
 bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destination, int count);
 // A SET's outcome: TxAck, TxNotAck with the device's reason, or no answer.
 struct SetOutcome {

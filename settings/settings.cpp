@@ -33,6 +33,8 @@ const SettingField kSettingFields[kSettingCount] = {
      [](const SettingsRecord& s) { return s.discoTimeout; }, [](SettingsRecord& s, int32_t v) { s.discoTimeout = v; }},
     {"FastExchange", 0, 0, 1, R::Default, [](const SettingsRecord& s) { return s.FastExchange; },
      [](SettingsRecord& s, int32_t v) { s.FastExchange = v; }},
+    {"AllParameters", 0, 0, 1, R::Default, [](const SettingsRecord& s) { return s.AllParameters; },
+     [](SettingsRecord& s, int32_t v) { s.AllParameters = v; }},
 };
 
 int32_t SettingField::accept(int32_t stored) const

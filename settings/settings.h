@@ -13,6 +13,9 @@ struct SettingsRecord {
     int32_t discoTimeout = 0;
     // Not among the first seven, so files written before it load unchanged: absent, it is off.
     int32_t FastExchange = 0;
+    // Every standard parameter named and decoded on the RDM page, personalities by
+    // a drop-down, and the map's blocks labelled. Absent (older files): off.
+    int32_t AllParameters = 0;
     // The text of the interface row in use (device path, virtual line name, or FTDI
     // description and serial), kept beside its row number so that the same
     // interface is opened again when others join the list. Empty in files from
@@ -44,7 +47,7 @@ struct SettingField {
     int32_t accept(int32_t stored) const;
 };
 
-constexpr int kSettingCount = 8;
+constexpr int kSettingCount = 9;
 
 // In the order they are loaded and saved.
 extern const SettingField kSettingFields[kSettingCount];

@@ -3,7 +3,9 @@
 #include "params/param_desc.h"
 #include "params/param_edit.h"
 #include "params/param_query.h"
+#include "params/standard_param.h"
 #include "params/text_codec.h"
+#include "rdm/pid_layouts.h"
 #include "rdm/device_info.h"
 #include "rig/fixtures.h"
 
@@ -257,4 +259,31 @@ TEST(ParamEdit, CommitSendsByTypeAndReadsBack)
     SendTextValue(h.engine, uid, label, Utf8ToCp1251("Сцена"));
     EXPECT_EQ(r.deviceLabel, Utf8ToCp1251("Сцена"));
     EXPECT_EQ(h.line.requests().back().decoded.data.size(), 6u);
+}
+
+TEST(StandardParams, EveryLaidOutPidIsNamedAsE120NamesIt)
+{
+    EXPECT_EQ(StandardParamName("DEVICE_MODEL_DESCRIPTION"), "Device Model Description");
+    EXPECT_EQ(StandardParamName("DMX_PERSONALITY"), "DMX Personality");
+    EXPECT_EQ(StandardParamName("IDENTIFY_DEVICE"), "Identify Device");
+    for (const PidLayout* e = PidLayoutsBegin(); e != PidLayoutsEnd(); ++e) {
+        RDMPARAMDESC r;
+        ASSERT_TRUE(FillStandardDescription(e->pid, r)) << e->name;
+        EXPECT_FALSE(r.description.empty());
+        EXPECT_NE(r.layout, nullptr);
+        // Edited in place only with one field to set, the field the GET gives.
+        if (r.writable()) {
+            EXPECT_STREQ(e->setRequest, e->getReply) << e->name;
+        }
+    }
+    RDMPARAMDESC r;
+    EXPECT_FALSE(FillStandardDescription(0x8001, r)) << "a manufacturer PID is described by its device";
+    // Several fields read as name: value pairs; data that does not fit is no value.
+    ASSERT_TRUE(FillStandardDescription(rdm::DMX_PERSONALITY, r));
+    r.byteValues[0] = 2;
+    r.byteValues[1] = 3;
+    r.valueLength = 2;
+    EXPECT_EQ(StandardValueText(r), "[personality: 2, personality_count: 3]");
+    r.valueLength = 3;
+    EXPECT_EQ(StandardValueText(r), std::nullopt);
 }

@@ -50,7 +50,7 @@ TEST(Settings, RoundTripOfAllSevenValues)
 {
     Folder f;
     SettingsStore store(f.file());
-    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100, 0, "Линия 2"};
+    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100, 0, 1, "Линия 2"};
     ASSERT_TRUE(store.Save(r));
     SettingsRecord back;
     store.Load(back);
@@ -62,6 +62,7 @@ TEST(Settings, RoundTripOfAllSevenValues)
     EXPECT_EQ(back.TabIndex, 3);
     EXPECT_EQ(back.DMXPeriod, 1000);
     EXPECT_EQ(back.discoTimeout, 100);
+    EXPECT_EQ(back.AllParameters, 1);
 }
 
 TEST(Settings, AFileFromBeforeTheFastExchangeLoadsWithItOff)

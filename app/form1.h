@@ -250,6 +250,10 @@ private:
     void noteModelId(Uid uid, const std::string& modelId);
     void updateDeviceToolTips();
     void commitStandardCell(int row, RDMPARAMDESC& record);
+    // Commits a cell's text to the device on the worker (CommitValue and the like)
+    // and shows what it returns.
+    using CellCommit = std::optional<std::string> (*)(RdmEngine&, Uid, RDMPARAMDESC&, const std::string&, bool);
+    void commitCell(int row, int device, const std::string& text, CellCommit commit);
     void showPersonalityEditor(int row);
     bool loadPersonalities();
     void choosePersonality(int index);

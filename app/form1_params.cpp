@@ -177,15 +177,20 @@ void TForm1::StringGrid1KeyDown()
             StoreElement(record, StrToInt(text), 0);
         return;
     }
+    commitCell(row, device, text, CommitValue);
+}
+
+void TForm1::commitCell(int row, int device, const std::string& text, CellCommit commit)
+{
     // The worker commits a copy of the record; the window takes it back afterwards.
     const Uid uid = devices.entries[device].uid;
     const int k = recordIndex(row);
-    auto committed = std::make_shared<RDMPARAMDESC>(record);
+    auto committed = std::make_shared<RDMPARAMDESC>(params.records[k]);
     auto shown = std::make_shared<std::optional<std::string>>();
     const bool readBack = CheckBoxReadBack->isChecked();
     startRun(
-        QString(), [this, uid, committed, shown, text, readBack] {
-            *shown = CommitValue(engine, uid, *committed, text, readBack);
+        QString(), [this, uid, committed, shown, text, readBack, commit] {
+            *shown = commit(engine, uid, *committed, text, readBack);
         },
         [this, k, row, committed, shown] {
             params.records[k] = *committed;

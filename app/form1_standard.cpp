@@ -72,24 +72,8 @@ void TForm1::commitStandardCell(int row, RDMPARAMDESC& record)
         dialogs_.beep();
         return;
     }
-    const int device = selectedDevice();
-    if (device < 0)
-        return;
-    const Uid uid = devices.entries[device].uid;
-    const int k = recordIndex(row);
-    auto committed = std::make_shared<RDMPARAMDESC>(record);
-    auto shown = std::make_shared<std::optional<std::string>>();
-    const bool readBack = CheckBoxReadBack->isChecked();
-    startRun(
-        QString(),
-        [this, uid, committed, shown, text, readBack] {
-            *shown = CommitStandardValue(engine, uid, *committed, text, readBack);
-        },
-        [this, k, row, committed, shown] {
-            params.records[k] = *committed;
-            if (*shown)
-                StringGrid1->setCellText(1, row, FromDevice(**shown));
-        });
+    if (const int device = selectedDevice(); device >= 0)
+        commitCell(row, device, text, CommitStandardValue);
 }
 
 void TForm1::showPersonalityEditor(int row)

@@ -48,10 +48,16 @@ Cell StartCell(uint16_t startAddress)
     return startAddress >= 1 && startAddress <= 512 ? Cell::number(startAddress) : Cell();
 }
 
+// A GET of the device, or of the sub-device the options name.
+ParameterReply Ask(Session& s, Uid uid, uint16_t pid, uint16_t subDevice)
+{
+    return ExchangeParameter(s.engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, pid, nullptr, 0, subDevice));
+}
+
 // A label the device may not have: a NACK UNKNOWN_PID is no failure, only no label.
 std::optional<std::string> ReadLabel(Session& s, Uid uid, uint16_t pid)
 {
-    const ParameterReply r = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, pid, {});
+    const ParameterReply r = Ask(s, uid, pid, s.options.subDevice);
     if (r.result == TxAck)
         return Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()).c_str());
     if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID))
@@ -222,7 +228,7 @@ int Info(const Options& o, Uid uid)
     Session s(o);
     if (!s.open())
         return kNoInterface;
-    const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+    const ParameterReply info = Ask(s, uid, rdm::DEVICE_INFO, o.subDevice);
     std::optional<std::vector<PidField>> fields;
     if (info.result == TxAck) {
         fields = DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, info.data.data(), info.data.size());
@@ -240,9 +246,7 @@ int Info(const Options& o, Uid uid)
         for (size_t i = 0; i < 4 && !s.problems.interfaceFailed(); ++i)
             labels[i] = ReadLabel(s, uid, labelPids[i]);
         const ParameterReply r =
-            s.problems.interfaceFailed()
-                ? ParameterReply{}
-                : ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, {});
+            s.problems.interfaceFailed() ? ParameterReply{} : Ask(s, uid, rdm::SUPPORTED_PARAMETERS, o.subDevice);
         if (r.result == TxAck) {
             supported.emplace(r.data.size() / 2);
             rdm::DecodeSupportedParameters(r.data.data(), r.data.size(), supported->data(), supported->size());
@@ -250,10 +254,30 @@ int Info(const Options& o, Uid uid)
             s.problems.note(uid, rdm::SUPPORTED_PARAMETERS, r);
         }
     }
+    // Each sub-device's DEVICE_INFO, when asked for.
+    std::vector<std::pair<int, std::optional<std::vector<PidField>>>> subDevices;
+    if (o.listSubDevices && fields && o.subDevice == 0) {
+        int count = 0;
+        for (const PidField& f : *fields)
+            if (f.name == "sub_device_count")
+                count = std::stoi(f.value);
+        for (int n = 1; n <= count && n <= 512 && !s.problems.interfaceFailed(); ++n) {
+            const ParameterReply r = Ask(s, uid, rdm::DEVICE_INFO, uint16_t(n));
+            std::optional<std::vector<PidField>> sub;
+            if (r.result == TxAck)
+                sub = DecodeLayout(FindPidLayout(rdm::DEVICE_INFO)->getReply, r.data.data(), r.data.size());
+            else
+                s.problems.add(uid, "sub-device " + std::to_string(n) + ": " +
+                                        (r.result == TxNotAck ? "refused" : "no reply to") + " DEVICE_INFO");
+            subDevices.emplace_back(n, sub);
+        }
+    }
     auto nameOf = [](uint16_t pid) { return FindPidName(pid) ? Cell(FindPidName(pid)->name) : Cell(); };
     if (o.format == Format::Json) {
         JsonObject object;
         object.add("uid", UidColonText(uid));
+        if (o.subDevice)
+            object.add("sub_device", Cell::number(o.subDevice));
         if (fields)
             for (const PidField& f : *fields) {
                 object.add(f.name, FieldCell(f));
@@ -270,6 +294,18 @@ int Info(const Options& o, Uid uid)
             for (uint16_t pid : *supported)
                 pids.push_back(JsonObject().add("pid", Cell::number(pid)).add("name", nameOf(pid)).text());
         object.addRaw("supported_parameters", supported ? JsonArray(pids) : "null");
+        if (o.listSubDevices) {
+            std::vector<std::string> subs;
+            for (const auto& [n, sub] : subDevices) {
+                JsonObject one;
+                one.add("sub_device", Cell::number(n));
+                if (sub)
+                    for (const PidField& f : *sub)
+                        one.add(f.name, FieldCell(f));
+                subs.push_back(one.text());
+            }
+            object.addRaw("sub_devices", JsonArray(subs));
+        }
         PrintText(object.text() + "\n");
         return s.problems.report();
     }
@@ -295,6 +331,14 @@ int Info(const Options& o, Uid uid)
         }
     } else {
         t.add({"supported", Cell()});
+    }
+    for (const auto& [n, sub] : subDevices) {
+        std::string text;
+        if (sub)
+            for (const PidField& f : *sub)
+                if (f.name == "start_address" || f.name == "footprint")
+                    text += (text.empty() ? "" : ", ") + f.name + " " + f.value;
+        t.add({"sub-device " + std::to_string(n), text});
     }
     t.print(o.format);
     return s.problems.report();
@@ -328,6 +372,7 @@ struct Job {
 
 // One parameter's listing: rows of the table, or an object of the JSON list.
 struct Listing {
+    uint16_t subDevice = 0;
     Table table{{"pid", "field", "value"}};
     std::vector<std::string> objects;
 
@@ -335,7 +380,10 @@ struct Listing {
              const std::string& error, const std::vector<std::array<std::string, 2>>& rows)
     {
         JsonObject o;
-        o.add("uid", UidColonText(uid)).add("pid", Cell::number(pid));
+        o.add("uid", UidColonText(uid));
+        if (subDevice)
+            o.add("sub_device", Cell::number(subDevice));
+        o.add("pid", Cell::number(pid));
         o.add("name", FindPidName(pid) ? Cell(FindPidName(pid)->name) : description.empty() ? Cell() : Cell(description));
         o.addRaw("values", valuesJson.empty() ? "null" : valuesJson);
         o.add("error", error.empty() ? Cell() : Cell(error));
@@ -414,11 +462,13 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
     if (!s.open())
         return kNoInterface;
     Listing listing;
+    listing.subDevice = o.subDevice;
     for (Job& job : jobs) {
         if (s.problems.interfaceFailed())
             break;
         if (toAll) {
-            const rdm::RdmRequest request(uid, rdm::SET_COMMAND, job.pid, job.data.data(), job.data.size());
+            const rdm::RdmRequest request(uid, rdm::SET_COMMAND, job.pid, job.data.data(), job.data.size(),
+                                          o.subDevice);
             if (!SendToAll(s.engine, request)) {
                 s.problems.note(uid, job.pid, ParameterReply{});
                 break;
@@ -446,8 +496,9 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
                 layout.clear();
             }
         }
-        const ParameterReply r =
-            ExchangeParameter(s.engine, uid, set ? rdm::SET_COMMAND : rdm::GET_COMMAND, job.pid, data);
+        const ParameterReply r = ExchangeParameter(
+            s.engine, rdm::RdmRequest(uid, set ? rdm::SET_COMMAND : rdm::GET_COMMAND, job.pid, data.data(), data.size(),
+                                      o.subDevice));
         if (r.result != TxAck) {
             if (s.problems.note(uid, job.pid, r))
                 break;

@@ -45,6 +45,9 @@ const char* const kUsageText =
     "  --search part|tree        discovery's search: halving from the whole range after each\n"
     "                            device, or the UID tree; default tree with the fast exchange\n"
     "  -v                        the request and reply dumps of the detailed log, on stderr\n"
+    "  --sub-device N|all        info, get, set, identify and address of sub-device N (1..512), or\n"
+    "                            of every sub-device (all, for set, identify and address)\n"
+    "  --sub-devices             info: each sub-device's DEVICE_INFO too\n"
     "  --period MS               DMX frame period, default the window's\n"
     "  --for SECONDS             how long to send DMX, default until interrupted\n"
     "  --help, --version\n\n"
@@ -161,6 +164,17 @@ int main(int argc, char** argv)
             o.raw = true;
         } else if (a == "--fixed-waits") {
             o.fixedWaits = true;
+        } else if (a == "--sub-device") {
+            const char* v = value();
+            int n = 0;
+            if (v && std::string(v) == "all")
+                o.subDevice = 0xFFFF;
+            else if (WholeNumber(v, 1, 512, n))
+                o.subDevice = uint16_t(n);
+            else
+                return ValueError("--sub-device takes 1..512, or all (every sub-device, for set)");
+        } else if (a == "--sub-devices") {
+            o.listSubDevices = true;
         } else if (a == "--search") {
             const char* v = value();
             const std::string how = v ? v : "";
@@ -206,6 +220,8 @@ int main(int argc, char** argv)
     if (!uid)
         return ValueError("malformed UID \"" + args[0] + "\" (7FF0:00000001, 7FF000000001 or 0x7FF000000001)");
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (o.subDevice == 0xFFFF && (command == "info" || command == "get"))
+        return ValueError("nobody answers a GET to every sub-device; name one with --sub-device N");
     if (command == "info") {
         if (!rest.empty())
             return UsageError("info takes one UID");

@@ -35,6 +35,8 @@ struct Options {
     int period = 32;
     double seconds = 0;  // 0: until interrupted
     bool detailed = false, raw = false, fixedWaits = false;
+    uint16_t subDevice = 0;        // 1..512, or 0xFFFF (every sub-device) for a SET
+    bool listSubDevices = false;   // info: each sub-device's DEVICE_INFO too
     Discovery::Search search = Discovery::Search::FollowExchange;
     Format format = Format::Table;
 };

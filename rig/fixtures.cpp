@@ -143,6 +143,23 @@ ResponderModel ProjectorModel()
     return m;
 }
 
+ResponderModel DimmerRackModel()
+{
+    ResponderModel m;
+    m.modelId = 0x0210;
+    m.productCategory = 0x0501;
+    m.softwareVersionId = 0x02000000;
+    m.manufacturerLabel = "Vantrell Rig Works";
+    m.modelDescription = "12 x 2.5 kW dimmer rack";
+    m.softwareVersionLabel = "2.0.0";
+    // The rack itself takes no slots; its twelve channels are its sub-devices.
+    m.personalities = {{0, "Sub-devices"}};
+    m.subDeviceCount = 12;
+    m.subDeviceFootprint = 1;
+    m.supportedParameters = StandardSupportedPids();
+    return m;
+}
+
 bool ModelByName(const std::string& name, ResponderModel& out)
 {
     struct Entry {
@@ -152,6 +169,7 @@ bool ModelByName(const std::string& name, ResponderModel& out)
     static const Entry kModels[] = {
         {"moving-head", MovingHeadModel}, {"dimmer", DimmerPackModel}, {"led-par", LedParModel},
         {"fogger", FoggerModel},          {"scanner", ScannerModel},   {"projector", ProjectorModel},
+        {"dimmer-rack", DimmerRackModel},
     };
     for (const Entry& e : kModels)
         if (name == e.name) {

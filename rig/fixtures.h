@@ -18,6 +18,8 @@ ResponderModel ProjectorModel();
 
 // The model for a stock kind by name ("moving-head", "dimmer", "led-par", "fogger",
 // "scanner", "projector"); false when the name is unknown.
+// Twelve channels as sub-devices 1..12, one slot each; the rack itself has none.
+ResponderModel DimmerRackModel();
 bool ModelByName(const std::string& name, ResponderModel& out);
 
 // Adds `count` stock devices in turn of the kinds above, with distinct UIDs of the

@@ -197,6 +197,8 @@ uint32_t DefaultTurnaroundUs(Uid uid)
 Responder::Responder(Uid uid, ResponderModel model)
     : turnaroundUs(DefaultTurnaroundUs(uid)), random_(uint32_t(uid ^ (uid >> 32))), uid_(uid), model_(std::move(model))
 {
+    for (uint16_t i = 0; i < model_.subDeviceCount; ++i)
+        subDevices.push_back({uint16_t(1 + i * model_.subDeviceFootprint), false});
 }
 
 bool Responder::powerLost()
@@ -297,11 +299,60 @@ std::optional<Reply> HandleDiscovery(Responder& r, const Request& q, bool unicas
     return reply;
 }
 
+// A sub-device's own parameters: DEVICE_INFO, its start address and identify. A SET
+// to every sub-device (0xFFFF) is carried out by each; a GET to them all has no answer.
+Answer AnswerSubDevice(Responder& r, const Request& q)
+{
+    const bool all = q.subDevice == 0xFFFF;
+    if (all && q.commandClass == GET_COMMAND)
+        return Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
+    const uint16_t footprint = r.model().subDeviceFootprint;
+    if (q.commandClass == GET_COMMAND) {
+        const Responder::SubDevice& s = r.subDevices[q.subDevice - 1u];
+        switch (q.pid) {
+        case DEVICE_INFO: {
+            DeviceInfo info;
+            info.modelId = r.model().modelId;
+            info.productCategory = r.model().productCategory;
+            info.softwareVersionId = r.model().softwareVersionId;
+            info.footprint = footprint;
+            info.personality = 1;
+            info.personalityCount = 1;
+            info.startAddress = s.startAddress;
+            return Ack(EncodeDeviceInfo(info));
+        }
+        case DMX_START_ADDRESS: return Ack(Be16(s.startAddress));
+        case IDENTIFY_DEVICE: return Ack({uint8_t(s.identify ? 1 : 0)});
+        case SUPPORTED_PARAMETERS: return Ack(EncodeSupportedParameters({DMX_START_ADDRESS}));
+        default: return Nack(NR_UNKNOWN_PID);
+        }
+    }
+    if (q.pid != DMX_START_ADDRESS && q.pid != IDENTIFY_DEVICE)
+        return Nack(q.pid == DEVICE_INFO || q.pid == SUPPORTED_PARAMETERS ? NR_UNSUPPORTED_COMMAND_CLASS : NR_UNKNOWN_PID);
+    const size_t want = q.pid == DMX_START_ADDRESS ? 2 : 1;
+    if (q.data.size() != want)
+        return Nack(NR_FORMAT_ERROR);
+    const uint16_t value = want == 2 ? ReadBE16(q.data.data()) : q.data[0];
+    if (q.pid == DMX_START_ADDRESS ? (value < 1 || value + footprint - 1 > 512) : value > 1)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    for (size_t i = 0; i < r.subDevices.size(); ++i) {
+        if (!all && i + 1 != q.subDevice)
+            continue;
+        if (q.pid == DMX_START_ADDRESS)
+            r.subDevices[i].startAddress = value;
+        else
+            r.subDevices[i].identify = value == 1;
+    }
+    return Ack();
+}
+
 // A GET or SET of one parameter, answered as the device's PID table says.
 Answer AnswerGetOrSet(Responder& r, const Request& q)
 {
     if (q.subDevice != 0 && q.subDevice > r.model().subDeviceCount && q.subDevice != 0xFFFF)
         return Nack(NR_SUB_DEVICE_OUT_OF_RANGE);
+    if (q.subDevice != 0)
+        return AnswerSubDevice(r, q);
     if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? r.findParam(q.pid) : nullptr)
         return HandleManufacturerParam(*p, q);
     const PidRow* row = nullptr;

@@ -73,6 +73,7 @@ struct ResponderModel {
     std::string softwareVersionLabel = "1.0.0";
     std::vector<Personality> personalities{{1, "Default"}};
     uint16_t subDeviceCount = 0;
+    uint16_t subDeviceFootprint = 1;  // each sub-device's, as a rack's channels
     uint8_t sensorCount = 0;
     std::vector<uint16_t> supportedParameters;  // what SUPPORTED_PARAMETERS lists
     std::vector<ManufacturerParam> manufacturerParams;
@@ -103,6 +104,13 @@ public:
     bool identify = false;
     bool muted = false;
     std::string deviceLabel;
+    // Sub-devices 1..subDeviceCount, as a dimmer rack's channels: each has its own
+    // start address (one after another at first) and identify.
+    struct SubDevice {
+        uint16_t startAddress = 1;
+        bool identify = false;
+    };
+    std::vector<SubDevice> subDevices;
 
     uint16_t footprint() const;
     ManufacturerParam* findParam(uint16_t pid);

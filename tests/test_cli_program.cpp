@@ -430,3 +430,51 @@ TEST_F(CliRig, ABusyInterfaceIsNamedWithTheProgramHoldingIt)
     holder.close(handle);
     EXPECT_EQ(run("get " + first + " device_label").status, 0) << "free again";
 }
+
+namespace {
+
+// A dimmer rack whose twelve channels are sub-devices.
+class CliRackRig : public CliRig {
+protected:
+    std::string rigFile() override
+    {
+        const std::string path = runtime.path().toStdString() + "/rack.json";
+        std::ofstream(path) << "{\"devices\": [{\"model\": \"dimmer-rack\", \"uid\": \"7FF0:00000200\"}]}";
+        return path;
+    }
+    const std::string rack = "7FF0:00000200";
+};
+
+} // namespace
+
+TEST_F(CliRackRig, SubDevicesAreReadAndSetOneByOneOrAllTogether)
+{
+    const Result info = run("info " + rack + " --sub-devices --json");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(info.out)).object();
+    EXPECT_EQ(object.value("sub_device_count").toInt(), 12);
+    const QJsonArray subs = object.value("sub_devices").toArray();
+    ASSERT_EQ(subs.size(), 12);
+    EXPECT_EQ(subs[4].toObject().value("start_address").toInt(), 5);
+
+    EXPECT_EQ(run("address " + rack + " 100 --sub-device 5").status, 0);
+    const QJsonArray got = run("get " + rack + " dmx_start_address --sub-device 5 --json").json();
+    EXPECT_EQ(got[0].toObject().value("sub_device").toInt(), 5);
+    EXPECT_EQ(valueOf(got, "address").toInt(), 100);
+    EXPECT_EQ(valueOf(run("get " + rack + " dmx_start_address --sub-device 6 --json").json(), "address").toInt(), 6)
+        << "its neighbour kept its own";
+
+    // Every sub-device at once takes a SET; a GET to them all is refused before sending.
+    EXPECT_EQ(run("identify " + rack + " on --sub-device all").status, 0);
+    for (const char* n : {"1", "12"})
+        EXPECT_TRUE(valueOf(run("get " + rack + " identify_device --sub-device " + n + " --json").json(), "identify")
+                        .toBool())
+            << n;
+    const int before = requestsSeen();
+    EXPECT_EQ(run("get " + rack + " device_info --sub-device all").status, 2);
+    EXPECT_EQ(requestsSeen(), before);
+    const Result outside = run("get " + rack + " dmx_start_address --sub-device 13");
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_NE(outside.err.find("SUB_DEVICE_OUT_OF_RANGE"), std::string::npos) << outside.err;
+    EXPECT_EQ(run("get " + rack + " dmx_start_address --sub-device 513").status, 2);
+}

@@ -413,16 +413,20 @@ DiscoveryVerdict Discovery::Run()
     Clock& clock = engine_.clock();
     engine_.pauseMs(50);
     t0_ = clock.tickMs();
-    if (UnMuteDevice(kBroadcastUid) == TxFailed) {
-        verdict_.interfaceFailed = true;
-        return verdict_;
+    const bool keep = incremental && list_;
+    if (!keep) {
+        if (UnMuteDevice(kBroadcastUid) == TxFailed) {
+            verdict_.interfaceFailed = true;
+            return verdict_;
+        }
+        engine_.pauseMs(50);
+        hooks_.clearList();
     }
-    engine_.pauseMs(50);
-    hooks_.clearList();
     if (table_) {
         table_->deviceCount = 0;
     } else {
-        list_->clear();
+        if (!keep)
+            list_->clear();
         list_->reserve(1024);  // no allocation while the line is busy, for any usual rig
     }
     muteFailureCount_ = 0;

@@ -46,6 +46,12 @@ public:
     enum class Search { FollowExchange, Halving, Tree };
     Search search = Search::FollowExchange;
 
+    // An incremental run (a list kept, no table): nothing is un-muted first and the
+    // list keeps the devices already on it, so that only devices that are new, or
+    // came back un-muted after a power cycle, answer. Listed ones are muted again
+    // without a second entry.
+    bool incremental = false;
+
     // One discovery run, from the un-mute to the summary line and the verdict.
     DiscoveryVerdict Run();
     const DiscoveryVerdict& verdict() const { return verdict_; }

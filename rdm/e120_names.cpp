@@ -162,3 +162,87 @@ const char* CodeNameForField(const char* field, uint32_t value)
         return DataTypeName(uint8_t(value));
     return nullptr;
 }
+
+std::string StatusIdText(uint16_t id, int16_t data1, int16_t data2)
+{
+    static const Code kTexts[] = {
+        {0x0001, "%L failed calibration"},
+        {0x0002, "%L sensor not found"},
+        {0x0003, "%L sensor always on"},
+        {0x0011, "%L lamp doused"},
+        {0x0012, "%L lamp failed to strike"},
+        {0x0021, "Sensor %d over temp at %d degrees C"},
+        {0x0022, "Sensor %d under temp at %d degrees C"},
+        {0x0023, "Sensor %d out of range"},
+        {0x0031, "Phase %d over voltage at %d V"},
+        {0x0032, "Phase %d under voltage at %d V"},
+        {0x0033, "Phase %d over current at %d A"},
+        {0x0034, "Phase %d under current at %d A"},
+        {0x0035, "Phase %d is at %d degrees"},
+        {0x0036, "Phase %d error"},
+        {0x0037, "%d Amps"},
+        {0x0038, "%d Volts"},
+        {0x0041, "No dimmer"},
+        {0x0042, "Tripped breaker"},
+        {0x0043, "%d Watts"},
+        {0x0044, "Dimmer failure"},
+        {0x0045, "Panic mode"},
+        {0x0050, "%L ready"},
+        {0x0051, "%L not ready"},
+        {0x0052, "%L low fluid"},
+    };
+    const char* pattern = Find(kTexts, id);
+    if (!pattern)
+        return {};
+    // %d takes the data values in turn; %L names what data1 points at.
+    std::string out;
+    int next = 0;
+    for (const char* c = pattern; *c; ++c) {
+        if (c[0] == '%' && (c[1] == 'd' || c[1] == 'L')) {
+            const int16_t v = next++ == 0 ? data1 : data2;
+            out += c[1] == 'd' ? std::to_string(v) : "Slot " + std::to_string(v);
+            ++c;
+        } else {
+            out += *c;
+        }
+    }
+    return out;
+}
+
+const char* SensorTypeName(uint8_t code)
+{
+    static const Code kTypes[] = {
+        {0x00, "TEMPERATURE"}, {0x01, "VOLTAGE"},  {0x02, "CURRENT"},    {0x03, "FREQUENCY"},
+        {0x04, "RESISTANCE"},  {0x05, "POWER"},    {0x06, "MASS"},       {0x07, "LENGTH"},
+        {0x08, "AREA"},        {0x09, "VOLUME"},   {0x0A, "DENSITY"},    {0x0B, "VELOCITY"},
+        {0x0C, "ACCELERATION"}, {0x0D, "FORCE"},   {0x0E, "ENERGY"},     {0x0F, "PRESSURE"},
+        {0x10, "TIME"},        {0x11, "ANGLE"},    {0x12, "POSITION_X"}, {0x13, "POSITION_Y"},
+        {0x14, "POSITION_Z"},  {0x15, "ANGULAR_VELOCITY"}, {0x16, "LUMINOUS_INTENSITY"},
+        {0x17, "LUMINOUS_FLUX"}, {0x18, "ILLUMINANCE"}, {0x19, "CHROMINANCE_RED"},
+        {0x1A, "CHROMINANCE_GREEN"}, {0x1B, "CHROMINANCE_BLUE"}, {0x1C, "CONTACTS"},
+        {0x1D, "MEMORY"},      {0x1E, "ITEMS"},    {0x1F, "HUMIDITY"},   {0x20, "COUNTER_16BIT"},
+        {0x7F, "OTHER"},
+    };
+    return Find(kTypes, code);
+}
+
+std::string UnitSymbol(uint8_t unit, uint8_t prefix)
+{
+    static const Code kSymbols[] = {
+        {0x01, "°C"}, {0x02, "V DC"}, {0x03, "V peak"}, {0x04, "V RMS"}, {0x05, "A DC"}, {0x06, "A peak"},
+        {0x07, "A RMS"}, {0x08, "Hz"}, {0x09, "Ω"}, {0x0A, "W"}, {0x0B, "kg"}, {0x0C, "m"}, {0x0D, "m²"},
+        {0x0E, "m³"}, {0x0F, "kg/m³"}, {0x10, "m/s"}, {0x11, "m/s²"}, {0x12, "N"}, {0x13, "J"}, {0x14, "Pa"},
+        {0x15, "s"}, {0x16, "°"}, {0x17, "sr"}, {0x18, "cd"}, {0x19, "lm"}, {0x1A, "lx"}, {0x1B, "IRE"},
+        {0x1C, "B"},
+    };
+    static const Code kPrefixes[] = {
+        {0x01, "d"}, {0x02, "c"}, {0x03, "m"}, {0x04, "µ"}, {0x05, "n"}, {0x06, "p"}, {0x07, "f"}, {0x08, "a"},
+        {0x09, "z"}, {0x0A, "y"}, {0x11, "da"}, {0x12, "h"}, {0x13, "k"}, {0x14, "M"}, {0x15, "G"}, {0x16, "T"},
+        {0x17, "P"}, {0x18, "E"}, {0x19, "Z"}, {0x1A, "Y"},
+    };
+    const char* symbol = Find(kSymbols, unit);
+    if (!symbol)
+        return {};
+    const char* p = Find(kPrefixes, prefix);
+    return std::string(p ? p : "") + symbol;
+}

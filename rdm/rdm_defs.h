@@ -60,6 +60,24 @@ constexpr uint16_t DMX_PERSONALITY = 0x00E0;
 constexpr uint16_t DMX_PERSONALITY_DESCRIPTION = 0x00E1;
 constexpr uint16_t DMX_START_ADDRESS = 0x00F0;
 constexpr uint16_t IDENTIFY_DEVICE = 0x1000;
+constexpr uint16_t QUEUED_MESSAGE = 0x0020;
+constexpr uint16_t STATUS_MESSAGES = 0x0030;
+constexpr uint16_t STATUS_ID_DESCRIPTION = 0x0031;
+constexpr uint16_t SENSOR_DEFINITION = 0x0200;
+constexpr uint16_t SENSOR_VALUE = 0x0201;
+constexpr uint16_t DEVICE_HOURS = 0x0400;
+constexpr uint16_t LAMP_HOURS = 0x0401;
+constexpr uint16_t LAMP_STATE = 0x0403;
+
+// Status types of STATUS_MESSAGES.
+constexpr uint8_t STATUS_NONE = 0x00;
+constexpr uint8_t STATUS_GET_LAST_MESSAGE = 0x01;
+constexpr uint8_t STATUS_ADVISORY = 0x02;
+constexpr uint8_t STATUS_WARNING = 0x03;
+constexpr uint8_t STATUS_ERROR = 0x04;
+constexpr uint8_t STATUS_ADVISORY_CLEARED = 0x12;
+constexpr uint8_t STATUS_WARNING_CLEARED = 0x13;
+constexpr uint8_t STATUS_ERROR_CLEARED = 0x14;
 
 // 16-bit sum of the bytes, carries beyond 16 bits dropped.
 inline uint16_t Checksum(const uint8_t* bytes, size_t count)

@@ -143,6 +143,38 @@ ResponderModel ProjectorModel()
     return m;
 }
 
+ResponderModel SpotModel()
+{
+    ResponderModel m = MovingHeadModel();
+    m.modelId = 0x0110;
+    m.modelDescription = "Spot 1200 discharge moving head";
+    m.manufacturerParams.clear();
+    m.sensors = {
+        {0x00, 0x01, 0x00, -40, 150, 0, 95, "Lamp housing", 62, 1},  // temperature, centigrade
+        {0x05, 0x00, 0x00, 0, 6000, 800, 4000, "Fan", 2400, 10},      // fan, RPM without a unit
+    };
+    m.supportedParameters = StandardSupportedPids();
+    for (uint16_t pid : {rdm::STATUS_MESSAGES, rdm::SENSOR_DEFINITION, rdm::SENSOR_VALUE, rdm::DEVICE_HOURS,
+                         rdm::LAMP_HOURS, rdm::LAMP_STATE})
+        m.supportedParameters.push_back(pid);
+    return m;
+}
+
+ResponderModel WashModel()
+{
+    ResponderModel m = LedParModel();
+    m.modelId = 0x0320;
+    m.modelDescription = "LED wash 19x15W";
+    m.sensors = {
+        {0x00, 0x01, 0x00, -40, 120, 0, 75, "LED board", 41, 1},
+        {0x01, 0x02, 0x00, 0, 60, 22, 26, "Supply", 24, 0},  // voltage, volts DC
+    };
+    m.supportedParameters = StandardSupportedPids();
+    for (uint16_t pid : {rdm::STATUS_MESSAGES, rdm::SENSOR_DEFINITION, rdm::SENSOR_VALUE, rdm::DEVICE_HOURS})
+        m.supportedParameters.push_back(pid);
+    return m;
+}
+
 ResponderModel DimmerRackModel()
 {
     ResponderModel m;
@@ -156,7 +188,10 @@ ResponderModel DimmerRackModel()
     m.personalities = {{0, "Sub-devices"}};
     m.subDeviceCount = 12;
     m.subDeviceFootprint = 1;
+    m.sensors = {{0x01, 0x04, 0x00, 0, 300, 207, 253, "Mains phase 1", 230, 0}};  // voltage, volts AC RMS
     m.supportedParameters = StandardSupportedPids();
+    for (uint16_t pid : {rdm::STATUS_MESSAGES, rdm::SENSOR_DEFINITION, rdm::SENSOR_VALUE, rdm::DEVICE_HOURS})
+        m.supportedParameters.push_back(pid);
     return m;
 }
 
@@ -169,7 +204,7 @@ bool ModelByName(const std::string& name, ResponderModel& out)
     static const Entry kModels[] = {
         {"moving-head", MovingHeadModel}, {"dimmer", DimmerPackModel}, {"led-par", LedParModel},
         {"fogger", FoggerModel},          {"scanner", ScannerModel},   {"projector", ProjectorModel},
-        {"dimmer-rack", DimmerRackModel},
+        {"dimmer-rack", DimmerRackModel}, {"spot", SpotModel},     {"wash", WashModel},
     };
     for (const Entry& e : kModels)
         if (name == e.name) {

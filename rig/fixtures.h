@@ -18,6 +18,9 @@ ResponderModel ProjectorModel();
 
 // The model for a stock kind by name ("moving-head", "dimmer", "led-par", "fogger",
 // "scanner", "projector"); false when the name is unknown.
+// With sensors, status messages and hours: a discharge spot with a lamp, and an LED wash.
+ResponderModel SpotModel();
+ResponderModel WashModel();
 // Twelve channels as sub-devices 1..12, one slot each; the rack itself has none.
 ResponderModel DimmerRackModel();
 bool ModelByName(const std::string& name, ResponderModel& out);

@@ -131,6 +131,105 @@ Answer SetIdentify(Responder& r, const Request& q)
     return Ack();
 }
 
+std::vector<uint8_t> Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+
+void PutBe16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+}
+
+Answer GetSensorDefinition(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] >= r.sensors.size())
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    const Sensor& s = r.sensors[q.data[0]];
+    std::vector<uint8_t> out{q.data[0], s.type, s.unit, s.prefix};
+    for (int16_t v : {s.rangeMin, s.rangeMax, s.normalMin, s.normalMax})
+        PutBe16(out, uint16_t(v));
+    out.push_back(0);  // no recorded value, no lowest/highest
+    const std::vector<uint8_t> text = Text(s.description);
+    out.insert(out.end(), text.begin(), text.end());
+    return Ack(out);
+}
+
+Answer GetSensorValue(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] >= r.sensors.size())
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    Sensor& s = r.sensors[q.data[0]];
+    std::vector<uint8_t> out{q.data[0]};
+    for (int16_t v : {s.value, int16_t(0), int16_t(0), int16_t(0)})
+        PutBe16(out, uint16_t(v));
+    // The next reading has drifted, turning back at the ends of the range.
+    if (s.drift && (s.value + s.drift > s.rangeMax || s.value + s.drift < s.rangeMin))
+        s.drift = int16_t(-s.drift);
+    s.value = int16_t(s.value + s.drift);
+    return Ack(out);
+}
+
+// The waiting messages of the type asked for or more severe, collected: each is
+// given once. STATUS_GET_LAST_MESSAGE is not kept here and gives none.
+Answer GetStatusMessages(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    const uint8_t wanted = q.data[0];
+    if (wanted != STATUS_NONE && wanted != STATUS_GET_LAST_MESSAGE && wanted != STATUS_ADVISORY &&
+        wanted != STATUS_WARNING && wanted != STATUS_ERROR)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    std::vector<uint8_t> out;
+    if (wanted == STATUS_NONE || wanted == STATUS_GET_LAST_MESSAGE)
+        return Ack(out);
+    std::deque<StatusMessage> kept;
+    constexpr size_t kPerReply = 25;  // 9 bytes each within one reply
+    size_t given = 0;
+    for (const StatusMessage& m : r.statusQueue) {
+        // A cleared message counts as the type it clears.
+        const uint8_t severity = m.type >= STATUS_ADVISORY_CLEARED ? uint8_t(m.type - 0x10) : m.type;
+        if (severity < wanted || given == kPerReply) {
+            kept.push_back(m);  // for a later request, or one asking for less
+            continue;
+        }
+        PutBe16(out, m.subDevice);
+        out.push_back(m.type);
+        PutBe16(out, m.id);
+        PutBe16(out, uint16_t(m.data1));
+        PutBe16(out, uint16_t(m.data2));
+        ++given;
+    }
+    r.statusQueue = kept;
+    return Ack(out);
+}
+
+Answer GetDeviceHours(Responder& r, const Request&) { return Ack(Be32(r.deviceHours)); }
+Answer GetLampHours(Responder& r, const Request&) { return Ack(Be32(r.lampHours)); }
+Answer GetLampState(Responder& r, const Request&) { return Ack({r.lampState}); }
+
+Answer SetHours(uint32_t& hours, const Request& q)
+{
+    if (q.data.size() != 4)
+        return Nack(NR_FORMAT_ERROR);
+    hours = uint32_t(q.data[0]) << 24 | uint32_t(q.data[1]) << 16 | uint32_t(q.data[2]) << 8 | q.data[3];
+    return Ack();
+}
+Answer SetDeviceHours(Responder& r, const Request& q) { return SetHours(r.deviceHours, q); }
+Answer SetLampHours(Responder& r, const Request& q) { return SetHours(r.lampHours, q); }
+
+Answer SetLampState(Responder& r, const Request& q)
+{
+    if (q.data.size() != 1)
+        return Nack(NR_FORMAT_ERROR);
+    if (q.data[0] > 4 && q.data[0] != 0x7F)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    r.lampState = q.data[0];
+    return Ack();
+}
+
 using Handler = Answer (*)(Responder&, const Request&);
 
 struct PidRow {
@@ -152,6 +251,12 @@ const PidRow kPidTable[] = {
     {DMX_PERSONALITY_DESCRIPTION, false, GetPersonalityDescription, nullptr},
     {DMX_START_ADDRESS, true, GetStartAddress, SetStartAddress},
     {IDENTIFY_DEVICE, true, GetIdentify, SetIdentify},
+    {STATUS_MESSAGES, false, GetStatusMessages, nullptr},
+    {SENSOR_DEFINITION, false, GetSensorDefinition, nullptr},
+    {SENSOR_VALUE, false, GetSensorValue, nullptr},
+    {DEVICE_HOURS, false, GetDeviceHours, SetDeviceHours},
+    {LAMP_HOURS, false, GetLampHours, SetLampHours},
+    {LAMP_STATE, false, GetLampState, SetLampState},
 };
 
 Answer HandleManufacturerParam(ManufacturerParam& p, const Request& q)
@@ -199,6 +304,14 @@ Responder::Responder(Uid uid, ResponderModel model)
 {
     for (uint16_t i = 0; i < model_.subDeviceCount; ++i)
         subDevices.push_back({uint16_t(1 + i * model_.subDeviceFootprint), false});
+    sensors = model_.sensors;
+}
+
+void Responder::setPowered(bool on)
+{
+    if (on && !powered)
+        muted = false;
+    powered = on;
 }
 
 bool Responder::powerLost()
@@ -249,7 +362,7 @@ std::vector<uint8_t> Responder::deviceInfo() const
     info.personalityCount = uint8_t(model_.personalities.size());
     info.startAddress = footprint() == 0 ? 0xFFFF : startAddress;
     info.subDeviceCount = model_.subDeviceCount;
-    info.sensorCount = model_.sensorCount;
+    info.sensorCount = model_.sensors.empty() ? model_.sensorCount : uint8_t(model_.sensors.size());
     return EncodeDeviceInfo(info);
 }
 
@@ -365,8 +478,9 @@ Answer AnswerGetOrSet(Responder& r, const Request& q)
     Handler h = q.commandClass == GET_COMMAND ? row->get : row->set;
     if (!h)
         return Nack(NR_UNSUPPORTED_COMMAND_CLASS);
-    if (q.commandClass == GET_COMMAND && q.pid != PARAMETER_DESCRIPTION && q.pid != DMX_PERSONALITY_DESCRIPTION &&
-        !q.data.empty())
+    const bool takesData = q.pid == PARAMETER_DESCRIPTION || q.pid == DMX_PERSONALITY_DESCRIPTION ||
+                           q.pid == STATUS_MESSAGES || q.pid == SENSOR_DEFINITION || q.pid == SENSOR_VALUE;
+    if (q.commandClass == GET_COMMAND && !takesData && !q.data.empty())
         return Nack(NR_FORMAT_ERROR);
     return h(r, q);
 }
@@ -416,7 +530,7 @@ void SpoilReply(const Faults& faults, Reply& reply)
 
 std::optional<Reply> Responder::handle(const Request& q)
 {
-    if (powerLost() || faults.silent || !Addressed(q.destination, uid_))
+    if (!powered || powerLost() || faults.silent || !Addressed(q.destination, uid_))
         return std::nullopt;
     const bool unicast = q.destination == uid_;
     std::optional<Reply> reply;

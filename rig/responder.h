@@ -64,6 +64,28 @@ struct ManufacturerParam {
     std::vector<uint8_t> value;   // the bytes GET answers with
 };
 
+// A sensor as SENSOR_DEFINITION describes it, and its reading. Each SENSOR_VALUE
+// read moves the reading by `drift` (turning back at the range's ends), as a
+// fixture warming up or a fan speeding up.
+struct Sensor {
+    uint8_t type = 0x00;  // E1.20's sensor types: 0x00 temperature, 0x01 voltage, 0x05 fan...
+    uint8_t unit = 0x01;  // CENTIGRADE
+    uint8_t prefix = 0x00;
+    int16_t rangeMin = -40, rangeMax = 120;
+    int16_t normalMin = 0, normalMax = 60;
+    std::string description;
+    int16_t value = 25;
+    int16_t drift = 0;
+};
+
+// One STATUS_MESSAGES entry.
+struct StatusMessage {
+    uint16_t subDevice = 0;
+    uint8_t type = 0x03;  // STATUS_WARNING
+    uint16_t id = 0;      // E1.20's status message IDs (0x0021 over temperature...)
+    int16_t data1 = 0, data2 = 0;
+};
+
 struct ResponderModel {
     uint16_t modelId = 0x0001;
     uint16_t productCategory = 0x0101;
@@ -77,6 +99,7 @@ struct ResponderModel {
     uint8_t sensorCount = 0;
     std::vector<uint16_t> supportedParameters;  // what SUPPORTED_PARAMETERS lists
     std::vector<ManufacturerParam> manufacturerParams;
+    std::vector<Sensor> sensors;  // answered when SENSOR_DEFINITION is listed
 };
 
 struct Reply {
@@ -111,6 +134,17 @@ public:
         bool identify = false;
     };
     std::vector<SubDevice> subDevices;
+    // Health: sensor readings, the status messages waiting to be collected, the
+    // hours and the lamp. `powered` off, the device hears nothing; switched on
+    // again it comes back un-muted, as after a power cycle.
+    std::vector<Sensor> sensors;
+    std::deque<StatusMessage> statusQueue;
+    uint32_t deviceHours = 1200, lampHours = 310;
+    uint8_t lampState = 1;  // LAMP_ON
+    bool powered = true;
+    void setPowered(bool on);
+    // Switched off `powerOffAtMs` after the rig starts, for `powerOffForMs` (0: never).
+    uint32_t powerOffAtMs = 0, powerOffForMs = 0;
 
     uint16_t footprint() const;
     ManufacturerParam* findParam(uint16_t pid);

@@ -2,6 +2,7 @@
 
 #include "params/text_codec.h"
 #include "rig/fixtures.h"
+#include "rdm/rdm_defs.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -28,6 +29,50 @@ bool ParseUid(const std::string& text, Uid& uid)
     }
     return true;
 }
+
+namespace {
+
+// "sensorValues": [62, 2400], "status": [{"type": "warning", "id": 33, "data1": 1,
+// "data2": 97, "subDevice": 0}], "powerCycle": {"at": 30, "for": 10} (seconds).
+bool LoadHealth(const QJsonObject& d, Responder& r, const std::string& where, std::string& error)
+{
+    const QJsonArray values = d.value("sensorValues").toArray();
+    for (int i = 0; i < values.size() && i < int(r.sensors.size()); ++i)
+        r.sensors[size_t(i)].value = int16_t(values[i].toInt());
+    for (const QJsonValue& v : d.value("status").toArray()) {
+        const QJsonObject m = v.toObject();
+        const std::string type = m.value("type").toString("warning").toStdString();
+        StatusMessage message;
+        if (type == "advisory")
+            message.type = rdm::STATUS_ADVISORY;
+        else if (type == "warning")
+            message.type = rdm::STATUS_WARNING;
+        else if (type == "error")
+            message.type = rdm::STATUS_ERROR;
+        else {
+            error = where + ": a status type is advisory, warning or error";
+            return false;
+        }
+        message.id = uint16_t(m.value("id").toInt(0));
+        message.data1 = int16_t(m.value("data1").toInt(0));
+        message.data2 = int16_t(m.value("data2").toInt(0));
+        message.subDevice = uint16_t(m.value("subDevice").toInt(0));
+        r.statusQueue.push_back(message);
+    }
+    if (d.contains("powerCycle")) {
+        const QJsonObject p = d.value("powerCycle").toObject();
+        const double at = p.value("at").toDouble(-1), length = p.value("for").toDouble(10);
+        if (!(at >= 0 && at < 86400 && length > 0 && length < 86400)) {
+            error = where + ": powerCycle takes \"at\" and \"for\" in seconds";
+            return false;
+        }
+        r.powerOffAtMs = uint32_t(at * 1000);
+        r.powerOffForMs = uint32_t(length * 1000);
+    }
+    return true;
+}
+
+} // namespace
 
 bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, std::string& error)
 {
@@ -110,6 +155,8 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         r.faults.vanishFor = uint32_t(vanishFor);
         if (f.value("twin").toBool())
             line.addTwin(r);
+        if (!LoadHealth(d, r, where, error))
+            return false;
     }
     return true;
 }

@@ -25,7 +25,7 @@ void OnSignal(int) { gStop = 1; }
 void Usage()
 {
     std::puts("Usage: vantrell-rig [--devices N | --file RIG.json] [--name NAME] [--quiet] [--select-in-app] "
-              "[--unpaced] [--latency MS] [--widget] [--widget-wait MS]\n"
+              "[--unpaced] [--latency MS] [--widget] [--widget-wait MS] [--power-cycle UID@S[+D]]\n"
               "A virtual DMX512/RDM line of simulated responders, published as a pseudo-terminal\n"
               "that Vantrell lists among its serial (VCP) interfaces.\n\n"
               "  --devices N      N stock fixtures (moving head, dimmer pack, LED par, fogger, ...), default 8\n"
@@ -41,6 +41,9 @@ void Usage()
               "                   in framed messages (for an emulated FTDI chip in front of it)\n"
               "  --widget-wait MS how long the widget listens for a reply before it reports its time-out\n"
               "                   (0.1 to 1000, default 3; implies --widget)\n"
+              "  --power-cycle UID@S[+D]\n"
+              "                   switch that device off S seconds after the start, for D seconds\n"
+              "                   (default 10); it comes back un-muted, as after a power cycle\n"
               "  --version        print the version and exit");
 }
 
@@ -110,6 +113,7 @@ int main(int argc, char** argv)
     int latencyMs = 0;
     bool widget = false;
     uint64_t widgetWaitUs = rig::kWidgetTimeoutUs;
+    std::vector<std::string> powerCycles;  // UID@S[+D]
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--devices" && i + 1 < argc) {
@@ -140,6 +144,8 @@ int main(int argc, char** argv)
             }
             widgetWaitUs = uint64_t(ms * 1000);
             widget = true;
+        } else if (a == "--power-cycle" && i + 1 < argc) {
+            powerCycles.push_back(argv[++i]);
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--select-in-app") {
@@ -174,6 +180,23 @@ int main(int argc, char** argv)
             return 2;
         }
         rig::AddStockDevices(line, devices);
+    }
+
+    for (const std::string& cycle : powerCycles) {
+        // UID@S[+D]: off S seconds after the start, for D seconds (10 unless given).
+        const size_t at = cycle.find('@'), plus = cycle.find('+', at == std::string::npos ? 0 : at);
+        Uid uid = 0;
+        char* end = nullptr;
+        const double offAt = at == std::string::npos ? -1 : std::strtod(cycle.c_str() + at + 1, &end);
+        const bool atOk = end && (*end == '\0' || *end == '+');
+        const double length = plus == std::string::npos ? 10 : std::strtod(cycle.c_str() + plus + 1, &end);
+        rig::Responder* r = at != std::string::npos && rig::ParseUid(cycle.substr(0, at), uid) ? line.find(uid) : nullptr;
+        if (!r || !atOk || *end != '\0' || !(offAt >= 0 && offAt < 86400) || !(length > 0 && length < 86400)) {
+            std::fprintf(stderr, "vantrell-rig: --power-cycle takes UID@SECONDS[+SECONDS] of a device on the line\n");
+            return 2;
+        }
+        r->powerOffAtMs = uint32_t(offAt * 1000);
+        r->powerOffForMs = uint32_t(length * 1000);
     }
 
     std::mutex printLock;
@@ -227,9 +250,15 @@ int main(int argc, char** argv)
     // While DMX frames come, the rate the line carried them at, every few seconds.
     constexpr int kReportSeconds = 5;
     uint64_t framesBefore = line.frameCount(), droppedBefore = line.framesDropped(), reportedAt = MonotonicUs();
+    const uint64_t startedUs = reportedAt;
     while (!gStop) {
         usleep(200000);
         const uint64_t now = MonotonicUs();
+        line.applyPowerCycles((now - startedUs) / 1000, [&](const rig::Responder& r) {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("power: %s %s\n", UidColonText(r.uid()).c_str(), r.powered ? "on (un-muted)" : "off");
+            std::fflush(stdout);
+        });
         if (now - reportedAt < kReportSeconds * 1000000ull)
             continue;
         const uint64_t frames = line.frameCount();

@@ -151,6 +151,26 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
     return out;
 }
 
+void VirtualLine::setPowered(Responder& responder, bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    responder.setPowered(on);
+}
+
+void VirtualLine::applyPowerCycles(uint64_t elapsedMs, const std::function<void(const Responder&)>& changed)
+{
+    for (const auto& r : responders_) {
+        if (r->powerOffForMs == 0)
+            continue;
+        const bool on = elapsedMs < r->powerOffAtMs || elapsedMs >= uint64_t(r->powerOffAtMs) + r->powerOffForMs;
+        if (on == r->powered)
+            continue;
+        setPowered(*r, on);
+        if (changed)
+            changed(*r);
+    }
+}
+
 uint64_t VirtualLine::framesDropped() const
 {
     std::lock_guard<std::mutex> lock(mutex_);

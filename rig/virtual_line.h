@@ -56,6 +56,12 @@ public:
     // addressed to the UID are alike and overlap cleanly.
     Responder& addTwin(const Responder& of);
     Responder* find(Uid uid);
+    // Switches a device off or on while the line may be carrying requests.
+    void setPowered(Responder& responder, bool on);
+    // Devices whose power cycle (powerOffAtMs, powerOffForMs) says they are off
+    // `elapsedMs` after the start, switched accordingly; calls `changed` for each
+    // one that was switched.
+    void applyPowerCycles(uint64_t elapsedMs, const std::function<void(const Responder&)>& changed);
     std::vector<std::unique_ptr<Responder>>& responders() { return responders_; }
 
     // Paced, the line carries packets one after another at their real length:

@@ -10,6 +10,10 @@ int Info(const Options& o, Uid uid);
 // `args`: for get, PID[=ARG,...]...; for set, the PID and its values.
 int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>& args);
 int Patch(const Options& o, const std::vector<std::string>& args);
+// Rounds of discovery and polling until interrupted (or --for), one line per
+// change; --once prints one snapshot and exits kWarnings when a device reports a
+// warning or an error.
+int Watch(const Options& o);
 int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedSize);
 
 } // namespace cli

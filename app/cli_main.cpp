@@ -30,6 +30,8 @@ const char* const kUsageText =
     "  patch write FILE.pat      set each device of a patch file to its start address\n"
     "  patch show FILE.pat       print a patch file\n"
     "  dmx SLOT=LEVEL...         send DMX frames (--period MS, --for SECONDS)\n"
+    "  watch                     devices online and offline, status messages, sensors and lamps,\n"
+    "                            a line per change (--every S, --for S, --once, --json)\n"
     "Each command's --help says more (vantrell-cli get --help).\n"
     "A UID is written 7FF0:00000001, 7FF000000001 or 0x7FF000000001. FFFF:FFFFFFFF (every\n"
     "device) and 7FF0:FFFFFFFF (every device of one maker) take set, identify and address,\n"
@@ -49,7 +51,9 @@ const char* const kUsageText =
     "                            of every sub-device (all, for set, identify and address)\n"
     "  --sub-devices             info: each sub-device's DEVICE_INFO too\n"
     "  --period MS               DMX frame period, default the window's\n"
-    "  --for SECONDS             how long to send DMX, default until interrupted\n"
+    "  --for SECONDS             how long to send DMX or watch, default until interrupted\n"
+    "  --every SECONDS           watch: a round every so often, default 6\n"
+    "  --once                    watch: one snapshot of every device and sensor, then exit\n"
     "  --help, --version\n\n"
     "Examples:\n"
     "  vantrell-cli discover --json  the devices on the line, as JSON\n"
@@ -66,6 +70,7 @@ const char* const kUsageText =
     "  5  discovery set aside devices or UID ranges whose replies could not be resolved\n"
     "  6  the interface stopped working mid-run (writes or reads failing): replug it\n"
     "  7  discovery stopped by Ctrl-C\n"
+    "  8  watch --once: a device reports a warning or an error\n"
     "Whatever did not fully succeed is said in one line on stderr; what did is still printed.";
 
 // What each command does, with an example, for "vantrell-cli COMMAND --help".
@@ -97,6 +102,14 @@ const CommandHelp kCommandHelp[] = {
     {"dmx", "dmx SLOT=LEVEL... [--period MS] [--for SECONDS]\n  Sends DMX frames as the fader page does: the\n"
             "  slots given at their levels, the others at 0, until the time is up or Ctrl-C.\n"
             "  Example: vantrell-cli dmx 1=255 2=128 --period 25 --for 10"},
+    {"watch", "watch [--every S] [--for S] [--once] [--json]\n"
+              "  Every S seconds (6): an incremental discovery, which hears only new devices and ones that\n"
+              "  came back after a power cycle, then each known device's mute (online or offline), its\n"
+              "  STATUS_MESSAGES of warnings and errors, its sensors (SENSOR_DEFINITION once, SENSOR_VALUE)\n"
+              "  and LAMP_HOURS, DEVICE_HOURS and LAMP_STATE where supported. One line per change; with\n"
+              "  --json one JSON object per line. --once prints every device and sensor and exits 8 when\n"
+              "  a device reports a warning or an error. Ctrl-C ends it, exit status 0.\n"
+              "  Example: vantrell-cli watch --every 10 --json"},
 };
 
 // A decimal option value within [min, max]; false for none, junk or out of range.
@@ -173,6 +186,15 @@ int main(int argc, char** argv)
                 o.subDevice = uint16_t(n);
             else
                 return ValueError("--sub-device takes 1..512, or all (every sub-device, for set)");
+        } else if (a == "--every") {
+            const char* v = value();
+            char* end = nullptr;
+            const double sec = v ? std::strtod(v, &end) : 0;
+            if (!v || *end || !(sec >= 0.5) || sec > 3600)
+                return ValueError("--every takes 0.5 to 3600 seconds");
+            o.every = sec;
+        } else if (a == "--once") {
+            o.once = true;
         } else if (a == "--sub-devices") {
             o.listSubDevices = true;
         } else if (a == "--search") {
@@ -210,6 +232,8 @@ int main(int argc, char** argv)
         return Patch(o, args);
     if (command == "dmx")
         return Dmx(o, args, stored.UniverseSize);
+    if (command == "watch")
+        return args.empty() ? Watch(o) : UsageError("watch takes no arguments");
     const bool takesUid = command == "info" || command == "get" || command == "set" || command == "identify" ||
                           command == "address";
     if (!takesUid)

@@ -24,6 +24,8 @@ enum Exit {
     // Writes or reads on the interface failed mid-run: it was pulled or broke.
     kInterfaceFailed = 6,
     kStopped = 7,
+    // watch --once: a device reports a warning or an error.
+    kWarnings = 8,
 };
 
 struct Options {
@@ -34,6 +36,8 @@ struct Options {
     int timeout = 10;
     int period = 32;
     double seconds = 0;  // 0: until interrupted
+    double every = 6;    // watch: seconds from one round to the next
+    bool once = false;   // watch: one snapshot
     bool detailed = false, raw = false, fixedWaits = false;
     uint16_t subDevice = 0;        // 1..512, or 0xFFFF (every sub-device) for a SET
     bool listSubDevices = false;   // info: each sub-device's DEVICE_INFO too

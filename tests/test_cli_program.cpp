@@ -478,3 +478,71 @@ TEST_F(CliRackRig, SubDevicesAreReadAndSetOneByOneOrAllTogether)
     EXPECT_NE(outside.err.find("SUB_DEVICE_OUT_OF_RANGE"), std::string::npos) << outside.err;
     EXPECT_EQ(run("get " + rack + " dmx_start_address --sub-device 513").status, 2);
 }
+
+namespace {
+
+// A spot with a warning waiting, a wash whose supply is too high and which is
+// switched off 2 s after the rig starts, for 3 s.
+class CliHealthRig : public CliRig {
+protected:
+    std::string rigFile() override
+    {
+        const std::string path = runtime.path().toStdString() + "/health.json";
+        std::ofstream(path) << R"({"devices": [
+            {"model": "spot", "uid": "7FF0:00000301", "label": "Spot L",
+             "status": [{"type": "warning", "id": 33, "data1": 0, "data2": 97}]},
+            {"model": "wash", "uid": "7FF0:00000302", "sensorValues": [41, 29], "powerCycle": {"at": 2, "for": 3}}]})";
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(CliHealthRig, OnceGivesEverySensorAndSaysAWarningInItsExitStatus)
+{
+    const Result r = run("watch --once --json", true, true);
+    EXPECT_EQ(r.status, 8) << r.err;
+    const QJsonArray devices = r.json();
+    ASSERT_EQ(devices.size(), 2);
+    for (const QJsonValue& v : devices) {
+        const QJsonObject d = v.toObject();
+        EXPECT_TRUE(d.value("online").toBool());
+        if (d.value("uid").toString() == "7FF0:00000301") {
+            EXPECT_EQ(d.value("status").toString(), "warning");
+            EXPECT_EQ(d.value("statuses").toArray()[0].toObject().value("text").toString(),
+                      "Sensor 0 over temp at 97 degrees C");
+            EXPECT_EQ(d.value("lamp_hours").toInt(), 310);
+        } else {
+            const QJsonObject supply = d.value("sensors").toArray()[1].toObject();
+            EXPECT_EQ(supply.value("value").toInt(), 29);
+            EXPECT_EQ(supply.value("unit").toString(), "V DC");
+            EXPECT_FALSE(supply.value("in_normal_range").toBool());
+        }
+    }
+}
+
+TEST_F(CliHealthRig, WatchSaysOfflineAndOnlineAsJsonLinesAndCtrlCEndsItCleanly)
+{
+    // Rounds every second while the wash is off from 2 s to 5 s after the rig started.
+    const Result r = run("watch --every 1 --for 8 --json", true, true);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> events;
+    for (const QByteArray& line : QByteArray::fromStdString(r.out).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        ASSERT_FALSE(o.isEmpty()) << "one JSON object per line: " << line.toStdString();
+        EXPECT_FALSE(o.value("time").toString().isEmpty());
+        events.push_back(o.value("uid").toString().toStdString() + " " + o.value("event").toString().toStdString());
+    }
+    auto at = [&](const std::string& e) { return std::find(events.begin(), events.end(), e) - events.begin(); };
+    EXPECT_LT(at("7FF0:00000302 new"), at("7FF0:00000302 offline"));
+    EXPECT_LT(at("7FF0:00000302 offline"), at("7FF0:00000302 online"));
+    EXPECT_LT(at("7FF0:00000302 online"), long(events.size()));
+    EXPECT_LT(at("7FF0:00000301 status"), long(events.size()));
+
+    // Interrupted: the interface is let go and the exit status is 0.
+    const Result interrupted = run("watch --every 1 & sleep 2; kill -INT $!; wait $!", true, true);
+    EXPECT_EQ(interrupted.status, 0) << interrupted.err;
+    EXPECT_EQ(run("get 7FF0:00000301 device_label").status, 0) << "the line is free again";
+}

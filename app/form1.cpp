@@ -350,7 +350,8 @@ void TForm1::FormCreate()
         const bool attached = ChooseStoredInterface();
         {
             QSignalBlocker block(PageControl1);
-            PageControl1->setCurrentIndex(settings.TabIndex >= 0 && settings.TabIndex < 4 ? settings.TabIndex : 0);
+            PageControl1->setCurrentIndex(
+                settings.TabIndex >= 0 && settings.TabIndex < SettingsBounds::kPages ? settings.TabIndex : 0);
         }
         if (attached) {
             ListBoxInterfacesClick();
@@ -468,6 +469,7 @@ void TForm1::PageControl1Change()
 {
     outputDeferred_ = false;
     settings.TabIndex = PageControl1->currentIndex();
+    StatusPageChange();
     if (PageControl1->currentIndex() != 2) {
         Timer1->stop();
         dmx.DmxTimerStop();

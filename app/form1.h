@@ -9,6 +9,7 @@
 #include "params/param_desc.h"
 #include "params/param_edit.h"
 #include "rdm/discovery.h"
+#include "rdm/health_watch.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -34,6 +35,7 @@ class QTimer;
 class LogPane;
 class PaintBoxWidget;
 class PopupComboBox;
+class QTableWidget;
 class StringGridWidget;
 class UpDown;
 
@@ -77,6 +79,9 @@ public:
     QWidget* TabSheet2;
     QWidget* TabSheet3;
     QWidget* TabSheet4;
+    QWidget* TabSheet5;  // "Состояние": the rig's health
+    QTableWidget* StatusTable = nullptr;
+    QTimer* StatusTimer = nullptr;
     LogPane* LogMemo;
     QCheckBox* CheckBoxLog;
     QPushButton* ButtonCLR;
@@ -262,6 +267,13 @@ private:
     void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
     void paintMapLabels(QPainter& painter, int selected);
     PopupComboBox* ComboPersonality = nullptr;
+
+    // The page "Состояние": health rounds on the worker while it is shown.
+    std::unique_ptr<HealthWatch> health_;
+    void buildStatusPage();
+    void StatusPageChange();  // the page shown or left
+    void StatusTimerTimer();  // the next round, when the line is free
+    void showHealth(const std::vector<DeviceHealth>& devices);
     Uid personalitiesOf_ = 0;  // whose personalities the drop-down lists
     bool mapDragged_ = false;
 

@@ -101,10 +101,12 @@ void TForm1::buildLayout()
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
     TabSheet4 = new QWidget;
+    TabSheet5 = new QWidget;
     PageControl1->addTab(TabSheet1, "RDM");
     PageControl1->addTab(TabSheet2, QString::fromUtf8("Расстановка"));
     PageControl1->addTab(TabSheet3, "DMX-Tx");
     PageControl1->addTab(TabSheet4, QString::fromUtf8("Настройки"));
+    PageControl1->addTab(TabSheet5, QString::fromUtf8("Состояние"));
 
     LogMemo = Place(new LogPane(this), 8, 400, 625, 153);
     LogMemo->setFont(MonoFont(12));
@@ -125,6 +127,7 @@ void TForm1::buildLayout()
     buildPatchPage();
     buildDmxPage();
     buildSettingsPage();
+    buildStatusPage();
 }
 
 void TForm1::buildRdmPage()

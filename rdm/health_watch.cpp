@@ -262,22 +262,37 @@ bool HealthWatch::poll(DeviceHealth& d, std::vector<HealthChange>& changes)
     return online;
 }
 
+void HealthWatch::follow(const std::vector<Uid>& listed)
+{
+    first_ = false;
+    for (const Uid uid : listed) {
+        if (std::find(found_.begin(), found_.end(), uid) != found_.end())
+            continue;
+        found_.push_back(uid);
+        DeviceHealth d;
+        d.uid = uid;
+        devices_.push_back(d);
+    }
+}
+
 std::vector<HealthChange> HealthWatch::round(const std::function<bool()>& stopRequested)
 {
     std::vector<HealthChange> changes;
     if (interfaceFailed_)
         return changes;
     const size_t known = found_.size();
-    Discovery discovery(engine_, found_,
-                        DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
-                                       [this] { return discoveryTimeoutSeconds; }, stopRequested});
-    discovery.search = search;
-    discovery.incremental = !first_;
-    verdict_ = discovery.Run();
-    first_ = false;
-    if (verdict_.interfaceFailed) {
-        interfaceFailed_ = true;
-        return changes;
+    if (discover) {
+        Discovery discovery(engine_, found_,
+                            DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+                                           [this] { return discoveryTimeoutSeconds; }, stopRequested});
+        discovery.search = search;
+        discovery.incremental = !first_;
+        verdict_ = discovery.Run();
+        first_ = false;
+        if (verdict_.interfaceFailed) {
+            interfaceFailed_ = true;
+            return changes;
+        }
     }
     for (size_t i = known; i < found_.size(); ++i) {
         DeviceHealth d;

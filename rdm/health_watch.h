@@ -67,11 +67,17 @@ public:
     std::vector<HealthChange> round(const std::function<bool()>& stopRequested = {});
 
     const std::vector<DeviceHealth>& devices() const { return devices_; }
+    // Watches these devices too (the window's list), without a first full
+    // discovery: rounds from here on discover incrementally.
+    void follow(const std::vector<Uid>& listed);
     // How the last round's discovery went.
     const DiscoveryVerdict& verdict() const { return verdict_; }
     // The interface failed: nothing more can be asked.
     bool interfaceFailed() const { return interfaceFailed_; }
     int discoveryTimeoutSeconds = 5;
+    // Off, a round only polls the devices it follows (the window's list, whose own
+    // discovery finds devices) and its log carries no discovery every few seconds.
+    bool discover = true;
     Discovery::Search search = Discovery::Search::FollowExchange;
 
 private:

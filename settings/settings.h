@@ -28,7 +28,7 @@ struct SettingsBounds {
     static constexpr int kUniverseMin = 1, kUniverseMax = 512;
     static constexpr int kPeriodMin = 1, kPeriodMax = 1000;
     static constexpr int kTimeoutMin = 1, kTimeoutMax = 100;
-    static constexpr int kPages = 4;
+    static constexpr int kPages = 5;  // "Состояние" came fifth: older files keep their page
     static constexpr int kTimerKinds = 2;
 };
 

@@ -26,45 +26,6 @@ namespace {
 
 using namespace line_timing;
 
-struct Bounds {
-    double physicalMs = 0, fixedMs = 0;
-    size_t requests = 0;
-};
-
-// Both bounds for what the rig's records show of one run.
-Bounds BoundsOf(const rig::VirtualLine& line, bool discoveryRun)
-{
-    const auto requests = line.requests();
-    const auto replies = line.replies();
-    Bounds b;
-    b.requests = requests.size();
-    b.fixedMs = discoveryRun ? 100.0 : 0.0;
-    size_t r = 0;
-    for (size_t i = 0; i < requests.size(); ++i) {
-        const rig::RecordedRequest& q = requests[i];
-        const uint64_t end = q.timeUs + q.bytes.size() * kByteUs;
-        const uint64_t next = i + 1 < requests.size() ? requests[i + 1].timeUs : UINT64_MAX;
-        uint64_t replyEnd = 0;
-        for (; r < replies.size() && replies[r].timeUs < next; ++r)
-            replyEnd = std::max<uint64_t>(replyEnd, replies[r].timeUs + replies[r].bytes.size() * kByteUs);
-        const bool branch = q.decoded.pid == rdm::DISC_UNIQUE_BRANCH;
-        const bool broadcast = q.decoded.destination == kBroadcastUid && !branch;
-        double us = double(PacketUs(int(q.bytes.size())));
-        if (replyEnd)
-            us += double(replyEnd - end);
-        else
-            us += broadcast ? double(kAfterBroadcastUs) : double(kResponseLostUs);
-        b.physicalMs += us / 1000.0;
-        // The fixed waits, and the serial read's time-outs: 1 ms past a reply, or
-        // the whole read when nothing comes (40 bytes a branch, 200 a transaction,
-        // nothing for a broadcast).
-        if (branch)
-            b.fixedMs += 20.0 + (replyEnd ? 1.0 : 41.0);
-        else
-            b.fixedMs += 50.0 + (broadcast ? 1.0 : replyEnd ? 1.0 : 201.0);
-    }
-    return b;
-}
 
 void Print(const char* what, bool fast, double wallMs, const Bounds& b, int repeat = 1)
 {

@@ -2,7 +2,10 @@
 // Benchmarks meet the rig as the app meets a serial interface: over a real
 // pseudo-terminal, in real time (the test suite's PtyHarness).
 #include "harness.h"
+#include "rdm/line_timing.h"
 #include "rig/fixtures.h"
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,4 +37,44 @@ inline rig::ResponderModel ModelWithParameters(int parameters)
         m.supportedParameters.push_back(p.pid);
     }
     return m;
+}
+
+struct Bounds {
+    double physicalMs = 0, fixedMs = 0;
+    size_t requests = 0;
+};
+
+// Both bounds for what the rig's records show of one run.
+inline Bounds BoundsOf(const rig::VirtualLine& line, bool discoveryRun)
+{
+    const auto requests = line.requests();
+    const auto replies = line.replies();
+    Bounds b;
+    b.requests = requests.size();
+    b.fixedMs = discoveryRun ? 100.0 : 0.0;
+    size_t r = 0;
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const rig::RecordedRequest& q = requests[i];
+        const uint64_t end = q.timeUs + q.bytes.size() * line_timing::kByteUs;
+        const uint64_t next = i + 1 < requests.size() ? requests[i + 1].timeUs : UINT64_MAX;
+        uint64_t replyEnd = 0;
+        for (; r < replies.size() && replies[r].timeUs < next; ++r)
+            replyEnd = std::max<uint64_t>(replyEnd, replies[r].timeUs + replies[r].bytes.size() * line_timing::kByteUs);
+        const bool branch = q.decoded.pid == rdm::DISC_UNIQUE_BRANCH;
+        const bool broadcast = q.decoded.destination == kBroadcastUid && !branch;
+        double us = double(line_timing::PacketUs(int(q.bytes.size())));
+        if (replyEnd)
+            us += double(replyEnd - end);
+        else
+            us += broadcast ? double(line_timing::kAfterBroadcastUs) : double(line_timing::kResponseLostUs);
+        b.physicalMs += us / 1000.0;
+        // The fixed waits, and the serial read's time-outs: 1 ms past a reply, or
+        // the whole read when nothing comes (40 bytes a branch, 200 a transaction,
+        // nothing for a broadcast).
+        if (branch)
+            b.fixedMs += 20.0 + (replyEnd ? 1.0 : 41.0);
+        else
+            b.fixedMs += 50.0 + (broadcast ? 1.0 : replyEnd ? 1.0 : 201.0);
+    }
+    return b;
 }

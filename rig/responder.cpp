@@ -146,7 +146,7 @@ Answer GetSensorDefinition(Responder& r, const Request& q)
     if (q.data[0] >= r.sensors.size())
         return Nack(NR_DATA_OUT_OF_RANGE);
     const Sensor& s = r.sensors[q.data[0]];
-    std::vector<uint8_t> out{q.data[0], s.type, s.unit, s.prefix};
+    std::vector<uint8_t> out{uint8_t(q.data[0] + (r.faults.wrongSensorNumber ? 1 : 0)), s.type, s.unit, s.prefix};
     for (int16_t v : {s.rangeMin, s.rangeMax, s.normalMin, s.normalMax})
         PutBe16(out, uint16_t(v));
     out.push_back(0);  // no recorded value, no lowest/highest
@@ -162,7 +162,7 @@ Answer GetSensorValue(Responder& r, const Request& q)
     if (q.data[0] >= r.sensors.size())
         return Nack(NR_DATA_OUT_OF_RANGE);
     Sensor& s = r.sensors[q.data[0]];
-    std::vector<uint8_t> out{q.data[0]};
+    std::vector<uint8_t> out{uint8_t(q.data[0] + (r.faults.wrongSensorNumber ? 1 : 0))};
     for (int16_t v : {s.value, int16_t(0), int16_t(0), int16_t(0)})
         PutBe16(out, uint16_t(v));
     // The next reading has drifted, turning back at the ends of the range.
@@ -203,6 +203,8 @@ Answer GetStatusMessages(Responder& r, const Request& q)
         ++given;
     }
     r.statusQueue = kept;
+    if (r.faults.malformedStatus)
+        out.push_back(0);
     return Ack(out);
 }
 

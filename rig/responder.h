@@ -42,6 +42,10 @@ struct Faults {
     // the next `vanishFor`, then comes back un-muted, as after a power cycle.
     uint32_t vanishAfter = 0;
     uint32_t vanishFor = 0;
+    // Health data a confused firmware sends: a STATUS_MESSAGES list with a stray
+    // byte, and SENSOR_DEFINITION and SENSOR_VALUE for the wrong sensor number.
+    bool malformedStatus = false;
+    bool wrongSensorNumber = false;
 };
 
 struct Personality {

@@ -138,6 +138,8 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         }
         r.faults.noiseBytes = uint8_t(noise);
         r.faults.garbledDiscovery = f.value("garbledDiscovery").toBool();
+        r.faults.malformedStatus = f.value("malformedStatus").toBool();
+        r.faults.wrongSensorNumber = f.value("wrongSensorNumber").toBool();
         const int loseFirst = f.value("loseFirst").toInt(0), vanishAfter = f.value("vanishAfter").toInt(0),
                   vanishFor = f.value("vanishFor").toInt(0);
         const double loseShare = f.value("loseShare").toDouble(0);

@@ -113,6 +113,18 @@ TEST(HealthWatch, ABadAnswerIsShownForItsDeviceAndTheRoundGoesOn)
     w.line.add(0x7FF000000304ull, odd);
     auto changes = w.round();
     EXPECT_TRUE(Watch::has(changes, "7FF0:00000304 problem: SENSOR_DEFINITION 0: inverted range"));
+    // A broken status list and answers for the wrong sensor, from a rig file's faults.
+    w.spot.faults.malformedStatus = true;
+    w.spot.faults.wrongSensorNumber = true;
+    changes = w.round();
+    EXPECT_TRUE(Watch::has(changes, "7FF0:00000301 problem: STATUS_MESSAGES: malformed list"));
+    EXPECT_TRUE(Watch::has(changes, "7FF0:00000301 problem: SENSOR_VALUE 0: malformed"));
+    EXPECT_TRUE(w.health(kSpot).online);
+    w.spot.faults = {};
+    w.line.add(0x7FF000000305ull, rig::SpotModel()).faults.wrongSensorNumber = true;
+    changes = w.round();
+    EXPECT_TRUE(Watch::has(changes, "7FF0:00000305 problem: SENSOR_DEFINITION 0: malformed"));
+    EXPECT_TRUE(Watch::has(changes, "7FF0:00000305 new"));
     w.wash.faults.ackTimer = true;
     changes = w.round();
     EXPECT_TRUE(Watch::has(changes, "7FF0:00000302 problem: STATUS_MESSAGES: answered ACK_TIMER"));

@@ -42,6 +42,12 @@ void TForm1::buildStatusPage()
     StatusTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StatusTable->setSelectionMode(QAbstractItemView::NoSelection);
     StatusTable->horizontalHeader()->setStretchLastSection(true);
+    // UID, label, model, address, online, status, sensors, lamp hours: the first
+    // six fit the page; the sensors take what their readings need.
+    const int widths[] = {92, 60, 110, 44, 66, 100, 230, 60};
+    for (int c = 0; c < 8; ++c)
+        StatusTable->setColumnWidth(c, widths[c]);
+    StatusTable->setWordWrap(false);
     StatusTimer = new QTimer(this);
     StatusTimer->setSingleShot(true);
     connect(StatusTimer, &QTimer::timeout, this, [this] { guarded([this] { StatusTimerTimer(); }); });

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         SettingsStore(path).Load(r);
         if (r.UniverseSize < 1 || r.UniverseSize > 512 || r.DMXPeriod < 1 || r.DMXPeriod > 1000 ||
-            r.discoTimeout < 1 || r.discoTimeout > 100 || r.TabIndex < 0 || r.TabIndex > 3)
+            r.discoTimeout < 1 || r.discoTimeout > 100 || r.TabIndex < 0 || r.TabIndex >= SettingsBounds::kPages)
             __builtin_trap();
     } catch (const SettingsError&) {
     }

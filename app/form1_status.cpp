@@ -72,13 +72,15 @@ void TForm1::StatusTimerTimer()
         StatusTimer->start(500);  // after the run going on
         return;
     }
-    if (!health_) {
-        health_ = std::make_unique<HealthWatch>(engine);
-        health_->discover = false;  // the list's own discovery finds the devices
-    }
     std::vector<Uid> listed;
     for (int i = 0; i < listedDevices(); ++i)
         listed.push_back(devices.entries[i].uid);
+    // A new list (another discovery, a patch file loaded) starts the table afresh.
+    if (!health_ || listed != healthFollows_) {
+        health_ = std::make_unique<HealthWatch>(engine);
+        health_->discover = false;  // the list's own discovery finds the devices
+        healthFollows_ = listed;
+    }
     health_->follow(listed);
     health_->discoveryTimeoutSeconds = discoveryTimeout();
     auto shown = std::make_shared<std::vector<DeviceHealth>>();

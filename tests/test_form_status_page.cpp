@@ -62,6 +62,13 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     // Leaving the page ends the rounds.
     w.PageControl1->setCurrentIndex(0);
     EXPECT_FALSE(w.StatusTimer->isActive());
+
+    // Another discovery lists one device less: the table follows the list.
+    p.discover();
+    w.PageControl1->setCurrentIndex(4);
+    p.nextRound();
+    EXPECT_EQ(w.StatusTable->rowCount(), 1);
+    EXPECT_EQ(p.cell(kWash, 0), "(no row)");
 }
 
 TEST(StatusPageTest, TheStoredPageIncludesTheNewOneAndOlderFilesKeepTheirs)

@@ -77,6 +77,28 @@ std::string Hex(const std::vector<uint8_t>& bytes, size_t limit = 48)
     return out;
 }
 
+// The slots of a frame that are not at zero, as "1=255 2=128", at most 16 of them.
+std::string LevelsText(const std::vector<uint8_t>& levels)
+{
+    std::string out;
+    int shown = 0, more = 0;
+    char item[16];
+    for (size_t i = 0; i < levels.size(); ++i) {
+        if (levels[i] == 0)
+            continue;
+        if (shown == 16) {
+            ++more;
+            continue;
+        }
+        std::snprintf(item, sizeof item, "%s%zu=%u", shown ? " " : "", i + 1, unsigned(levels[i]));
+        out += item;
+        ++shown;
+    }
+    if (more)
+        out += " and " + std::to_string(more) + " more";
+    return shown ? out : "every slot at 0";
+}
+
 bool SelectInApp(const std::string& path)
 {
     std::vector<InterfaceEntry> list;
@@ -216,6 +238,15 @@ int main(int argc, char** argv)
         line.onReply = [&](const rig::RecordedReply& r) {
             std::lock_guard<std::mutex> lock(printLock);
             std::printf("<- %s%zu bytes: %s\n", r.collision ? "collision, " : "", r.bytes.size(), Hex(r.bytes).c_str());
+            std::fflush(stdout);
+        };
+        // A frame is logged only when its levels differ from the frame before.
+        line.onFrame = [&, last = std::vector<uint8_t>()](const rig::RecordedFrame& f) mutable {
+            if (f.startCode != 0 || f.levels == last)
+                return;
+            last = f.levels;
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("DMX: %d slots, %s\n", f.slotCount, LevelsText(f.levels).c_str());
             std::fflush(stdout);
         };
     }

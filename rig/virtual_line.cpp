@@ -87,6 +87,8 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
         frames_.push_back(std::move(frame));
         ++frameCount_;
         Bound(frames_, recordLimit);
+        if (onFrame)
+            onFrame(frames_.back());
         return out;
     }
     RecordedRequest record;

@@ -92,9 +92,10 @@ public:
     std::vector<RecordedReply> replies() const;
     void clearRecords();
 
-    // Called for every request and reply, for the program's readable log.
+    // Called for every request, reply and DMX frame, for the program's readable log.
     std::function<void(const RecordedRequest&)> onRequest;
     std::function<void(const RecordedReply&)> onReply;
+    std::function<void(const RecordedFrame&)> onFrame;
 
 private:
     Clock& clock_;

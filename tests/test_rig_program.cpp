@@ -1,6 +1,8 @@
 // vantrell-rig as a program: it publishes its line, serves it and cleans up.
 #include "harness.h"
 
+#include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <csignal>
 #include <fcntl.h>
@@ -46,4 +48,51 @@ TEST(RigProgram, PublishesServesAndRemovesItsLine)
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the published entry was removed";
     posix_spawn_file_actions_destroy(&actions);
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(RigProgram, LogsTheDmxLevelsEachTimeTheyChange)
+{
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    const std::string link = runtime.path().toStdString() + "/vantrell/lines/levels";
+    const std::string logPath = runtime.path().toStdString() + "/rig.log";
+    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "1", "--name", "levels", nullptr};
+    pid_t pid = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    struct stat st{};
+    for (int i = 0; i < 100 && lstat(link.c_str(), &st) != 0; ++i)
+        usleep(20000);
+    ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
+
+    PtyHarness h;
+    ASSERT_TRUE(h.openPort(link));
+    uint8_t frame[513] = {};
+    frame[1] = 10;
+    frame[2] = 20;
+    // Three alike frames, then one that changes slot 512 and clears slot 2.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(h.port.SendDmxFrame(frame, sizeof frame), int(sizeof frame));
+        usleep(30000);
+    }
+    frame[2] = 0;
+    frame[512] = 255;
+    EXPECT_EQ(h.port.SendDmxFrame(frame, sizeof frame), int(sizeof frame));
+    usleep(100000);
+    h.port.PortClose();
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("XDG_RUNTIME_DIR");
+
+    QFile log(QString::fromStdString(logPath));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    QStringList levels;
+    for (const QString& line : QString::fromUtf8(log.readAll()).split('\n'))
+        if (line.startsWith("DMX: 512 slots"))
+            levels << line;
+    EXPECT_EQ(levels, QStringList({"DMX: 512 slots, 1=10 2=20", "DMX: 512 slots, 1=10 512=255"}));
 }

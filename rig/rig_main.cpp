@@ -82,7 +82,7 @@ std::string LevelsText(const std::vector<uint8_t>& levels)
 {
     std::string out;
     int shown = 0, more = 0;
-    char item[16];
+    char item[32];
     for (size_t i = 0; i < levels.size(); ++i) {
         if (levels[i] == 0)
             continue;
@@ -115,6 +115,8 @@ bool SelectInApp(const std::string& path)
         }
         settings.InterfaceType = 0;
         settings.InterfaceSelection = int32_t(i);
+        // The window and vantrell-cli find the line by its text, wherever it is listed.
+        settings.InterfaceName = list[i].text;
         try {
             return store.Save(settings);
         } catch (const SettingsError& e) {

@@ -1,5 +1,6 @@
 // vantrell-rig as a program: it publishes its line, serves it and cleans up.
 #include "harness.h"
+#include "settings/settings_store.h"
 
 #include <QFile>
 #include <QStringList>
@@ -95,4 +96,33 @@ TEST(RigProgram, LogsTheDmxLevelsEachTimeTheyChange)
         if (line.startsWith("DMX: 512 slots"))
             levels << line;
     EXPECT_EQ(levels, QStringList({"DMX: 512 slots, 1=10 2=20", "DMX: 512 slots, 1=10 512=255"}));
+}
+
+TEST(RigProgram, SelectInAppStoresTheLineByItsName)
+{
+    QTemporaryDir runtime, config;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    const std::string conf = config.path().toStdString() + "/Vantrell/Vantrell.conf";
+    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "1", "--name", "chosen", "--quiet", "--select-in-app", nullptr};
+    pid_t pid = 0;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
+    struct stat st{};
+    for (int i = 0; i < 100 && stat(conf.c_str(), &st) != 0; ++i)
+        usleep(20000);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("XDG_CONFIG_HOME");
+
+    ASSERT_EQ(stat(conf.c_str(), &st), 0) << "no settings were stored";
+    SettingsRecord stored;
+    SettingsStore(conf).Load(stored);
+    EXPECT_EQ(stored.InterfaceType, 0);
+    EXPECT_EQ(stored.InterfaceName, "chosen");
 }

@@ -12,24 +12,66 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
+
+namespace {
+
+// vantrell-rig started with `args`, its output to `stdoutPath`, stopped with
+// SIGTERM when it goes out of scope or by stop().
+class RigProcess {
+public:
+    RigProcess(std::vector<const char*> args, const std::string& stdoutPath)
+    {
+        args.insert(args.begin(), VANTRELL_RIG_BINARY);
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, const_cast<char**>(args.data()), environ) != 0)
+            pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~RigProcess() { stop(); }
+
+    bool started() const { return pid_ > 0; }
+
+    // Waits up to 2 s for `path` to appear.
+    static bool waitFor(const std::string& path)
+    {
+        struct stat st{};
+        for (int i = 0; i < 100 && lstat(path.c_str(), &st) != 0; ++i)
+            usleep(20000);
+        return lstat(path.c_str(), &st) == 0;
+    }
+
+    // Returns the exit status, or -1 when it did not exit normally.
+    int stop()
+    {
+        if (pid_ <= 0)
+            return -1;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = 0;
+};
+
+} // namespace
 
 TEST(RigProgram, PublishesServesAndRemovesItsLine)
 {
     QTemporaryDir runtime;
     setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
     const std::string link = runtime.path().toStdString() + "/vantrell/lines/bench";
-    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "3", "--name", "bench", "--quiet", nullptr};
-    pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
-    struct stat st{};
-    for (int i = 0; i < 100 && lstat(link.c_str(), &st) != 0; ++i)
-        usleep(20000);
-    ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
+    RigProcess rig({"--devices", "3", "--name", "bench", "--quiet"}, "/dev/null");
+    ASSERT_TRUE(rig.started());
+    ASSERT_TRUE(RigProcess::waitFor(link)) << "the line was not published";
 
     PtyHarness h;
     ASSERT_TRUE(h.openPort(link));
@@ -42,12 +84,9 @@ TEST(RigProgram, PublishesServesAndRemovesItsLine)
     EXPECT_EQ(LastReply().data.be16(0), 100);
     h.port.PortClose();
 
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(rig.stop(), 0);
+    struct stat st{};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the published entry was removed";
-    posix_spawn_file_actions_destroy(&actions);
     unsetenv("XDG_RUNTIME_DIR");
 }
 
@@ -57,16 +96,9 @@ TEST(RigProgram, LogsTheDmxLevelsEachTimeTheyChange)
     setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
     const std::string link = runtime.path().toStdString() + "/vantrell/lines/levels";
     const std::string logPath = runtime.path().toStdString() + "/rig.log";
-    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "1", "--name", "levels", nullptr};
-    pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
-    struct stat st{};
-    for (int i = 0; i < 100 && lstat(link.c_str(), &st) != 0; ++i)
-        usleep(20000);
-    ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
+    RigProcess rig({"--devices", "1", "--name", "levels"}, logPath);
+    ASSERT_TRUE(rig.started());
+    ASSERT_TRUE(RigProcess::waitFor(link)) << "the line was not published";
 
     PtyHarness h;
     ASSERT_TRUE(h.openPort(link));
@@ -83,10 +115,7 @@ TEST(RigProgram, LogsTheDmxLevelsEachTimeTheyChange)
     EXPECT_EQ(h.port.SendDmxFrame(frame, sizeof frame), int(sizeof frame));
     usleep(100000);
     h.port.PortClose();
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
+    rig.stop();
     unsetenv("XDG_RUNTIME_DIR");
 
     QFile log(QString::fromStdString(logPath));
@@ -104,25 +133,16 @@ TEST(RigProgram, SelectInAppStoresTheLineByItsName)
     setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
     setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
     const std::string conf = config.path().toStdString() + "/Vantrell/Vantrell.conf";
-    const char* argv[] = {VANTRELL_RIG_BINARY, "--devices", "1", "--name", "chosen", "--quiet", "--select-in-app", nullptr};
-    pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
-    struct stat st{};
-    for (int i = 0; i < 100 && stat(conf.c_str(), &st) != 0; ++i)
-        usleep(20000);
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
+    RigProcess rig({"--devices", "1", "--name", "chosen", "--quiet", "--select-in-app"}, "/dev/null");
+    ASSERT_TRUE(rig.started());
+    const bool stored = RigProcess::waitFor(conf);
+    rig.stop();
     unsetenv("XDG_RUNTIME_DIR");
     unsetenv("XDG_CONFIG_HOME");
 
-    ASSERT_EQ(stat(conf.c_str(), &st), 0) << "no settings were stored";
-    SettingsRecord stored;
-    SettingsStore(conf).Load(stored);
-    EXPECT_EQ(stored.InterfaceType, 0);
-    EXPECT_EQ(stored.InterfaceName, "chosen");
+    ASSERT_TRUE(stored) << "no settings were stored";
+    SettingsRecord settings;
+    SettingsStore(conf).Load(settings);
+    EXPECT_EQ(settings.InterfaceType, 0);
+    EXPECT_EQ(settings.InterfaceName, "chosen");
 }

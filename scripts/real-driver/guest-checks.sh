@@ -8,8 +8,8 @@
 # exchange's fast profile would measure the emulator: every run takes the fixed
 # waits (--fixed-waits).
 cli="$BUILD/vantrell-cli"
-out=/tmp/out
-err=/tmp/err
+out=$TMPDIR/out
+err=$TMPDIR/err
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 
 ok() { echo "@@check ok $*"; }
@@ -56,8 +56,8 @@ found_every_device() {
     [ "$(grep -c '^7FF0:' "$out")" = "$(echo $RIG_UIDS | wc -w)" ]
 }
 
-kind_checks() {  # kind number, label for the names, the interface option
-    k=$1; label=$2
+kind_checks() {  # kind number, label for the names, the rig it is plugged on, "unbind" for the FTDI kinds
+    k=$1; label=$2; rig=$3; unbound=$4
     first=$(echo $RIG_UIDS | cut -d' ' -f1); uid=${first%%/*}; rest=${first#*/}; start=${rest%/*}; footprint=${rest#*/}
 
     run discover --csv
@@ -110,6 +110,14 @@ kind_checks() {  # kind number, label for the names, the interface option
         fail "$label: discovery ended before the unplug (status $?)"
     fi
     wait_for adapter_gone || fail "$label: the adapter did not leave the bus"
+
+    # Plugged back (and for the FTDI kinds handed over again), a new run finds all.
+    if plug "$rig" && { [ -z "$unbound" ] || unbind; }; then
+        run discover --csv
+        check "$label: replugged, a new run finds every device" found_every_device
+    else
+        fail "$label: replugged, the adapter did not come back"
+    fi
 }
 
 plug() {  # plain|widget; waits for ftdi_sio to bind it
@@ -128,23 +136,17 @@ ok "boot: ftdi_sio made /dev/ttyUSB0 of the emulated FT232"
 kind_options="--kind vcp --interface /dev/ttyUSB0"
 "$cli" list --csv > "$out" 2> "$err"
 check "kind 0: list shows /dev/ttyUSB0" grep -q '^vcp,[0-9]*,ttyUSB0,/dev/ttyUSB0,' "$out"
-kind_checks 0 "kind 0"
-plug plain || fail "kind 0: replugged, /dev/ttyUSB0 did not come back"
-run discover --csv
-check "kind 0: replugged, a new run finds every device" found_every_device
+kind_checks 0 "kind 0" plain
 
 echo "@@mark kind1"
-export LD_PRELOAD=/tmp/shim.so
+export LD_PRELOAD="$SHIM"
 kind_options="--kind talvern --interface 0"
 "$cli" list --csv > "$out" 2> "$err"
 check "kind 1: bound to ftdi_sio, the device gets no row" sh -c "! grep -q '^talvern,' $out"
 unbind
 "$cli" list --csv > "$out" 2> "$err"
 check "kind 1: after the sysfs unbind it gets a row" grep -q '^talvern,0,' "$out"
-kind_checks 1 "kind 1"
-plug plain && unbind || fail "kind 1: replugged, the adapter did not come back"
-run discover --csv
-check "kind 1: replugged and unbound, a new run finds every device" found_every_device
+kind_checks 1 "kind 1" plain unbind
 
 echo "@@host unplug"
 wait_for adapter_gone
@@ -153,10 +155,7 @@ plug widget && unbind || fail "kind 2: the widget's adapter did not come"
 kind_options="--kind usbpro --interface 0"
 "$cli" list --csv > "$out" 2> "$err"
 check "kind 2: the unbound adapter gets a row" grep -q '^usbpro,0,' "$out"
-kind_checks 2 "kind 2"
-plug widget && unbind || fail "kind 2: replugged, the adapter did not come back"
-run discover --csv
-check "kind 2: replugged and unbound, a new run finds every device" found_every_device
+kind_checks 2 "kind 2" widget unbind
 
 echo "@@mark end"
 echo "@@done"

@@ -18,11 +18,17 @@ fi
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -t devtmpfs devtmpfs /host/dev
-mount -t tmpfs tmpfs /host/tmp
+# The guest writes only under /run: the checkout itself may lie under /tmp.
 mount -t tmpfs tmpfs /host/run
-cp /shim.so /host/tmp/shim.so
-chroot /host /usr/bin/env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME=/tmp/home XDG_CONFIG_HOME=/tmp/config \
-    XDG_RUNTIME_DIR=/run/user BUILD="$BUILD" RIG_UIDS="$RIG_UIDS" \
-    /bin/sh "$CHECKS" < /dev/null > /dev/ttyS1 2>&1
+mkdir -p /host/run/vantrell-check/tmp
+cp /shim.so /host/run/vantrell-check/shim.so
+if [ ! -f "/host$CHECKS" ] || [ ! -x "/host$BUILD/vantrell-cli" ]; then
+    echo "@@check FAIL boot: $CHECKS or $BUILD/vantrell-cli is not in the host's filesystem" > /dev/ttyS1
+fi
+scratch=/run/vantrell-check
+chroot /host /usr/bin/env -i PATH=/usr/bin:/bin:/usr/sbin:/sbin HOME=$scratch/home TMPDIR=$scratch/tmp \
+    XDG_CONFIG_HOME=$scratch/config XDG_RUNTIME_DIR=$scratch/runtime SHIM=$scratch/shim.so \
+    BUILD="$BUILD" RIG_UIDS="$RIG_UIDS" /bin/sh "$CHECKS" < /dev/null > /dev/ttyS1 2>&1 ||
+    echo "@@check FAIL boot: the checks ended with status $?" > /dev/ttyS1
 sync
 poweroff -f

@@ -106,8 +106,9 @@ kind_checks() {  # kind number, label for the names, the rig it is plugged on, "
             sh -c "[ $status = 6 ] && [ $took -lt 60 ] && grep -q 'the interface stopped working during discovery' $err"
     else
         wait $pid
+        status=$?
         echo "@@host unplug"
-        fail "$label: discovery ended before the unplug (status $?)"
+        fail "$label: discovery ended before the unplug (status $status)"
     fi
     wait_for adapter_gone || fail "$label: the adapter did not leave the bus"
 

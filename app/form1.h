@@ -270,7 +270,6 @@ private:
 
     // The page "Состояние": health rounds on the worker while it is shown.
     std::unique_ptr<HealthWatch> health_;
-    std::vector<Uid> healthFollows_;  // the list it was made for
     void buildStatusPage();
     void StatusPageChange();  // the page shown or left
     void StatusTimerTimer();  // the next round, when the line is free

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -76,10 +77,15 @@ void TForm1::StatusTimerTimer()
     for (int i = 0; i < listedDevices(); ++i)
         listed.push_back(devices.entries[i].uid);
     // A new list (another discovery, a patch file loaded) starts the table afresh.
-    if (!health_ || listed != healthFollows_) {
+    // Without its own discovery the watch holds exactly the devices it follows.
+    const auto followsListed = [&] {
+        const std::vector<DeviceHealth>& followed = health_->devices();
+        return std::equal(listed.begin(), listed.end(), followed.begin(), followed.end(),
+                          [](Uid uid, const DeviceHealth& d) { return uid == d.uid; });
+    };
+    if (!health_ || !followsListed()) {
         health_ = std::make_unique<HealthWatch>(engine);
         health_->discover = false;  // the list's own discovery finds the devices
-        healthFollows_ = listed;
     }
     health_->follow(listed);
     health_->discoveryTimeoutSeconds = discoveryTimeout();

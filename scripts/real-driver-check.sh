@@ -145,19 +145,25 @@ checks=0
 elapsed() { echo "$(($(date +%s) - started)) s"; }
 declare -A marks
 finished=""
+pending=""
+guest_checks=0
 while [ -z "$finished" ]; do
     left=$((started + deadline_s - $(date +%s)))
     if [ "$left" -le 0 ] || ! kill -0 "$qemu" 2>/dev/null; then break; fi
-    if ! IFS= read -r -t 1 line <&"$talk"; then continue; fi
+    # A read that times out part-way keeps what it got: the rest of the line follows.
+    if ! IFS= read -r -t 1 chunk <&"$talk"; then pending+=$chunk; continue; fi
+    line=$pending$chunk
+    pending=""
     line=${line%$'\r'}
     case "$line" in
         "@@host unplug") monitor "device_del ft" ;;
         "@@host plug "*) monitor "device_add usb-serial,bus=xhci.0,chardev=${line#@@host plug },id=ft" ;;
         "@@mark "*) marks[${line#@@mark }]=$(wc -l < "$work/trace.log") ;;
+        "@@check "*) guest_checks=$((guest_checks + 1)) ;;&
         "@@check ok boot"*) checks=$((checks + 1)); echo "ok   ${line#@@check ok } (the guest's checks began $(elapsed) after the start)" ;;
         "@@check ok "*) checks=$((checks + 1)); echo "ok   ${line#@@check ok }" ;;
         "@@check FAIL "*) checks=$((checks + 1)); failures=$((failures + 1)); echo "FAIL ${line#@@check FAIL }" ;;
-        "@@done") finished=1 ;;
+        "@@done "*) finished=1; guest_reported=${line#@@done } ;;
         "  | "*) echo "$line" ;;
     esac
 done
@@ -166,6 +172,10 @@ if [ -z "$finished" ]; then
     echo "FAIL the guest did not finish its checks within ${deadline_s} s; its console's end:"
     tail -n 15 "$work/console.log" | sed 's/^/  | /'
     [ -s "$work/qemu.log" ] && { echo "  QEMU said:"; tail -n 5 "$work/qemu.log" | sed 's/^/  | /'; }
+fi
+if [ -n "$finished" ] && [ "$guest_checks" != "$guest_reported" ]; then
+    failures=$((failures + 1))
+    echo "FAIL the guest reported $guest_reported checks, $guest_checks reached the host"
 fi
 for _ in $(seq 100); do kill -0 "$qemu" 2>/dev/null || break; sleep 0.1; done
 

@@ -12,9 +12,11 @@ out=$TMPDIR/out
 err=$TMPDIR/err
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 
-ok() { echo "@@check ok $*"; }
+reported=0  # said at the end, so that the host can tell a lost line
+ok() { echo "@@check ok $*"; reported=$((reported + 1)); }
 fail() {
     echo "@@check FAIL $*"
+    reported=$((reported + 1))
     for f in "$out" "$err"; do [ -s "$f" ] && tail -n 8 "$f" | sed 's/^/  | /'; done
     return 0
 }
@@ -129,7 +131,7 @@ plug() {  # plain|widget; waits for ftdi_sio to bind it
 echo "@@mark kind0"
 if ! wait_for tty_present; then
     fail "boot: no /dev/ttyUSB0 from ftdi_sio"
-    echo "@@done"
+    echo "@@done $reported"
     exit 0
 fi
 ok "boot: ftdi_sio made /dev/ttyUSB0 of the emulated FT232"
@@ -159,4 +161,4 @@ check "kind 2: the unbound adapter gets a row" grep -q '^usbpro,0,' "$out"
 kind_checks 2 "kind 2" widget unbind
 
 echo "@@mark end"
-echo "@@done"
+echo "@@done $reported"

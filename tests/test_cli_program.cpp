@@ -1,6 +1,7 @@
 // vantrell-cli as a user runs it, against vantrell-rig as a program.
 #include "link/posix_serial.h"
 #include "patch/patch_file.h"
+#include "rig_process.h"
 
 #include <QDir>
 #include <algorithm>
@@ -8,17 +9,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <memory>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -40,17 +35,12 @@ protected:
         logPath = runtime.path().toStdString() + "/rig.log";
         link = runtime.path().toStdString() + "/vantrell/lines/cli";
         const std::string file = rigFile();
-        const char* argv[] = {VANTRELL_RIG_BINARY, file.empty() ? "--devices" : "--file",
-                              file.empty() ? "3" : file.c_str(), "--name", "cli", "--unpaced", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ASSERT_EQ(posix_spawn(&rig, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        struct stat st{};
-        for (int i = 0; i < 100 && lstat(link.c_str(), &st) != 0; ++i)
-            usleep(20000);
-        ASSERT_EQ(lstat(link.c_str(), &st), 0) << "the line was not published";
+        rig = std::make_unique<RigProcess>(
+            std::vector<const char*>{file.empty() ? "--devices" : "--file", file.empty() ? "3" : file.c_str(), "--name",
+                                     "cli", "--unpaced"},
+            logPath);
+        ASSERT_TRUE(rig->started());
+        ASSERT_TRUE(RigProcess::waitFor(link)) << "the line was not published";
     }
 
     // A rig file to load instead of three stock fixtures.
@@ -58,8 +48,7 @@ protected:
 
     void TearDown() override
     {
-        kill(rig, SIGTERM);
-        waitpid(rig, nullptr, 0);
+        rig.reset();
         unsetenv("XDG_RUNTIME_DIR");
         unsetenv("XDG_CONFIG_HOME");
     }
@@ -109,7 +98,7 @@ protected:
 
     QTemporaryDir runtime, config;
     std::string logPath, link;
-    pid_t rig = 0;
+    std::unique_ptr<RigProcess> rig;
     const std::string first = "7FF0:00010000";
 };
 

@@ -1,68 +1,14 @@
 // vantrell-rig as a program: it publishes its line, serves it and cleans up.
 #include "harness.h"
+#include "rig_process.h"
 #include "settings/settings_store.h"
 
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <csignal>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
-
-extern char** environ;
-
-namespace {
-
-// vantrell-rig started with `args`, its output to `stdoutPath`, stopped with
-// SIGTERM when it goes out of scope or by stop().
-class RigProcess {
-public:
-    RigProcess(std::vector<const char*> args, const std::string& stdoutPath)
-    {
-        args.insert(args.begin(), VANTRELL_RIG_BINARY);
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, const_cast<char**>(args.data()), environ) != 0)
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~RigProcess() { stop(); }
-
-    bool started() const { return pid_ > 0; }
-
-    // Waits up to 2 s for `path` to appear.
-    static bool waitFor(const std::string& path)
-    {
-        struct stat st{};
-        for (int i = 0; i < 100 && lstat(path.c_str(), &st) != 0; ++i)
-            usleep(20000);
-        return lstat(path.c_str(), &st) == 0;
-    }
-
-    // Returns the exit status, or -1 when it did not exit normally.
-    int stop()
-    {
-        if (pid_ <= 0)
-            return -1;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = 0;
-};
-
-} // namespace
 
 TEST(RigProgram, PublishesServesAndRemovesItsLine)
 {

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-// vantrell-rig started with `args`, its output to `stdoutPath`, stopped with
+// vantrell-rig started with `args`, its output and errors to `stdoutPath`, stopped with
 // SIGTERM when it goes out of scope or by stop().
 class RigProcess {
 public:
@@ -22,6 +22,9 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // Not the test's own stderr: a rig left behind by a crashed test must not
+        // hold the test runner's pipe open.
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
         if (posix_spawn(&pid_, args[0], &actions, nullptr, const_cast<char**>(args.data()), environ) != 0)
             pid_ = 0;
         posix_spawn_file_actions_destroy(&actions);

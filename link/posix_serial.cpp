@@ -36,6 +36,13 @@ int waitFor(int fd, short events, int64_t timeoutMs)
     }
 }
 
+// Unix 98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
 } // namespace
 
 int PosixSerial::open(const char* path)
@@ -50,7 +57,11 @@ int PosixSerial::open(const char* path)
         errno = why;
         return kInvalidHandle;
     }
-    ::ioctl(fd, TIOCEXCL);
+    // The terminal's exclusive mode keeps other programs out of a real serial
+    // device. It outlives this open on a pseudo-terminal, whose other side the rig
+    // keeps open, and only root may pass it: there the lock above is enough.
+    if (!IsPseudoTerminal(fd))
+        ::ioctl(fd, TIOCEXCL);
     timeouts_[fd] = SerialTimeouts{};
     return fd;
 }
@@ -264,6 +275,10 @@ bool PosixSerial::purge(int handle) { return ::ioctl(handle, TCFLSH, TCIOFLUSH) 
 
 void PosixSerial::close(int handle)
 {
-    if (timeouts_.erase(handle))
-        ::close(handle);
+    if (!timeouts_.erase(handle))
+        return;
+    // Released before the close: another program may still hold the device open,
+    // and the mode would then stay for the next one to meet.
+    ::ioctl(handle, TIOCNXCL);
+    ::close(handle);
 }

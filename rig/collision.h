@@ -6,9 +6,17 @@
 
 namespace rig {
 
-// The replies overlap byte by byte (modelled as the AND of the bytes driven
-// together, as on an open line where any 0 bit wins). The result is never a clean
-// reply.
-std::vector<uint8_t> CollideReplies(const std::vector<std::vector<uint8_t>>& replies);
+// How a line combines the bits of drivers that talk at once.
+enum class Combine {
+    // Any 0 bit wins, as on most lines. Where the sum of bits would still decode
+    // as a clean reply, the framing of its last bytes is lost: never a clean one.
+    And,
+    // Any 1 bit wins. Some pairs of replies then combine into a clean reply from
+    // a UID above both, that no device carries: a phantom.
+    Or,
+};
+
+// The replies overlap byte by byte, combined as `combine` says.
+std::vector<uint8_t> CollideReplies(const std::vector<std::vector<uint8_t>>& replies, Combine combine = Combine::And);
 
 } // namespace rig

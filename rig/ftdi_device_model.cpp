@@ -63,7 +63,7 @@ void FtdiDeviceModel::widgetMessage(uint8_t label, const std::vector<uint8_t>& d
     // Only a reply that starts while the widget listens is passed on.
     const Transmission* heard = nullptr;
     for (const Transmission& t : replies)
-        if (t.startUs <= end + listenUs)
+        if (!t.noise && t.startUs <= end + listenUs)
             heard = &t;
     std::vector<uint8_t> message;
     uint64_t at = end + listenUs;

@@ -584,7 +584,8 @@ std::optional<Reply> Responder::handle(const Request& q)
             answer.data.resize(kMaxPdl);
             answer.type = RESPONSE_TYPE_ACK_OVERFLOW;
         }
-        reply = Reply{BuildResponse(answered, uid_, answer.type, answer.data)};
+        const uint8_t type = faults.undefinedResponseType ? faults.undefinedResponseType : answer.type;
+        reply = Reply{BuildResponse(answered, uid_, type, answer.data)};
     }
     if (!reply || replyLost())
         return std::nullopt;

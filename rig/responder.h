@@ -46,6 +46,9 @@ struct Faults {
     // byte, and SENSOR_DEFINITION and SENSOR_VALUE for the wrong sensor number.
     bool malformedStatus = false;
     bool wrongSensorNumber = false;
+    // GET and SET answered under a response type E1.20 does not define (4..255;
+    // 0 leaves them as they are), as a firmware that fills the byte wrongly.
+    uint8_t undefinedResponseType = 0;
 };
 
 struct Personality {

@@ -1,6 +1,6 @@
 #include "rig/rig_file.h"
 
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "rig/fixtures.h"
 #include "rdm/rdm_defs.h"
 
@@ -90,6 +90,24 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
     QJsonObject root = doc.object();
     if (root.contains("name"))
         name = root.value("name").toString().toStdString();
+    const QString collisions = root.value("collisions").toString("and");
+    if (collisions != "and" && collisions != "or") {
+        error = path + ": collisions is \"and\" or \"or\"";
+        return false;
+    }
+    line.combine = collisions == "or" ? Combine::Or : Combine::And;
+    if (root.contains("noise")) {
+        // {"everyMs": 200, "maxBytes": 8}: bursts of 1..maxBytes bytes between messages.
+        const QJsonObject n = root.value("noise").toObject();
+        const double everyMs = n.value("everyMs").toDouble(-1);
+        const int maxBytes = n.value("maxBytes").toInt(8);
+        if (!(everyMs >= 1 && everyMs <= 60000) || maxBytes < 1 || maxBytes > 64) {
+            error = path + ": noise takes everyMs 1 to 60000 and maxBytes 1 to 64";
+            return false;
+        }
+        line.noise.everyUs = uint32_t(everyMs * 1000);
+        line.noise.maxBytes = uint8_t(maxBytes);
+    }
     const QJsonArray devices = root.value("devices").toArray();
     int index = 0;
     for (const QJsonValue& v : devices) {
@@ -139,6 +157,14 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         r.faults.noiseBytes = uint8_t(noise);
         r.faults.garbledDiscovery = f.value("garbledDiscovery").toBool();
         r.faults.malformedStatus = f.value("malformedStatus").toBool();
+        if (f.contains("undefinedResponseType")) {
+            const int type = f.value("undefinedResponseType").toInt(-1);
+            if (type < 4 || type > 255) {
+                error = where + ": undefinedResponseType takes 4 to 255";
+                return false;
+            }
+            r.faults.undefinedResponseType = uint8_t(type);
+        }
         r.faults.wrongSensorNumber = f.value("wrongSensorNumber").toBool();
         const int loseFirst = f.value("loseFirst").toInt(0), vanishAfter = f.value("vanishAfter").toInt(0),
                   vanishFor = f.value("vanishFor").toInt(0);

@@ -122,7 +122,7 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
     for (auto& [delayMs, group] : byDelay) {
         Transmission t;
         t.startUs = endUs + group.turnaroundUs + uint64_t(delayMs) * 1000;
-        t.bytes = CollideReplies(group.parts);
+        t.bytes = CollideReplies(group.parts, combine);
         const bool withBreak = !group.discovery;
         if (breakFramed && withBreak) {
             t.bytes.insert(t.bytes.begin(), 0x00);
@@ -150,7 +150,47 @@ std::vector<Transmission> VirtualLine::transmit(const uint8_t* bytes, size_t cou
         Bound(replies_, recordLimit);
         out.push_back(std::move(t));
     }
+    if (noise.everyUs) {
+        // Noise for a while ahead: the read windows of this request and the next.
+        constexpr uint64_t kNoiseAheadUs = 80000;
+        std::vector<std::pair<uint64_t, uint64_t>> busy{{startUs - kBreakUs - kMarkAfterBreakUs, endUs}};
+        uint64_t lastUs = endUs;
+        for (const Transmission& t : out) {
+            busy.emplace_back(t.startUs, t.startUs + t.bytes.size() * kByteTimeUs);
+            lastUs = std::max(lastUs, busy.back().second);
+        }
+        addNoise(startUs, lastUs + kNoiseAheadUs, busy, out);
+    }
     return out;
+}
+
+void VirtualLine::addNoise(uint64_t fromUs, uint64_t untilUs, const std::vector<std::pair<uint64_t, uint64_t>>& busy,
+                           std::vector<Transmission>& out)
+{
+    auto gap = [this] {
+        return uint64_t(std::uniform_int_distribution<uint32_t>(noise.everyUs / 2, noise.everyUs * 3 / 2)(noiseRandom_));
+    };
+    if (noiseNextUs_ == 0) {
+        noiseRandom_.seed(noise.seed);
+        noiseNextUs_ = fromUs + gap();
+    }
+    for (; noiseNextUs_ <= untilUs; noiseNextUs_ += std::max<uint64_t>(gap(), 1)) {
+        if (noiseNextUs_ < fromUs)
+            continue;  // while the line was idle: gone with the controller's purge
+        Transmission burst;
+        burst.noise = true;
+        burst.startUs = noiseNextUs_;
+        const int size = std::uniform_int_distribution<int>(1, std::max<int>(1, noise.maxBytes))(noiseRandom_);
+        const uint64_t endUs = burst.startUs + uint64_t(size) * kByteTimeUs;
+        // Between messages, never over one.
+        if (std::any_of(busy.begin(), busy.end(), [&](const auto& span) {
+                return burst.startUs < span.second && span.first < endUs;
+            }))
+            continue;
+        for (int i = 0; i < size; ++i)
+            burst.bytes.push_back(uint8_t(noiseRandom_()));
+        out.push_back(std::move(burst));
+    }
 }
 
 void VirtualLine::setPowered(Responder& responder, bool on)

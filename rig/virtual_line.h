@@ -4,11 +4,13 @@
 // each reply's bytes reach the controller, on the clock it was given.
 #include "link/clock.h"
 #include "rdm/line_timing.h"
+#include "rig/collision.h"
 #include "rig/responder.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <vector>
 
 namespace rig {
@@ -42,6 +44,15 @@ struct RecordedReply {
 struct Transmission {
     uint64_t startUs = 0;
     std::vector<uint8_t> bytes;
+    bool noise = false;  // a burst of line noise, not a reply
+};
+
+// Stray bytes a line picks up between messages: bursts of 1 to `maxBytes` bytes,
+// one every `everyUs` on average (0: a quiet line).
+struct LineNoise {
+    uint32_t everyUs = 0;
+    uint8_t maxBytes = 8;
+    uint32_t seed = 1;
 };
 
 class VirtualLine {
@@ -69,6 +80,11 @@ public:
     // own turnaround. Unpaced (the default, for quick tests) a packet takes only
     // its bytes' time and every responder the same short turnaround.
     bool paced = false;
+    // How the bits of replies that overlap combine (see Combine).
+    Combine combine = Combine::And;
+    // Bursts of noise between messages, which reach the controller's UART as
+    // bytes of their own; a widget, which frames from the break, never passes them on.
+    LineNoise noise;
 
     // One packet as the controller handed it over at `handedUs`; a transport that
     // makes its own break first says how long it takes (`leadUs`, unpaced only).
@@ -98,6 +114,12 @@ public:
     std::function<void(const RecordedFrame&)> onFrame;
 
 private:
+    // Noise bursts due by `untilUs` and not yet handed out, kept off the spans the
+    // line is busy with (`busy`, pairs of start and end); none before `fromUs`,
+    // when nobody listened.
+    void addNoise(uint64_t fromUs, uint64_t untilUs, const std::vector<std::pair<uint64_t, uint64_t>>& busy,
+                  std::vector<Transmission>& out);
+
     Clock& clock_;
     std::vector<std::unique_ptr<Responder>> responders_;
     mutable std::mutex mutex_;
@@ -107,6 +129,8 @@ private:
     uint64_t frameCount_ = 0;
     uint64_t framesDropped_ = 0;
     uint64_t busyUntilUs_ = 0;  // when the line is free again (paced)
+    uint64_t noiseNextUs_ = 0;  // when the next noise burst comes (0: not drawn yet)
+    std::mt19937 noiseRandom_;
 };
 
 // Parses a request; false when it is not a whole, correctly summed RDM message.

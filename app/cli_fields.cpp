@@ -1,6 +1,6 @@
 #include "app/cli_fields.h"
 
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "rdm/e120_names.h"
 
 #include <cstdlib>

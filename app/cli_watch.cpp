@@ -1,7 +1,6 @@
 // vantrell-cli watch: the rig's health round after round, one line per change.
 #include "app/cli_commands.h"
 #include "app/cli_fields.h"
-#include "params/text_codec.h"
 #include "rdm/e120_names.h"
 #include "rdm/health_watch.h"
 
@@ -36,7 +35,7 @@ const char* StatusName(uint8_t type)
 
 void PrintChange(const HealthChange& c, Format format)
 {
-    const std::string text = Cp1251ToUtf8(c.text);
+    const std::string text = c.text;
     if (format != Format::Json) {
         PrintText(Timestamp() + "  " + UidColonText(c.uid) + "  " + HealthChangeName(c.kind) +
                   (c.kind == HealthChange::Kind::Online || c.kind == HealthChange::Kind::Offline ||
@@ -64,7 +63,7 @@ std::string SensorText(const SensorHealth& s)
     if (!s.value)
         return std::string();
     const std::string unit = UnitSymbol(s.unit, s.prefix);
-    return Cp1251ToUtf8(s.description) + " " + std::to_string(*s.value) + (unit.empty() ? "" : " " + unit) +
+    return s.description + " " + std::to_string(*s.value) + (unit.empty() ? "" : " " + unit) +
            (s.defined && !s.inNormalRange() ? " (!)" : "");
 }
 
@@ -76,7 +75,7 @@ void PrintSnapshot(const HealthWatch& watch, Format format)
         for (const DeviceHealth& d : watch.devices()) {
             JsonObject o;
             o.add("uid", UidColonText(d.uid)).add("online", Cell::flag(d.online));
-            o.add("label", Cell(Cp1251ToUtf8(d.label))).add("model", Cell(Cp1251ToUtf8(d.model)));
+            o.add("label", Cell(d.label)).add("model", Cell(d.model));
             o.add("start", d.footprint ? Cell::number(d.startAddress) : Cell());
             o.add("footprint", Cell::number(d.footprint));
             o.add("status", Cell(StatusName(d.worstStatus())));
@@ -86,12 +85,12 @@ void PrintSnapshot(const HealthWatch& watch, Format format)
                                        .add("type", Cell(StatusName(s.type)))
                                        .add("sub_device", Cell::number(s.subDevice))
                                        .add("id", Cell::number(s.id))
-                                       .add("text", Cell(Cp1251ToUtf8(s.text)))
+                                       .add("text", Cell(s.text))
                                        .text());
             for (const SensorHealth& s : d.sensors)
                 sensors.push_back(JsonObject()
                                       .add("sensor", Cell::number(s.number))
-                                      .add("description", Cell(Cp1251ToUtf8(s.description)))
+                                      .add("description", Cell(s.description))
                                       .add("type", SensorTypeName(s.type) ? Cell(SensorTypeName(s.type)) : Cell())
                                       .add("value", s.value ? Cell::number(*s.value) : Cell())
                                       .add("unit", Cell(UnitSymbol(s.unit, s.prefix)))
@@ -120,7 +119,7 @@ void PrintSnapshot(const HealthWatch& watch, Format format)
         for (const SensorHealth& s : d.sensors)
             if (!SensorText(s).empty())
                 sensors += (sensors.empty() ? "" : "; ") + SensorText(s);
-        t.add({UidColonText(d.uid), d.online ? "online" : "offline", Cp1251ToUtf8(d.label), Cp1251ToUtf8(d.model),
+        t.add({UidColonText(d.uid), d.online ? "online" : "offline", d.label, d.model,
                d.footprint ? Cell::number(d.startAddress) : Cell(), StatusName(d.worstStatus()), sensors,
                d.lampHours ? Cell::number(*d.lampHours) : Cell()});
     }
@@ -153,7 +152,7 @@ int Watch(const Options& o)
         if (o.once) {
             PrintSnapshot(watch, o.format);
             for (const DeviceHealth& d : watch.devices())
-                if (d.worstStatus() >= rdm::STATUS_WARNING)
+                if (d.worstStatus() >= rdm::STATUS_WARNING || d.sensorOutOfRange())
                     status = kWarnings;
             break;
         }

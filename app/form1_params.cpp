@@ -8,7 +8,7 @@
 #include "params/param_grid.h"
 #include "params/param_read.h"
 #include "params/param_transfer.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "rdm/device_info.h"
 
 #include <QCheckBox>

@@ -7,7 +7,7 @@
 #include "params/param_grid.h"
 #include "params/personalities.h"
 #include "params/standard_param.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "patch/patch_map.h"
 #include "rdm/device_info.h"
 

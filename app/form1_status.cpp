@@ -2,7 +2,6 @@
 // worker while the page is shown and no other run is going.
 #include "app/form1.h"
 
-#include "params/text_codec.h"
 #include "rdm/e120_names.h"
 
 #include <QHeaderView>
@@ -17,7 +16,7 @@ namespace {
 constexpr int kStatusPage = 4;
 constexpr int kRoundEveryMs = 6000;
 
-QString FromDevice(const std::string& text) { return QString::fromStdString(Cp1251ToUtf8(text)); }
+QString FromDevice(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 QString StatusText(uint8_t worst)
 {

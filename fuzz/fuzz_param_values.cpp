@@ -1,7 +1,7 @@
 // Values typed into the parameter grid, and device descriptions that shape them.
 #include "params/int_parse.h"
 #include "params/param_desc.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 
 #include <cstring>
 #include <string>

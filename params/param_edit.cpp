@@ -3,7 +3,7 @@
 #include "params/int_parse.h"
 #include "params/param_transfer.h"
 #include "params/standard_param.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 
 #include <cstring>
 

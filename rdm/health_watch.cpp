@@ -5,6 +5,7 @@
 #include "rdm/pid_layouts.h"
 #include "rdm/pid_names.h"
 #include "rdm/standard_replies.h"
+#include "rdm/text_codec.h"
 
 #include <algorithm>
 
@@ -74,6 +75,11 @@ uint8_t DeviceHealth::worstStatus() const
     return worst;
 }
 
+bool DeviceHealth::sensorOutOfRange() const
+{
+    return std::any_of(sensors.begin(), sensors.end(), [](const SensorHealth& s) { return s.defined && !s.inNormalRange(); });
+}
+
 bool DeviceHealth::supports(uint16_t pid) const
 {
     return std::find(supported.begin(), supported.end(), pid) != supported.end();
@@ -119,9 +125,9 @@ void HealthWatch::describe(DeviceHealth& d)
         DecodeSupportedParameters(data.data(), data.size(), d.supported.data(), d.supported.size());
     }
     if (d.supports(DEVICE_LABEL) && get(d, DEVICE_LABEL, {}, data))
-        d.label.assign(data.begin(), data.end());
+        d.label = DeviceText(data.data(), data.size());
     if (d.supports(DEVICE_MODEL_DESCRIPTION) && get(d, DEVICE_MODEL_DESCRIPTION, {}, data))
-        d.model.assign(data.begin(), data.end());
+        d.model = DeviceText(data.data(), data.size());
     // Definitions are read once; one that makes no sense is shown as such.
     if (d.supports(SENSOR_DEFINITION)) {
         for (SensorHealth& s : d.sensors) {
@@ -138,7 +144,7 @@ void HealthWatch::describe(DeviceHealth& d)
             s.rangeMax = Be16s(&data[6]);
             s.normalMin = Be16s(&data[8]);
             s.normalMax = Be16s(&data[10]);
-            s.description.assign(data.begin() + 13, data.end());
+            s.description = DeviceText(data.data() + 13, data.size() - 13);
             if (s.rangeMin > s.rangeMax || s.normalMin > s.normalMax) {
                 d.problems.push_back("SENSOR_DEFINITION " + std::to_string(s.number) + ": inverted range");
                 continue;
@@ -173,7 +179,7 @@ void HealthWatch::readStatus(DeviceHealth& d, std::vector<HealthChange>& changes
         std::vector<uint8_t> text;
         if (d.supports(STATUS_ID_DESCRIPTION) &&
             get(d, STATUS_ID_DESCRIPTION, {uint8_t(s.id >> 8), uint8_t(s.id)}, text) && !text.empty())
-            s.text.assign(text.begin(), text.end());
+            s.text = DeviceText(text.data(), text.size());
         else
             s.text = StatusIdText(s.id, s.data1, s.data2);
         if (s.text.empty())
@@ -245,21 +251,25 @@ void HealthWatch::readLamp(DeviceHealth& d, std::vector<HealthChange>& changes)
 bool HealthWatch::poll(DeviceHealth& d, std::vector<HealthChange>& changes)
 {
     // Online is what answers its DISC_MUTE, which also keeps it out of the next
-    // incremental discovery. A lost reply gets a second try.
+    // incremental discovery. The exchange itself asks again when a reply was on
+    // its way but lost.
     RdmResponse reply;
-    TxResult r = TxNoResponse;
-    for (int attempt = 0; attempt < 2 && r != TxAck && r != TxNotAck && r != TxFailed; ++attempt)
-        r = engine_.RdmTransaction({d.uid, DISCOVERY_COMMAND, DISC_MUTE}, reply);
+    const TxResult r = engine_.RdmTransaction({d.uid, DISCOVERY_COMMAND, DISC_MUTE}, reply);
     if (r == TxFailed) {
         interfaceFailed_ = true;
         return false;
     }
-    const bool online = r == TxAck;
+    if (r == TxAck || r == TxNotAck)
+        d.missed = 0;
+    else
+        ++d.missed;
+    // Offline only once it has missed two polls in a row.
+    const bool online = d.missed == 0 || (d.online && d.missed < 2);
     if (online != d.online)
         changes.push_back({online ? HealthChange::Kind::Online : HealthChange::Kind::Offline, d.uid,
                            online ? "online" : "offline"});
     d.online = online;
-    return online;
+    return d.missed == 0;
 }
 
 void HealthWatch::follow(const std::vector<Uid>& listed)
@@ -317,9 +327,9 @@ std::vector<HealthChange> HealthWatch::round(const std::function<bool()>& stopRe
         if (!d.vanished)
             readLamp(d, changes);
         if (d.vanished) {
-            // Offline, not a fault of the run: asked again next round.
-            d.online = false;
-            changes.push_back({HealthChange::Kind::Offline, d.uid, "offline"});
+            // Not a fault of the run: asked again next round, and offline once that
+            // poll goes unanswered too.
+            ++d.missed;
             continue;
         }
         for (const std::string& p : d.problems)

@@ -14,7 +14,7 @@ struct SensorHealth {
     bool defined = false;  // its SENSOR_DEFINITION came and makes sense
     uint8_t type = 0, unit = 0, prefix = 0;
     int16_t rangeMin = 0, rangeMax = 0, normalMin = 0, normalMax = 0;
-    std::string description;  // 8-bit, as the device sent it
+    std::string description;  // UTF-8
     std::optional<int16_t> value;
     bool inNormalRange() const { return !value || (*value >= normalMin && *value <= normalMax); }
 };
@@ -24,14 +24,14 @@ struct StatusEntry {
     uint8_t type = 0;  // STATUS_ADVISORY, STATUS_WARNING or STATUS_ERROR
     uint16_t id = 0;
     int16_t data1 = 0, data2 = 0;
-    std::string text;  // from the device's STATUS_ID_DESCRIPTION or E1.20's table
+    std::string text;  // UTF-8, from the device's STATUS_ID_DESCRIPTION or E1.20's table
 };
 
 struct DeviceHealth {
     Uid uid = 0;
     bool online = false;
     bool described = false;  // DEVICE_INFO and the supported PIDs were read
-    std::string label, model;
+    std::string label, model;  // UTF-8
     uint16_t startAddress = 0, footprint = 0, subDeviceCount = 0;
     std::vector<uint16_t> supported;
     std::vector<StatusEntry> active;  // warnings and errors not cleared yet
@@ -40,8 +40,13 @@ struct DeviceHealth {
     std::optional<uint8_t> lampState;
     std::vector<std::string> problems;  // this round's: malformed answers, NACKs, ACK_TIMER
     bool vanished = false;              // stopped answering during this round
+    // Polls in a row it did not answer: offline from the second, so that one lost
+    // reply is not taken for a device that left.
+    int missed = 0;
     // STATUS_NONE when nothing is active, else the most severe active type.
     uint8_t worstStatus() const;
+    // A sensor reads outside its normal range.
+    bool sensorOutOfRange() const;
     bool supports(uint16_t pid) const;
 };
 
@@ -50,7 +55,7 @@ struct HealthChange {
     HealthChange(Kind k, Uid device, std::string words) : kind(k), uid(device), text(std::move(words)) {}
     Kind kind;
     Uid uid = 0;
-    std::string text;  // what happened, in words
+    std::string text;  // what happened, in words (UTF-8)
     uint8_t statusType = 0;
     int sensor = -1;
     std::optional<int16_t> value;

@@ -1,4 +1,4 @@
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 
 #include <cstdint>
 
@@ -100,4 +100,12 @@ std::string Utf8ToCp1251(std::string_view text)
         out += e < 0 ? '?' : char(e);
     }
     return out;
+}
+
+std::string DeviceText(const uint8_t* bytes, size_t count)
+{
+    size_t length = 0;
+    while (length < count && bytes[length] != 0)
+        ++length;
+    return Cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length));
 }

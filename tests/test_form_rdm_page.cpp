@@ -1,7 +1,7 @@
 #include "app/up_down.h"
 #include "form_fixture.h"
 #include "params/param_grid.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

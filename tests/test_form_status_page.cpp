@@ -55,6 +55,8 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     p.spot->statusQueue.push_back({0, rdm::STATUS_ERROR, 0x0042, 0, 0});
     p.line.setPowered(*p.wash, false);
     p.nextRound();
+    EXPECT_EQ(p.cell(kWash, 4), "есть") << "one unanswered poll is no proof";
+    p.nextRound();
     EXPECT_EQ(p.cell(kWash, 4), "нет связи") << "marked, not removed";
     EXPECT_EQ(p.cell(kSpot, 5), "ошибка");
     EXPECT_EQ(w.StatusTable->item(0, 0)->background().color() == QColor(255, 255, 255), false);

@@ -66,7 +66,15 @@ TEST(HealthWatch, OfflineAndOnlineWithinOneRoundAndANewDeviceInTheNext)
 {
     Watch w;
     w.round();
+    // One poll unanswered is no proof that it left: a reply may be lost.
     w.line.setPowered(w.spot, false);
+    EXPECT_TRUE(w.round().empty());
+    EXPECT_TRUE(w.health(kSpot).online);
+    w.line.setPowered(w.spot, true);
+    EXPECT_TRUE(w.round().empty());
+    // Two in a row are.
+    w.line.setPowered(w.spot, false);
+    EXPECT_TRUE(w.round().empty());
     EXPECT_EQ(w.round(), (std::vector<std::string>{"7FF0:00000301 offline: offline"}));
     EXPECT_FALSE(w.health(kSpot).online);
     // Back after its power cycle, un-muted: the incremental discovery hears it, and

@@ -4,7 +4,7 @@
 #include "params/param_edit.h"
 #include "params/param_query.h"
 #include "params/standard_param.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "rdm/pid_layouts.h"
 #include "rdm/device_info.h"
 #include "rig/fixtures.h"

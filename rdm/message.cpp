@@ -119,6 +119,10 @@ Mismatch Match(const RdmRequest& q, const RdmResponse& r)
         return Mismatch::Pid;
     if (r.subDevice != q.subDevice)
         return Mismatch::SubDevice;
+    // Any other type says nothing a controller can act on: not even that the
+    // request was refused.
+    if (r.responseType > RESPONSE_TYPE_ACK_OVERFLOW)
+        return Mismatch::ResponseType;
     return Mismatch::None;
 }
 
@@ -145,6 +149,7 @@ const char* MismatchText(Mismatch mismatch)
     case Mismatch::CommandClass: return "другой класс команды";
     case Mismatch::Pid: return "другой PID";
     case Mismatch::SubDevice: return "другое субустройство";
+    case Mismatch::ResponseType: return "неизвестный тип ответа";
     }
     return "";
 }

@@ -97,6 +97,7 @@ enum class Mismatch : uint8_t {
     CommandClass,  // not the request's command class plus one
     Pid,
     SubDevice,
+    ResponseType,  // a response type E1.20 does not define
 };
 
 // Whether `response` answers `request`. A GET QUEUED_MESSAGE is answered with the

@@ -107,6 +107,8 @@ TEST(Message, EveryCheckOfAReplyAgainstItsRequest)
         {[](RdmResponse& r) { r.commandClass = SET_COMMAND; }, Mismatch::CommandClass},
         {[](RdmResponse& r) { r.pid = DEVICE_LABEL; }, Mismatch::Pid},
         {[](RdmResponse& r) { r.subDevice = 0; }, Mismatch::SubDevice},
+        {[](RdmResponse& r) { r.responseType = 4; }, Mismatch::ResponseType},
+        {[](RdmResponse& r) { r.responseType = 0xFF; }, Mismatch::ResponseType},
     };
     for (const Case& c : cases) {
         RdmResponse r = AnswerTo(q);
@@ -173,6 +175,10 @@ TEST(ReplyChecks, WrongRepliesAreNeverAnswersOnAnyKindOrProfile)
         {"wrongTransaction", [](rig::Faults& f) { f.wrongTransaction = true; }},
         {"wrongPid", [](rig::Faults& f) { f.wrongPid = true; }},
         {"wrongCommandClass", [](rig::Faults& f) { f.wrongCommandClass = true; }},
+        // A refusal sent under a type E1.20 does not define is no answer either,
+        // least of all an acknowledgement: its reason code is not a value.
+        {"undefinedResponseType 4", [](rig::Faults& f) { f.undefinedResponseType = 4; }},
+        {"undefinedResponseType 0xFF", [](rig::Faults& f) { f.undefinedResponseType = 0xFF; }},
     };
     for (int kind : kKinds)
         for (bool fast : {false, true})
@@ -183,12 +189,18 @@ TEST(ReplyChecks, WrongRepliesAreNeverAnswersOnAnyKindOrProfile)
                 r.deviceLabel = "Wrong";
                 fault.set(r.faults);
                 EXPECT_EQ(h.get(kDevice, DEVICE_LABEL), TxNoResponse) << fault.name << ", " << h.where();
-                EXPECT_GE(h.log.count(std::string("Не ответ на запрос: ") + MismatchText(
-                                          std::string(fault.name) == "wrongSource"        ? Mismatch::Source
-                                          : std::string(fault.name) == "wrongTransaction" ? Mismatch::Transaction
-                                          : std::string(fault.name) == "wrongPid"         ? Mismatch::Pid
-                                                                                          : Mismatch::CommandClass)),
+                const std::string name = fault.name;
+                EXPECT_GE(h.log.count(std::string("Не ответ на запрос: ") +
+                                      MismatchText(name == "wrongSource"                  ? Mismatch::Source
+                                                   : name == "wrongTransaction"         ? Mismatch::Transaction
+                                                   : name == "wrongPid"                 ? Mismatch::Pid
+                                                   : name.rfind("undefined", 0) == 0 ? Mismatch::ResponseType
+                                                                                        : Mismatch::CommandClass)),
                           1)
+                    << fault.name << ", " << h.where();
+                // Nor is it taken by the client that follows ACK_TIMER and ACK_OVERFLOW.
+                EXPECT_EQ(ExchangeParameter(h.engine, kDevice, GET_COMMAND, DMX_START_ADDRESS, {}).result,
+                          TxNoResponse)
                     << fault.name << ", " << h.where();
                 // The same device healthy again answers.
                 r.faults = {};

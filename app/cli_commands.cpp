@@ -3,7 +3,7 @@
 #include "app/cli_fields.h"
 #include "dmx/dmx_output.h"
 #include "link/interface_kinds.h"
-#include "params/text_codec.h"
+#include "rdm/text_codec.h"
 #include "patch/patch_file.h"
 #include "patch/patch_transfer.h"
 #include "rdm/described_layout.h"
@@ -80,9 +80,21 @@ bool ReadInfo(Session& s, Uid uid, rdm::DeviceInfo& out)
 
 Cell Optional(const std::optional<std::string>& text) { return text ? Cell(*text) : Cell(); }
 
+const char* DoubtText(DiscoveryVerdict::Doubt why)
+{
+    switch (why) {
+    case DiscoveryVerdict::Doubt::MuteNotAcknowledged: return "acknowledges no mute";
+    case DiscoveryVerdict::Doubt::GarbledReplies: return "its discovery replies never come clean";
+    case DiscoveryVerdict::Doubt::Unresolved: return "replies that cannot be resolved";
+    case DiscoveryVerdict::Doubt::FarTooLate: return "answers far later than E1.20 allows";
+    case DiscoveryVerdict::Doubt::SharedUid: return "its discovery replies garble: two devices may share this UID";
+    }
+    return "";
+}
+
 // One discovery, every device found in `found` (no bound but the line's). Returns
 // kDone when the run was complete, else the verdict's exit status, said on stderr.
-int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress)
+int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVerdict* verdict = nullptr)
 {
     gInterrupted = 0;
     auto previous = std::signal(SIGINT, [](int) { gInterrupted = 1; });
@@ -96,6 +108,8 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress)
                                        [&o] { return o.timeout; }, [] { return gInterrupted != 0; }});
     discovery.search = o.search;
     const DiscoveryVerdict v = discovery.Run();
+    if (verdict)
+        *verdict = v;
     std::signal(SIGINT, previous);
     const std::string count = std::to_string(found.size()) + " device(s) listed";
     int status = kDone;
@@ -196,27 +210,52 @@ int Discover(const Options& o)
     if (!s.open())
         return kNoInterface;
     std::vector<Uid> found;
-    const int verdict = RunDiscovery(s, found, isatty(STDERR_FILENO));
+    DiscoveryVerdict v;
+    int verdict = RunDiscovery(s, found, isatty(STDERR_FILENO), &v);
+    // A device listed with doubt says why; a range set aside is a row of its own,
+    // with no device in it.
     Table t({"uid", "manufacturer", "model", "category", "start", "footprint", "personality", "personalities",
-             "label"});
+             "label", "doubt", "set_aside"});
+    constexpr size_t kColumns = 11;
     for (const Uid uid : found) {
         char manufacturer[8];
         std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
         std::vector<Cell> row{UidColonText(uid), manufacturer};
+        Cell doubt;
+        for (const DiscoveryVerdict::Listed& d : v.doubtful)
+            if (d.uid == uid)
+                doubt = DoubtText(d.why);
         // With the interface gone, the UIDs found are all there is to say.
-        if (verdict == kInterfaceFailed || s.problems.interfaceFailed()) {
-            t.add(row);
-            continue;
-        }
         rdm::DeviceInfo d;
-        if (!ReadInfo(s, uid, d)) {
-            t.add(row);
-            continue;
+        if (verdict != kInterfaceFailed && !s.problems.interfaceFailed() && ReadInfo(s, uid, d)) {
+            const std::optional<std::string> label = ReadLabel(s, uid, rdm::DEVICE_LABEL);
+            row.insert(row.end(), {Cell::number(d.modelId), CategoryText(d.productCategory), StartCell(d.startAddress),
+                                   Cell::number(d.footprint), Cell::number(d.personality),
+                                   Cell::number(d.personalityCount), Optional(label)});
         }
-        const std::optional<std::string> label = ReadLabel(s, uid, rdm::DEVICE_LABEL);
-        row.insert(row.end(), {Cell::number(d.modelId), CategoryText(d.productCategory), StartCell(d.startAddress),
-                               Cell::number(d.footprint), Cell::number(d.personality), Cell::number(d.personalityCount),
-                               Optional(label)});
+        row.resize(kColumns - 2);
+        row.insert(row.end(), {doubt, Cell()});
+        t.add(row);
+    }
+    // A device that answers far too late may only show itself by its replies
+    // coming while the devices found were read.
+    for (const Uid uid : s.engine.namedLate()) {
+        const bool known = std::find(found.begin(), found.end(), uid) != found.end() ||
+                           std::any_of(v.ranges.begin(), v.ranges.end(),
+                                       [uid](const DiscoveryVerdict::Range& r) { return r.lower <= uid && uid <= r.upper; });
+        if (!known)
+            v.ranges.push_back({uid, uid, DiscoveryVerdict::Doubt::FarTooLate});
+        if (!known && verdict == kDone) {
+            std::fprintf(stderr, "vantrell-cli: %s answers far later than E1.20 allows; it is not listed\n",
+                         UidColonText(uid).c_str());
+            verdict = kSetAside;
+        }
+    }
+    for (const DiscoveryVerdict::Range& r : v.ranges) {
+        std::vector<Cell> row(kColumns - 1);
+        const std::string range =
+            r.lower == r.upper ? UidColonText(r.lower) : UidColonText(r.lower) + ".." + UidColonText(r.upper);
+        row.push_back(range + ": " + DoubtText(r.why));
         t.add(row);
     }
     t.print(o.format);

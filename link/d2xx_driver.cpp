@@ -174,7 +174,10 @@ int UsbProDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind, const Re
         return 0;
     size_t got = 0;
     uint64_t lastUs = 0;
-    const uint64_t beginBy = wait.beginByUs + wait.longestReplyUs + kAnswerSlackUs;
+    // The widget answers every request, by its own clock: on a busy system its
+    // message may come late, and is still the answer when it does.
+    const uint64_t listen = wait.listenUntilUs > wait.beginByUs ? wait.listenUntilUs : wait.beginByUs;
+    const uint64_t beginBy = listen + wait.longestReplyUs + kAnswerSlackUs;
     for (;;) {
         const uint64_t now = wait.clock.nowUs();  // before the read: see LineDriver::readReplyWhole
         const int n = got < sizeof message_ ? readWaiting(message_ + got, int(sizeof message_ - got)) : 0;

@@ -97,6 +97,12 @@ int InterfacePort::CountWaiting()
     return d ? d->countWaiting() : 0;
 }
 
+int InterfacePort::ReadWaiting(uint8_t* buffer, int count)
+{
+    LineDriver* d = driver();
+    return d ? d->readWaiting(buffer, count) : -1;
+}
+
 int InterfacePort::ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait)
 {
     LineDriver* d = driver();

@@ -46,8 +46,10 @@ public:
     int SendDmxFrame(const uint8_t* frame, int length);
     int SendRdmPacket(const uint8_t* packet, int count, ReplyKind expect);
     int ReadRdmReply(uint8_t* buffer, int count, ReplyKind replyKind);
-    // How many received bytes wait unread (see LineDriver::countWaiting).
+    // How many received bytes wait unread (see LineDriver::countWaiting), and
+    // taking them without waiting.
     int CountWaiting();
+    int ReadWaiting(uint8_t* buffer, int count);
     // The reply as soon as it is whole; the fast exchange reads through this.
     int ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind replyKind, const ReplyWait& wait);
     // How late received bytes may reach a read on the current kind: what the

@@ -41,8 +41,8 @@ void LineDriver::waitForInput(Clock& clock, uint64_t us)
 int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait)
 {
     int got = 0;
-    bool begun = false;  // a byte came, the responder's break included
-    uint64_t lastUs = 0;
+    uint64_t lastUs = 0;  // when the last byte still held came
+    const uint64_t silentUntil = wait.listenUntilUs > wait.beginByUs ? wait.listenUntilUs : wait.beginByUs;
     // The break's 0x00 ahead of an ordinary reply is not part of it.
     auto dropBreak = [&] {
         if (kind == ReplyKind::Ordinary && got > 0 && buffer[0] == 0x00) {
@@ -63,7 +63,6 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
                 got += n;
                 if (first)
                     dropBreak();
-                begun = true;
                 lastUs = now;
             }
         }
@@ -72,6 +71,8 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
             if (judged > 0)
                 return got;
             if (judged < 0 && -judged <= got) {
+                // Bytes that are no part of the answer (noise, a late reply to an
+                // earlier request): once they are all gone, nothing has begun.
                 std::memmove(buffer, buffer + -judged, size_t(got + judged));
                 got += judged;
                 dropBreak();
@@ -80,9 +81,13 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
         }
         if (got >= count)
             return got;
+        // Until something that may be the answer has begun, the read waits for one;
+        // once begun, until the line has been quiet too long.
         uint64_t limit = wait.beginByUs;
-        if (begun && lastUs + wait.quietUs > limit)
+        if (got > 0 && lastUs + wait.quietUs > limit)
             limit = lastUs + wait.quietUs;
+        if (got == 0)
+            limit = silentUntil;
         if (now >= limit)
             return got;
         waitForInput(wait.clock, limit - now);

@@ -29,6 +29,10 @@ struct ReplyWait {
     // Line time of the longest reply the read takes, for kinds that hand a reply
     // over only once the interface has received all of it.
     uint64_t longestReplyUs;
+    // When nothing has begun by `beginByUs`, the read listens on until this moment
+    // for a reply that comes late (0: it does not). A reply that comes then is
+    // still the answer: nothing else has been asked meanwhile.
+    uint64_t listenUntilUs = 0;
 };
 
 class LineDriver {

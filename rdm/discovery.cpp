@@ -26,7 +26,9 @@ TxResult Discovery::MuteDevice(Uid uid)
 {
     engine_.log().appendLine("Mute " + UidLogText(uid));
     rdm::RdmResponse reply;
-    return engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE}, reply);
+    const TxResult r = engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE}, reply);
+    lastMuteTransaction_ = engine_.transactionNumber();
+    return r;
 }
 
 TxResult Discovery::UnMuteDevice(Uid uid)
@@ -133,6 +135,8 @@ bool Discovery::setAside(Uid lower, Uid upper, Why why)
 
 bool Discovery::muteFailed(Uid uid)
 {
+    if (setAsideWithin(uid, uid) >= 0)
+        return true;  // set aside already: nothing more to try
     MuteFailures* entry = nullptr;
     for (int i = 0; i < muteFailureCount_; ++i)
         if (muteFailures_[i].uid == uid)
@@ -147,16 +151,58 @@ bool Discovery::muteFailed(Uid uid)
     return ++entry->count >= kMuteAttempts && setAside(uid, uid, Why::MuteFails);
 }
 
+void Discovery::unanswered(Uid uid, bool answersInTime)
+{
+    doubtful_ = true;
+    for (int i = 0; i < unansweredCount_; ++i)
+        if (unanswered_[i] == uid)
+            return;
+    if (unansweredCount_ < kTrackedUnanswered)
+        unanswered_[unansweredCount_++] = uid;
+    // A device that answers this late has muted itself by now, and acknowledges
+    // its mute in the end, after the replies to earlier branches it still has on
+    // their way: those are let go by until then, as they would garble the next
+    // branches' replies. Nobody at all, and the wait runs out. One that answered
+    // a branch of its own in time is no late one: what may still come is let go by.
+    if (answersInTime)
+        engine_.drainLateReplies();
+    else
+        engine_.awaitLateAck(uid, lastMuteTransaction_, kLateAnswerListenMs);
+}
+
+int Discovery::nameLateDevices()
+{
+    for (int i = 0; i < unansweredCount_; ++i)
+        if (!listed(unanswered_[i]) && engine_.heardLate(unanswered_[i]))
+            engine_.nameLate(unanswered_[i]);
+    // Named now, or earlier in the run when their replies came.
+    int named = 0;
+    for (const Uid uid : engine_.namedLate()) {
+        if (!engine_.heardLate(uid) || listed(uid))
+            continue;
+        const int aside = setAsideWithin(uid, uid);
+        if (aside >= 0 && setAside_[aside].lower == uid && setAside_[aside].upper == uid) {
+            // Set aside as ignoring its mute: it acknowledges, too late.
+            for (DiscoveryVerdict::Range& r : verdict_.ranges)
+                if (r.lower == uid && r.upper == uid)
+                    r.why = DiscoveryVerdict::Doubt::FarTooLate;
+            continue;  // counted among those set aside
+        }
+        verdict_.ranges.push_back({uid, uid, DiscoveryVerdict::Doubt::FarTooLate});
+        ++named;
+    }
+    return named;
+}
+
 // --- the search ---
 
 bool Discovery::lateMarginGrew()
 {
+    // The engine says in the log how far its wait has grown.
     doubtful_ = true;
     if (engine_.lateMarginGrowths() == marginGrowths_)
         return false;
     marginGrowths_ = engine_.lateMarginGrowths();
-    engine_.log().appendLine("Ответы приходят с опозданием: ожидание ответа увеличено до " +
-                             std::to_string((engine_.lateMarginUs() + 999) / 1000) + " мс.");
     return true;
 }
 
@@ -189,19 +235,53 @@ BranchResult Discovery::branch(Uid lower, Uid upper)
         return BranchSilent;
     Uid stray = 0;
     if (r == BranchCollision && engine_.takeStrayReply(stray)) {
-        // A device outside this range answered an earlier branch late; nothing
-        // here answered this one. Its reply names it, so it is muted and listed
-        // as an isolated one is.
-        doubtful_ = true;
-        r = BranchSilent;
-        if (!listed(stray))
-            isolated(stray);
+        // Either it was a late answer to an earlier branch, now listed, or nobody
+        // answered its mute and the replies it may still have on their way have
+        // been let go by: this branch is asked again.
+        const bool proven = proveStray(stray);
+        if (ended_)
+            return BranchSilent;
+        if (proven || triedStrayNow_) {
+            r = DiscoveryBranch(lower, upper);
+            engine_.takeStrayReply(stray);  // another one is the search's to resolve
+            if (interfaceGone())
+                return BranchSilent;
+        }
     }
     return r;
 }
 
+bool Discovery::proveStray(Uid uid)
+{
+    doubtful_ = true;
+    triedStrayNow_ = false;
+    if (listed(uid) || full())
+        return false;
+    for (int i = 0; i < unansweredCount_; ++i)
+        if (unanswered_[i] == uid)
+            return false;  // asked before in this run: nobody answered
+    // Twice, as an acknowledgement may be lost like any reply.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const TxResult mute = MuteDevice(uid);
+        if (interfaceGone())
+            return false;
+        if (mute == TxAck) {
+            list(uid);
+            engine_.noteLateReply();
+            return true;
+        }
+    }
+    unanswered(uid);
+    triedStrayNow_ = true;
+    return false;
+}
+
 Discovery::Pass Discovery::isolated(Uid uid)
 {
+    // Asked before in this run, and nobody answered: the search goes on around it.
+    for (int i = 0; i < unansweredCount_; ++i)
+        if (unanswered_[i] == uid)
+            return Pass::Misled;
     const bool known = listed(uid);
     if (!known && full()) {
         engine_.log().appendLine(kListFull);
@@ -211,7 +291,8 @@ Discovery::Pass Discovery::isolated(Uid uid)
     }
     // A device acts on its mute even when the line loses the acknowledgement, and
     // then answers no branch: it is asked again at once, up to the attempts' limit.
-    for (;;) {
+    bool confirmed = false;  // it answers a branch of its own UID
+    for (int attempt = 1;; ++attempt) {
         const TxResult mute = MuteDevice(uid);
         if (interfaceGone())
             return Pass::Ended;
@@ -221,11 +302,39 @@ Discovery::Pass Discovery::isolated(Uid uid)
                 list(uid);
             return Pass::Found;
         }
-        // An acknowledgement that came after the read gave up makes the wait grow.
-        if (!engine_.linkFailed() && (engine_.takeLateSign() || engine_.listenForLateReply()))
+        if (engine_.takeLateSign())
             lateMarginGrew();
-        if (muteFailed(uid))
+        if (attempt == 2 && !confirmed) {
+            // Two mutes unanswered: is anybody there? A device that ignores its
+            // mute answers a branch of its own UID; a phantom does not, nor does a
+            // device that muted itself while its acknowledgements were lost, which
+            // gets one more mute.
+            const BranchResult r = branch(uid, uid);
+            if (ended_)
+                return Pass::Ended;
+            if (r == BranchCollision)
+                return garbled(uid);
+            confirmed = r == BranchSingle;
+            if (confirmed && muteFailed(uid)) {  // the first attempt counts too
+                unanswered(uid, true);
+                return Pass::SetAside;
+            }
+            if (!confirmed) {
+                if (MuteDevice(uid) == TxAck) {
+                    if (!known)
+                        list(uid);
+                    return Pass::Found;
+                }
+                if (interfaceGone())
+                    return Pass::Ended;
+                unanswered(uid);
+                return Pass::Misled;
+            }
+        }
+        if (attempt >= 2 && muteFailed(uid)) {
+            unanswered(uid, true);
             return Pass::SetAside;
+        }
         if (timedOut())
             return Pass::Misled;
     }
@@ -265,6 +374,7 @@ Discovery::Pass Discovery::garbled(Uid uid)
                                  " возможно, носят два устройства: устройство с ним отключено командой Mute, "
                                  "но ответы с этим UID продолжают сталкиваться.");
         ++suspects_;
+        verdict_.doubtful.push_back({uid, DiscoveryVerdict::Doubt::SharedUid});
         return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
     }
     // Its discovery replies never come clean; a reply to a request addressed to
@@ -272,6 +382,7 @@ Discovery::Pass Discovery::garbled(Uid uid)
     if (!full() && MuteDevice(uid) == TxAck) {
         list(uid);
         ++suspects_;
+        verdict_.doubtful.push_back({uid, DiscoveryVerdict::Doubt::SharedUid});
         engine_.log().appendLine("Устройство " + UidLogText(uid) +
                                  " отвечает на Mute, но его ответы на поиск искажены: возможно, этот UID "
                                  "носят два устройства.");
@@ -291,6 +402,22 @@ Discovery::Pass Discovery::narrow(Uid first, Uid last, BranchResult r)
     };
     Choice passedOver[64];
     int depth = 0, backtracks = 0;
+    int silentSteps = 0;  // upper halves silent in a row
+    // Back to the nearest half passed over that answers; false when none does.
+    auto backtrack = [&]() {
+        while (depth > 0 && backtracks < kBacktracks) {
+            ++backtracks;
+            --depth;
+            lower = passedOver[depth].lower;
+            upper = passedOver[depth].mid;
+            mid = (lower + upper) / 2;
+            silentSteps = 0;
+            r = branch(lower, upper);
+            if (ended_ || r != BranchSilent)
+                return !ended_;
+        }
+        return false;
+    };
     for (;;) {
         if (timedOut()) {
             timeUp_ = true;
@@ -303,15 +430,23 @@ Discovery::Pass Discovery::narrow(Uid first, Uid last, BranchResult r)
         }
         if (upper - lower <= 1) {
             const Pass p = unresolved(lower, upper);
-            if (p != Pass::Misled || depth == 0 || backtracks == kBacktracks)
-                return p;
-            ++backtracks;
-            --depth;
-            lower = passedOver[depth].lower;
-            upper = passedOver[depth].mid;
-            mid = (lower + upper) / 2;
-            r = BranchSilent;
+            if (p != Pass::Misled || !backtrack())
+                return ended_ ? Pass::Ended : p;
             continue;
+        }
+        // On a line that has misled before, a range whose upper halves keep
+        // falling silent is asked whether it answers at all, rather than followed
+        // down to its last UID.
+        if (doubtful_ && silentSteps == kSilentStepsToCheck) {
+            silentSteps = 0;
+            r = branch(lower, upper);
+            if (ended_)
+                return Pass::Ended;
+            if (r == BranchSilent) {
+                if (!backtrack())
+                    return ended_ ? Pass::Ended : Pass::Misled;
+                continue;
+            }
         }
         r = branch(mid, upper);
         if (ended_)
@@ -322,8 +457,10 @@ Discovery::Pass Discovery::narrow(Uid first, Uid last, BranchResult r)
             lower = mid;
             answeredLower_ = mid;
             answeredUpper_ = upper;
+            silentSteps = 0;
         } else {
             upper = mid;
+            ++silentSteps;
         }
         mid = (lower + upper) / 2;
     }
@@ -430,13 +567,14 @@ DiscoveryVerdict Discovery::Run()
         list_->reserve(1024);  // no allocation while the line is busy, for any usual rig
     }
     muteFailureCount_ = 0;
+    unansweredCount_ = 0;
     setAsideCount_ = 0;
     namedCount_ = 0;
     ended_ = timeUp_ = doubtful_ = false;
     linkFailures_ = suspects_ = lastListens_ = 0;
-    engine_.resetLateMargin();
     marginGrowths_ = engine_.lateMarginGrowths();
     engine_.takeLateSign();
+    engine_.forgetLateAnswers();
     Uid ignored = 0;
     engine_.takeStrayReply(ignored);
     engine_.log().appendLine("Обнаружение RDM устройств.");
@@ -466,15 +604,24 @@ DiscoveryVerdict Discovery::Run()
             }
         }
     }
+    using Doubt = DiscoveryVerdict::Doubt;
+    for (int i = 0; i < setAsideCount_; ++i)
+        verdict_.ranges.push_back({setAside_[i].lower, setAside_[i].upper,
+                                   setAside_[i].why == Why::MuteFails ? Doubt::MuteNotAcknowledged
+                                   : setAside_[i].why == Why::Garbled ? Doubt::GarbledReplies
+                                                                      : Doubt::Unresolved});
     // A device isolated whose mute never came back is on the line, but not listed.
     int unlisted = 0;
     for (int i = 0; i < muteFailureCount_; ++i) {
         const Uid uid = muteFailures_[i].uid;
         if (muteFailures_[i].count < kMuteAttempts && !listed(uid)) {
             engine_.log().appendLine("Устройство " + UidLogText(uid) + " не подтвердило Mute: оно не внесено в список.");
+            verdict_.ranges.push_back({uid, uid, Doubt::MuteNotAcknowledged});
             ++unlisted;
         }
     }
+    if (!verdict_.cutShort && !verdict_.stoppedByUser && !verdict_.interfaceFailed && !verdict_.listFull)
+        unlisted += nameLateDevices();
     verdict_.setAside = setAsideCount_ + suspects_ + unlisted;
     hooks_.resumeOutput();
     // That the interface stopped comes first: the summary counts what was found until then.

@@ -72,9 +72,15 @@ public:
     // it: once on a line that has behaved, more after signs of lost replies.
     static constexpr int kConfirmations = 1;
     static constexpr int kDoubtfulConfirmations = 3;
+    // How long after an unanswered mute a run listens for its acknowledgement
+    // coming too late, letting go by what else comes meanwhile.
+    static constexpr uint32_t kLateAnswerListenMs = 1000;
     // Passes in a row that end without isolating anything before the range that
     // keeps answering is set aside.
     static constexpr int kMisledPasses = 4;
+    // Upper halves silent in a row after which a doubtful halving pass asks
+    // whether the range left answers at all.
+    static constexpr int kSilentStepsToCheck = 6;
     // How often the tree search asks one range again after muting a device it
     // isolated there; the next sweep of the whole range picks up any left.
     static constexpr int kMaxTreeAsks = 64;
@@ -102,8 +108,21 @@ private:
     // Counts the last exchange's link failure; true once two in a row have
     // failed, which ends the run with the interface-failed verdict.
     bool interfaceGone();
-    // Mutes and lists `uid`, which a branch isolated.
+    // Mutes and lists `uid`, which a branch isolated. A UID that acknowledges no
+    // mute and then answers no branch of its own is no device (the sum of replies
+    // that collided) or one that answers too late: Misled, and the search goes on
+    // as after a collision.
     Pass isolated(Uid uid);
+    // A clean reply from outside the range asked: a late answer to an earlier
+    // branch, or the sum of colliding replies from inside the range. Only a mute
+    // acknowledged by that very UID tells the first; it is then listed (true).
+    bool proveStray(Uid uid);
+    // Notes a UID whose mutes went unanswered; named at the end if it proves to
+    // answer late. The first time, the replies such a device may still have on
+    // their way are let go by before the search goes on.
+    void unanswered(Uid uid, bool answersInTime = false);
+    // Names the devices whose mute acknowledgements came too late; their count.
+    int nameLateDevices();
     // The pass narrowed to {lower, upper} without isolating a device.
     Pass unresolved(Uid lower, Uid upper);
     // `uid` alone answers with garbled replies.
@@ -139,6 +158,12 @@ private:
     static constexpr int kTrackedFailures = 64;
     MuteFailures muteFailures_[kTrackedFailures] = {};
     int muteFailureCount_ = 0;
+    // UIDs isolated or met out of range whose mutes nobody acknowledged in time.
+    static constexpr int kTrackedUnanswered = 16;
+    Uid unanswered_[kTrackedUnanswered] = {};
+    int unansweredCount_ = 0;
+    bool triedStrayNow_ = false;  // proveStray muted in vain just now
+    uint8_t lastMuteTransaction_ = 0;
     SetAside setAside_[kMaxSetAside] = {};  // ascending and apart
     int setAsideCount_ = 0;
     // Set-aside ranges already named in the log this run, so each is named once.

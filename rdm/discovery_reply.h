@@ -33,8 +33,19 @@ enum class DiscoveryReply : uint8_t {
     Whole,       // one clean reply: `uid` holds it
 };
 
-// Reads the reply in the first `count` bytes.
+// Reads the reply in the first `count` bytes: its separator among the first
+// kSeparatorSearch bytes as E1.20 places it, or, when that holds no clean reply,
+// a clean reply further on behind a burst of line noise.
 DiscoveryReply DecodeDiscoveryReply(const uint8_t* bytes, size_t count, Uid& uid);
+
+// Whether `count` bytes hold anything of a reply: the start of an RDM message, or
+// two pairs of bytes encoded as a discovery reply encodes its UID, which replies
+// that collide keep and random bytes almost never show.
+bool LooksLikeReply(const uint8_t* bytes, size_t count);
+// Whether the `count` bytes read after a branch are only line noise: fewer than
+// the shortest reply, and nothing of a reply among them. Replies that collide
+// leave more.
+bool NoiseOnly(const uint8_t* bytes, int count);
 
 // Judges the 40 bytes read after a branch request over [lowerBound, upperBound],
 // filled with 0x55 beyond what came: nothing, one clean reply in range (`found`

@@ -57,6 +57,14 @@ Discovery::Pass Discovery::tree(Uid first, Uid last, BranchResult r)
             if (p == Pass::Ended)
                 return p;
             found |= p == Pass::Found;
+            if (p == Pass::Misled && range.lower != range.upper) {
+                // Nobody carries that UID: the sum of replies that collided. The
+                // range is searched as a collision.
+                const Uid mid = range.lower + (range.upper - range.lower) / 2;
+                push({range.lower, mid, false, BranchSilent, kBroadcastUid, 0});
+                push({mid + 1, range.upper, false, BranchSilent, kBroadcastUid, 0});
+                continue;
+            }
             // Asked again: the devices still un-muted in it answer now. The
             // range the search began with is asked again by the next sweep.
             if (range.lower != first || range.upper != last) {

@@ -40,15 +40,24 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
 void RdmEngine::growLateMargin(uint32_t us)
 {
     lateSign_ = true;
+    ++signsInRead_;
     onTime_ = 0;
     us = std::min(us, kMaxLateMarginUs);
-    if (us > lateMarginUs_) {
-        lateMarginUs_ = us;
-        ++lateMarginGrowths_;
-    }
+    if (us <= lateMarginUs_)
+        return;
+    lateMarginUs_ = us;
+    ++lateMarginGrowths_;
+    log_.appendLine("Ответы приходят с опозданием: ожидание ответа увеличено до " +
+                    std::to_string((lateMarginUs_ + 999) / 1000) + " мс.");
 }
 
-void RdmEngine::noteLate() { growLateMargin(lateMarginUs_ == 0 ? kFirstLateMarginUs : 2 * lateMarginUs_); }
+void RdmEngine::noteLate(uint64_t lateByUs)
+{
+    // Doubled, or wide enough for the lateness seen, whichever is more.
+    const uint64_t doubled = lateMarginUs_ == 0 ? kFirstLateMarginUs : 2 * uint64_t(lateMarginUs_);
+    const uint64_t seen = lateByUs ? uint64_t(lateMarginUs_) + lateByUs + kFirstLateMarginUs / 2 : 0;
+    growLateMargin(uint32_t(std::min<uint64_t>(std::max(doubled, seen), kMaxLateMarginUs)));
+}
 
 void RdmEngine::settleLateMargin()
 {
@@ -67,7 +76,7 @@ bool RdmEngine::listenForLateReply()
     constexpr uint64_t kStepUs = 1000;
     for (uint64_t waited = 0; waited < kMaxLateMarginUs; waited += kStepUs) {
         if (port_.CountWaiting() > 0) {
-            growLateMargin(uint32_t(std::min<uint64_t>(lateMarginUs_ + waited + kFirstLateMarginUs, kMaxLateMarginUs)));
+            noteLate(waited);
             return true;
         }
         clock_.sleepUs(kStepUs);
@@ -91,13 +100,151 @@ bool RdmEngine::takeStrayReply(Uid& uid)
     return true;
 }
 
+void RdmEngine::heard(Uid uid)
+{
+    if (heardLate(uid))
+        return;
+    lateHeard_[lateHeardCount_ % kLateKept] = uid;
+    ++lateHeardCount_;
+}
+
+void RdmEngine::recordLateAnswers(const uint8_t* bytes, size_t count, bool discoveryReplies)
+{
+    for (size_t at = 0; at + 2 <= count; ++at) {
+        if (bytes[at] != rdm::kStartCode || bytes[at + 1] != rdm::kSubStartCode)
+            continue;
+        rdm::RdmResponse r;
+        size_t size = 0;
+        if (rdm::Decode(bytes + at, count - at, r, &size) != rdm::DecodeError::None)
+            continue;
+        if (r.destination == kOwnUid && r.commandClass == rdm::DISCOVERY_COMMAND_RESPONSE && r.pid == rdm::DISC_MUTE) {
+            heard(r.source);
+            LateAck* entry = nullptr;
+            for (int i = 0; i < lateAckCount_ && i < kLateKept; ++i)
+                if (lateAck_[i].uid == r.source)
+                    entry = &lateAck_[i];
+            if (!entry)
+                entry = &lateAck_[lateAckCount_++ % kLateKept];
+            *entry = {r.source, r.transaction};
+        }
+        at += size - 1;
+    }
+    if (!discoveryReplies || clock_.nowUs() < lastBranchUs_ + kFarTooLateUs)
+        return;
+    for (size_t at = 0; at + 1 + rdm::kDiscoveryReplyBody <= count; ++at) {
+        Uid uid = 0;
+        if (bytes[at] == 0xAA && rdm::DecodeDiscoveryReply(bytes + at, count - at, uid) == rdm::DiscoveryReply::Whole) {
+            heard(uid);
+            nameLate(uid);
+            at += rdm::kDiscoveryReplyBody;
+        }
+    }
+}
+
+bool RdmEngine::ackedLate(Uid uid, int transaction) const
+{
+    for (int i = 0; i < lateAckCount_ && i < kLateKept; ++i)
+        if (lateAck_[i].uid == uid && (transaction < 0 || lateAck_[i].transaction == transaction))
+            return true;
+    return false;
+}
+
+bool RdmEngine::heardLate(Uid uid) const
+{
+    for (int i = 0; i < lateHeardCount_ && i < kLateKept; ++i)
+        if (lateHeard_[i] == uid)
+            return true;
+    return false;
+}
+
+std::string RdmEngine::LateDeviceText(Uid uid)
+{
+    return "Устройство " + UidLogText(uid) +
+           " отвечает с опозданием, большим, чем допускает E1.20: оно не внесено в список.";
+}
+
+bool RdmEngine::nameLate(Uid uid)
+{
+    for (Uid named : namedLate_)
+        if (named == uid)
+            return false;
+    namedLate_.push_back(uid);
+    log_.appendLine(LateDeviceText(uid));
+    return true;
+}
+
+bool RdmEngine::awaitLateAck(Uid uid, uint8_t transaction, uint32_t ms)
+{
+    std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    const uint64_t until = clock_.nowUs() + uint64_t(ms) * 1000;
+    // Whole messages are looked for in what has come so far; a message cut by a
+    // read comes together with the rest of it at the next.
+    size_t held = 0;
+    while (!ackedLate(uid, transaction)) {
+        const uint64_t now = clock_.nowUs();
+        if (now >= until)
+            return false;
+        if (held == sizeof response_)
+            held = 0;
+        const int n = port_.ReadWaiting(response_ + held, int(sizeof response_ - held));
+        if (n < 0)
+            return false;
+        held += size_t(n);
+        recordLateAnswers(response_, held, true);
+        if (n == 0)
+            clock_.sleepUs(std::min<uint64_t>(2000, until - now));
+    }
+    return true;
+}
+
+bool RdmEngine::drainLateReplies(uint32_t quietMs, uint32_t limitMs)
+{
+    std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    return drainLocked(quietMs, limitMs);
+}
+
+bool RdmEngine::drainLocked(uint32_t quietMs, uint32_t limitMs)
+{
+    const uint64_t start = clock_.nowUs(), until = start + uint64_t(limitMs) * 1000;
+    uint64_t lastUs = start;
+    size_t held = 0;
+    bool came = false;
+    for (;;) {
+        const uint64_t now = clock_.nowUs();
+        if (now >= until || now >= lastUs + uint64_t(quietMs) * 1000)
+            return came;
+        if (held == sizeof response_)
+            held = 0;
+        const int n = port_.ReadWaiting(response_ + held, int(sizeof response_ - held));
+        if (n < 0)
+            return came;
+        if (n > 0) {
+            // Line noise keeps coming on a noisy line; only replies keep the drain going.
+            if (rdm::LooksLikeReply(response_ + held, size_t(n))) {
+                came = true;
+                lastUs = now;
+            }
+            held += size_t(n);
+            recordLateAnswers(response_, held, true);
+            continue;
+        }
+        clock_.sleepUs(std::min<uint64_t>(1000, until - now));
+    }
+}
+
 void RdmEngine::noteBytesLeftOver()
 {
     if (!fastExchange())
         return;
     settleLateMargin();
-    if (port_.CountWaiting() > 0)
+    if (port_.CountWaiting() <= 0)
+        return;
+    // Taken here rather than purged, to tell a late reply from noise.
+    const int n = port_.ReadWaiting(dump_, int(sizeof dump_));
+    if (n > 0 && rdm::LooksLikeReply(dump_, size_t(n))) {
         noteLate();
+        recordLateAnswers(dump_, size_t(n), true);
+    }
 }
 
 void RdmEngine::pauseMs(uint32_t ms)
@@ -120,12 +267,32 @@ int RdmEngine::AnswerWhole(const uint8_t* bytes, int count, void* context)
                               // most likely an answer that came after its read.
                               if (mismatch == rdm::Mismatch::Transaction || mismatch == rdm::Mismatch::Source)
                                   engine.noteLate();
-                              if (size)
+                              if (size) {
+                                  engine.recordLateAnswers(at, size);
                                   engine.logPassedOver(at, size, error, mismatch);
+                              }
                           });
+    if (scan.at >= 0 && engine.answerBeganUs_ == 0) {
+        // It began a line time before it was whole.
+        const uint64_t now = engine.clock_.nowUs(), lineUs = scan.size * line_timing::kByteUs;
+        engine.answerBeganUs_ = now > lineUs ? now - lineUs : 1;
+    }
+    if (scan.at >= 0)
+        return count;
     if (scan.passedOverEnd > 0)
         return -int(scan.passedOverEnd);
-    return scan.at >= 0 ? count : 0;
+    // Bytes before anything that may begin a message are noise: dropped, so that
+    // the read goes on waiting for the reply.
+    int noise = 0;
+    while (noise < count && !(bytes[noise] == rdm::kStartCode &&
+                              (noise + 1 == count || bytes[noise + 1] == rdm::kSubStartCode)))
+        ++noise;
+    if (noise == 0)
+        return 0;
+    // Whatever it was, it may have garbled the answer.
+    ++engine.signsInRead_;
+    engine.noiseInRead_ = true;
+    return -noise;
 }
 
 void RdmEngine::dumpMessage(const uint8_t* bytes, size_t count, bool isRequest)
@@ -149,6 +316,24 @@ void RdmEngine::logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeErr
 
 TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply, int readLength)
 {
+    TxResult result = exchange(request, reply, readLength);
+    // Asked once more when its answer was on its way but could not be taken:
+    // the wait has widened meanwhile. Silence is no such sign. A reply that line
+    // noise garbled gets one more try beside.
+    const bool repeatable = request.commandClass != rdm::SET_COMMAND && !request.broadcast();
+    for (int again = 0; result == TxNoResponse && repeatable && fastExchange() && readLength > 0 &&
+                        signsInRead_ > 0 && (again == 0 || (again == 1 && noiseInRead_));
+         ++again) {
+        // Replies still on their way (from a device far too late, or a burst of
+        // them) are let go by first, so that they cannot garble this one's again.
+        drainLateReplies(kSettleQuietMs, kDrainLimitMs);
+        result = exchange(request, reply, readLength);
+    }
+    return result;
+}
+
+TxResult RdmEngine::exchange(const rdm::RdmRequest& request, rdm::RdmResponse& reply, int readLength)
+{
     // Room for the break's byte ahead of the reply.
     if (readLength > int(rdm::kBufferSize) - 1)
         readLength = int(rdm::kBufferSize) - 1;
@@ -161,6 +346,9 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
     std::lock_guard<std::mutex> exchange(port_.exchangeLock());
     linkFailed_ = writeFailed_ = false;
     noteBytesLeftOver();
+    signsInRead_ = 0;
+    noiseInRead_ = false;
+    answerBeganUs_ = 0;
     const uint64_t handedUs = clock_.nowUs();
     if (port_.SendRdmPacket(request_, size, expect) == 0) {
         linkFailed_ = writeFailed_ = true;
@@ -174,8 +362,13 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
         if (log_.detailed())
             dumpMessage(request_, size_t(size), true);
         if (readLength > 0) {
-            got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary,
-                                          replyWait(handedUs, size, readLength, ReplyKind::Ordinary, AnswerWhole));
+            ReplyWait wait = replyWait(handedUs, size, readLength, ReplyKind::Ordinary, AnswerWhole);
+            wait.listenUntilUs = wait.beginByUs - lateMarginUs_ + kMaxLateMarginUs;
+            const uint64_t beginBy = wait.beginByUs;
+            got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary, wait);
+            // An answer that began after the wait: the wait grows to take the next in time.
+            if (answerBeganUs_ > beginBy)
+                noteLate(answerBeganUs_ - beginBy);
         } else {
             // Nobody answers; the line rests before the next request.
             const uint64_t rest = handedUs + line_timing::PacketUs(size) + line_timing::kAfterBroadcastUs;
@@ -196,14 +389,19 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
     const rdm::ReplyScan scan = rdm::ScanForReply(
         response_, size_t(got), inFlight_, reply,
         [this](const uint8_t* at, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch) {
+            if (count)
+                recordLateAnswers(at, count);
             logPassedOver(at, count ? count : size_t(response_ + sizeof response_ - at), error, mismatch);
         });
     if (scan.candidates == 0) {
         log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
         return TxNoResponse;
     }
-    if (scan.at < 0)
+    if (scan.at < 0) {
+        // Something began as a reply and could not be taken: garbled or cut short.
+        ++signsInRead_;
         return TxNoResponse;
+    }
     if (log_.detailed()) {
         dumpMessage(response_ + scan.at, scan.size, false);
         log_.appendLine(std::string());
@@ -213,8 +411,19 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
 
 BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found)
 {
+    bool noiseOnly = false;
+    BranchResult result = branchOnce(lowerBound, upperBound, found, noiseOnly);
+    for (int again = 0; noiseOnly && again < kNoiseRepeats; ++again)
+        result = branchOnce(lowerBound, upperBound, found, noiseOnly);
+    // Noise each time and nothing of a reply: nobody answered.
+    return noiseOnly ? BranchSilent : result;
+}
+
+BranchResult RdmEngine::branchOnce(Uid lowerBound, Uid upperBound, Uid& found, bool& noiseOnly)
+{
     // Room for the longest preamble and the encoded UID, and then some.
     constexpr int kBranchReadLength = 40;
+    noiseOnly = false;
     uint8_t bounds[12];
     WriteUid(lowerBound, bounds);
     WriteUid(upperBound, bounds + 6);
@@ -229,6 +438,7 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
         strayReply_ = false;
         noteBytesLeftOver();
         const uint64_t handedUs = clock_.nowUs();
+        lastBranchUs_ = handedUs;
         if (port_.SendRdmPacket(request_, size, ReplyKind::Discovery) == 0) {
             linkFailed_ = writeFailed_ = true;
             log_.appendLine(status_text::kSendError);
@@ -250,6 +460,9 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
             log_.appendLine(std::string(status_text::kNoResponse) + "\r\n");
         return BranchSilent;
     }
+    // A late acknowledgement of an earlier mute may have landed here.
+    if (count > 0)
+        recordLateAnswers(response_, size_t(count));
     const BranchResult result = rdm::JudgeBranchReply(response_, lowerBound, upperBound, found);
     Uid uid = 0;
     if (result == BranchCollision &&
@@ -257,12 +470,13 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
         (uid < lowerBound || uid > upperBound)) {
         strayReply_ = true;
         strayUid_ = uid;
-        if (fastExchange())
-            noteLate();
     }
+    noiseOnly = result == BranchCollision && rdm::NoiseOnly(response_, count);
     if (log_.detailed()) {
         if (result == BranchSingle)
             log_.appendLine("Корректный ответ\r\n");
+        else if (noiseOnly)
+            log_.appendLine("Помехи на линии\r\n");
         else if (result == BranchCollision)
             log_.appendLine("Конфликт\r\n");
     }

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 enum TxResult : uint8_t {
     TxFailed = 0,
@@ -30,11 +31,18 @@ public:
     // unless it goes to every device, reads up to `readLength` bytes for its answer.
     // `reply` holds the answer after TxAck or TxNotAck; a message that does not
     // answer this request is passed over.
+    //
+    // On the fast exchange a read that gives up on its reply listens on, up to
+    // kMaxLateMarginUs past the line's limit, for one that comes late. A GET or a
+    // discovery request whose answer was on its way but could not be taken (late,
+    // garbled, met by a late reply to an earlier request) is asked once more with
+    // the wait widened; a SET is never repeated, as it need not be idempotent.
     TxResult RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply,
                             int readLength = rdm::kReplyReadLength);
 
     // One DISC_UNIQUE_BRANCH over [lowerBound, upperBound]; `found` gets the UID of
-    // a single clean reply.
+    // a single clean reply. A read that brought only a burst of line noise is asked
+    // again, and a branch that brings nothing else is silent.
     BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found);
 
     // The fast exchange: instead of the fixed waits, a read returns as soon as its
@@ -44,12 +52,14 @@ public:
     bool fastExchange() const { return fast_.load(); }
 
     // Signs of a line that misbehaves, for discovery to act on.
-    // A reply came after its fast read had given up: bytes were waiting at the next
-    // request, or a reply to an earlier request was passed over. Each sign widens
-    // the fast reads' wait (see lateMarginUs). True once per sign.
+    // A reply came after its fast read had given up: reply bytes were waiting at
+    // the next request, a reply to an earlier request was passed over, or a reply
+    // came while the read listened on. Each sign widens the fast reads' wait (see
+    // lateMarginUs). True once per sign.
     bool takeLateSign();
     // The last branch read one whole, correctly summed reply from a device outside
-    // the range asked about: a late answer to an earlier branch. True once.
+    // the range asked about: a late answer to an earlier branch, or the sum of
+    // replies that collided (a phantom). True once.
     bool takeStrayReply(Uid& uid);
     // The last request could not be written, or its reply could not be read.
     bool linkFailed() const { return linkFailed_; }
@@ -57,15 +67,46 @@ public:
     // requests (pulled, or its driver gone).
     bool writeFailed() const { return writeFailed_; }
     // How much longer than the line's own limit a fast read waits for its reply, on
-    // a system that hands received bytes over late. It grows with each late sign up
-    // to kMaxLateMarginUs, a few times what a busy system delays: a device that
-    // answers later still is out of E1.20's bounds, and waiting for it would slow
-    // every request of the run. It starts again at 0 here.
+    // a system that hands received bytes over late: one wait for everything asked
+    // on this interface. It grows with each late sign, said once in the log each
+    // time, up to kMaxLateMarginUs, a few times what a busy system delays: a device
+    // that answers later still is out of E1.20's bounds, and waiting for it would
+    // slow every request. It halves again after kOnTimeToShrink exchanges in time.
     uint32_t lateMarginUs() const { return lateMarginUs_; }
+    // A new interface starts with no margin.
     void resetLateMargin() { lateMarginUs_ = 0; onTime_ = 0; }
     // How often the margin has grown: a late sign that left it as it was (at its
     // limit) changes nothing here.
     uint32_t lateMarginGrowths() const { return lateMarginGrowths_; }
+    // A reply proved to have come late by other means (a device that answered a
+    // branch after its read gave up, then acknowledged its mute): a late sign.
+    void noteLateReply() { noteLate(); }
+    // Devices heard answering far too late: a DISC_MUTE acknowledgement among the
+    // bytes of a later read, or a discovery reply long after the last branch.
+    // They are there, and no wait takes their replies in time. Since the last
+    // forgetLateAnswers:
+    bool heardLate(Uid uid) const;
+    void forgetLateAnswers() { lateHeardCount_ = lateAckCount_ = 0; }
+    // Each is named once in the log (see LateDeviceText), whatever run heard it;
+    // these are the ones named so far.
+    const std::vector<Uid>& namedLate() const { return namedLate_; }
+    // Names `uid` in the log unless it has been; true when it is named now.
+    bool nameLate(Uid uid);
+    static std::string LateDeviceText(Uid uid);
+    // Listens up to `ms` for the late acknowledgement of the mute to `uid` sent
+    // with `transaction`, taking whatever else comes meanwhile; true once it has
+    // come. A device acknowledges its mutes in order, so the last one sent closes
+    // all it still had on its way.
+    bool awaitLateAck(Uid uid, uint8_t transaction, uint32_t ms);
+    // Takes whatever comes until the line has been quiet for `quietMs` (at most
+    // `limitMs` in all): the replies still on their way from a device that answers
+    // far too late, which would otherwise garble the next requests' replies. True
+    // when something came.
+    bool drainLateReplies(uint32_t quietMs = kDrainQuietMs, uint32_t limitMs = kDrainLimitMs);
+    static constexpr uint32_t kDrainQuietMs = 120;
+    // Before a request is asked again: quiet this long, replies keep no closer.
+    static constexpr uint32_t kSettleQuietMs = 20;
+    static constexpr uint32_t kDrainLimitMs = 1000;
     // After a fast exchange that got no answer: listens up to kMaxLateMarginUs for
     // bytes that come late. When some do, the wait grows to take them in time and
     // the result is true. The bytes themselves are left for the next purge.
@@ -74,6 +115,8 @@ public:
     static constexpr uint32_t kMaxLateMarginUs = 16000;
     // Exchanges in a row without a late sign after which the margin halves.
     static constexpr int kOnTimeToShrink = 64;
+    // Branches that brought only noise are asked again this often at most.
+    static constexpr int kNoiseRepeats = 2;
 
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
@@ -94,15 +137,29 @@ private:
                         int (*judge)(const uint8_t*, int, void*));
     // Fills in the controller's part of `request` and encodes it; returns its size.
     int encodeInFlight(const rdm::RdmRequest& request);
+    // One request and its read (see RdmTransaction).
+    TxResult exchange(const rdm::RdmRequest& request, rdm::RdmResponse& reply, int readLength);
+    // One branch request and its read.
+    BranchResult branchOnce(Uid lowerBound, Uid upperBound, Uid& found, bool& noiseOnly);
     // Judges bytes of a fast read (see ReplyWait::judge); `engine` is this engine.
     static int AnswerWhole(const uint8_t* bytes, int count, void* engine);
     // Appends the dump of the message at `bytes` (`count` bytes there at most).
     void dumpMessage(const uint8_t* bytes, size_t count, bool isRequest);
     // The detailed log's record of a message that did not answer the request.
     void logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeError error, rdm::Mismatch mismatch);
-    // Bytes left over from an earlier request are a late sign (fast exchange only).
+    // Bytes left over from an earlier request that look like a reply are a late
+    // sign (fast exchange only); a burst of line noise is not.
     void noteBytesLeftOver();
-    void noteLate();
+    void noteLate(uint64_t lateByUs = 0);
+    // drainLateReplies with the exchange lock held.
+    bool drainLocked(uint32_t quietMs, uint32_t limitMs);
+    // Keeps the sender of each late DISC_MUTE acknowledgement among `count` bytes
+    // and, with `discoveryReplies`, of each discovery reply when no branch has been
+    // asked for long: those are named in the log at once.
+    void recordLateAnswers(const uint8_t* bytes, size_t count, bool discoveryReplies = false);
+    void heard(Uid uid);
+    // The late acknowledgement of `uid` with `transaction` came (any, when negative).
+    bool ackedLate(Uid uid, int transaction = -1) const;
     void growLateMargin(uint32_t us);
     void settleLateMargin();
 
@@ -118,6 +175,24 @@ private:
     uint32_t lateMarginUs_ = 0;
     uint32_t lateMarginGrowths_ = 0;
     int onTime_ = 0;  // fast exchanges since the last late sign
+    // Of the exchange going on: late signs since its request went out, whether
+    // something began as a reply, and when the answer began (0: not yet).
+    uint32_t signsInRead_ = 0;
+    bool noiseInRead_ = false;
+    uint64_t answerBeganUs_ = 0;
+    static constexpr int kLateKept = 16;
+    Uid lateHeard_[kLateKept] = {};
+    int lateHeardCount_ = 0;
+    struct LateAck {
+        Uid uid;
+        uint8_t transaction;  // of the last one that came
+    };
+    LateAck lateAck_[kLateKept] = {};  // of those, the ones whose mute acknowledgement came
+    int lateAckCount_ = 0;
+    std::vector<Uid> namedLate_;
+    uint64_t lastBranchUs_ = 0;  // when the last branch went out
+    // A discovery reply this long after the last branch answers none in time.
+    static constexpr uint64_t kFarTooLateUs = 50000;
 
     uint8_t transaction_ = 0;
     rdm::RdmRequest inFlight_;

@@ -248,3 +248,103 @@ TEST(DiscoveryFaults, AListedDeviceThatComesBackIsNotListedTwice)
     EXPECT_EQ(d.rows, 6);
     EXPECT_TRUE(v.complete());
 }
+
+namespace {
+
+// Two UIDs from `near` whose discovery replies, the bits ORed on the line, decode
+// cleanly as a third UID above both, that no device carries: the phantom.
+struct Phantom {
+    Uid a, b, phantom;
+};
+
+Phantom PhantomPair(Uid near)
+{
+    for (Uid a = near;; ++a)
+        for (Uid b = a + 1; b < a + 256; ++b) {
+            const std::vector<uint8_t> sum =
+                rig::CollideReplies({rdm::EncodeDiscoveryReply(a), rdm::EncodeDiscoveryReply(b)}, rig::Combine::Or);
+            Uid phantom = 0;
+            if (rdm::DecodeDiscoveryReply(sum.data(), sum.size(), phantom) == rdm::DiscoveryReply::Whole &&
+                phantom != a && phantom != b)
+                return {a, b, phantom};
+        }
+}
+
+} // namespace
+
+TEST(DiscoveryFaults, BothDevicesBehindAPhantomAreFoundAndThePhantomIsNot)
+{
+    using Search = Discovery::Search;
+    for (Uid near : {0x000000001000ull, 0x7FF000100000ull, 0xFFFE00000000ull})
+        for (bool fast : {false, true})
+            for (Search search : {Search::Halving, Search::Tree}) {
+                const auto [a, b, phantom] = PhantomPair(near);
+                SCOPED_TRACE(KindText(KindStandardVcp, fast) + (search == Search::Tree ? ", tree, " : ", halving, ") +
+                             UidLogText(a) + " and " + UidLogText(b));
+                FaultRig d(KindStandardVcp, fast, fast);
+                d.line.combine = rig::Combine::Or;
+                d.discovery.search = search;
+                d.add(a);
+                d.add(b);
+                d.add(kGood[2]);
+                const DiscoveryVerdict v = d.discovery.Run();
+                std::vector<Uid> found = d.found;
+                std::sort(found.begin(), found.end());
+                std::vector<Uid> expected{a, b, kGood[2]};
+                std::sort(expected.begin(), expected.end());
+                EXPECT_EQ(found, expected) << d.logText();
+                EXPECT_TRUE(v.complete()) << d.logText();
+                EXPECT_GE(d.log.count("Mute " + UidLogText(phantom)), 1) << "the phantom came and was asked";
+            }
+}
+
+TEST(DiscoveryFaults, ADeviceFarTooLateCostsNoOtherDevice)
+{
+    // Its replies come 400 ms late: the fixed waits meet them on dozens of later
+    // branches, the fast exchange on the requests after the run.
+    for (int kind : {KindStandardVcp, KindTalvern})
+        for (bool fast : {false, true}) {
+            SCOPED_TRACE(KindText(kind, fast));
+            FaultRig d(kind, fast, true);
+            for (Uid u : kGood)
+                d.add(u);
+            constexpr Uid kLate = 0x7FF012345679ull;
+            d.add(kLate).faults.lateMs = 400;
+            const DiscoveryVerdict v = d.discovery.Run();
+            EXPECT_FALSE(v.cutShort) << d.logText();
+            for (Uid u : kGood)
+                EXPECT_EQ(std::count(d.found.begin(), d.found.end(), u), 1) << UidLogText(u) << '\n' << d.logText();
+            // Every device found answers afterwards too: the late replies still on
+            // their way are let go by.
+            for (Uid u : kGood)
+                EXPECT_EQ(Transact(d.engine, u, rdm::GET_COMMAND, rdm::DEVICE_INFO), TxAck) << UidLogText(u);
+            const bool listed = std::count(d.found.begin(), d.found.end(), kLate) == 1;
+            const bool named = d.log.count(RdmEngine::LateDeviceText(kLate)) == 1;
+            EXPECT_TRUE(listed || named || fast) << d.logText();
+            if (named && !fast) {
+                EXPECT_FALSE(v.complete());
+                ASSERT_FALSE(v.ranges.empty());
+                EXPECT_EQ(v.ranges.back().why, DiscoveryVerdict::Doubt::FarTooLate);
+            }
+        }
+}
+
+TEST(DiscoveryFaults, LineNoiseCostsNoDevice)
+{
+    // Bursts of 1 to 8 bytes between messages: every 200 ms against the fixed
+    // waits' long reads, every 5 ms against the fast exchange's short ones.
+    for (int kind : {KindStandardVcp, KindTalvern, KindEnttecUsbPro})
+        for (bool fast : {false, true}) {
+            SCOPED_TRACE(KindText(kind, fast));
+            FaultRig d(kind, fast, true);
+            d.line.noise = {fast ? 5000u : 200000u, 8, 7};
+            for (Uid u : kGood)
+                d.add(u);
+            const DiscoveryVerdict v = d.discovery.Run();
+            std::vector<Uid> found = d.found, expected(std::begin(kGood), std::end(kGood));
+            std::sort(found.begin(), found.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(found, expected) << d.logText();
+            EXPECT_TRUE(v.complete()) << d.logText();
+        }
+}

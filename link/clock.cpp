@@ -36,6 +36,16 @@ void VirtualClock::release()
     {
         std::lock_guard<std::mutex> lock(holdMutex_);
         held_ = false;
+        allowed_ = 0;
+    }
+    released_.notify_all();
+}
+
+void VirtualClock::allow(int sleeps)
+{
+    {
+        std::lock_guard<std::mutex> lock(holdMutex_);
+        allowed_ += sleeps;
     }
     released_.notify_all();
 }
@@ -44,7 +54,9 @@ void VirtualClock::sleepUs(uint64_t us)
 {
     {
         std::unique_lock<std::mutex> lock(holdMutex_);
-        released_.wait(lock, [this] { return !held_; });
+        released_.wait(lock, [this] { return !held_ || allowed_ > 0; });
+        if (held_)
+            --allowed_;
     }
     now_ += us;
     const double pace = pace_.load();

@@ -43,9 +43,11 @@ public:
     // Real microseconds spent per virtual microsecond slept (0: none).
     void pace(double realPerVirtual) { pace_.store(realPerVirtual); }
     // While held, a sleep on another thread waits until the clock is let go, so
-    // that a test can look at work frozen between two of its steps.
+    // that a test can look at work frozen between two of its steps; `allow` lets
+    // that many more sleeps through while it stays held, to step the work on.
     void hold();
     void release();
+    void allow(int sleeps);
 
 private:
     std::atomic<uint64_t> now_;
@@ -53,4 +55,5 @@ private:
     std::mutex holdMutex_;
     std::condition_variable released_;
     bool held_ = false;
+    int allowed_ = 0;  // sleeps let through while held
 };

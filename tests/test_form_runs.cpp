@@ -36,6 +36,19 @@ template <typename F> bool WaitFor(F done, int ms = 20000)
     return done();
 }
 
+// Steps the worker on, one sleep of the clock at a time with the event loop
+// turning, until `done` holds; the clock stays held then, the worker waiting at
+// its next sleep. However late this thread runs, the work cannot get further.
+template <typename F> bool StepUntil(VirtualClock& clock, F done, int steps = 20000)
+{
+    clock.hold();
+    for (int i = 0; i < steps && !done(); ++i) {
+        clock.allow(1);
+        QTest::qWait(1);
+    }
+    return done();
+}
+
 struct Outcome {
     QStringList log, rows, grid;
     std::vector<std::pair<uint16_t, uint16_t>> table;
@@ -108,8 +121,7 @@ TEST(WindowRuns, TheWindowStaysLiveAndLockedWhileADiscoveryRuns)
 
     w.Button1->click();
     ASSERT_TRUE(w.running());
-    ASSERT_TRUE(WaitFor([&] { return w.ListBox1->count() >= 2; }));
-    f.clock.hold();  // the worker waits at its next sleep
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.ListBox1->count() >= 2; }));  // the worker waits at its next sleep
     ASSERT_TRUE(w.running()) << "the run outlasts two devices";
     EXPECT_GT(ticks, 2) << "the event loop turns during the run";
     const int before = ticks;
@@ -160,8 +172,7 @@ TEST(WindowRuns, StopEndsADiscoveryAsItsTimeOutWould)
     TForm1& w = f.start();
     f.clock.pace(0.02);
     w.Button1->click();
-    ASSERT_TRUE(WaitFor([&] { return w.ListBox1->count() >= 2; }));
-    f.clock.hold();
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.ListBox1->count() >= 2; }));
     w.ButtonStop->click();
     f.clock.release();
     f.settle();
@@ -185,8 +196,7 @@ TEST(WindowRuns, EscapeStopsAGetKeepingItsRows)
     f.clock.pace(0.02);
     QListWidget* list = w.ListBox1;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
-    ASSERT_TRUE(WaitFor([&] { return w.params.count >= 3; }));
-    f.clock.hold();
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.params.count >= 3; }));
     ASSERT_TRUE(w.running());
     EXPECT_TRUE(w.RunLabel->text().startsWith("Параметр ")) << w.RunLabel->text().toStdString();
     QTest::keyClick(&w, Qt::Key_Escape);
@@ -224,8 +234,7 @@ TEST(WindowRuns, AStoppedWriteLeavesTheRestUntouchedAndSaysHowManyWereWritten)
         const QStringList words = w.RunLabel->text().split(' ');
         return words.size() == 4 && words[0] == "Устройство" ? words[1].toInt() : 0;
     };
-    ASSERT_TRUE(WaitFor([&] { return progress() >= 3; }));
-    f.clock.hold();
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return progress() >= 3; }));
     w.ButtonStop->click();
     f.clock.release();
     f.settle();
@@ -245,8 +254,7 @@ TEST(WindowRuns, ClosingDuringARunWaitsForItsExchangeThenSavesAndCloses)
     TForm1& w = f.start();
     f.clock.pace(0.02);
     w.Button1->click();
-    ASSERT_TRUE(WaitFor([&] { return w.ListBox1->count() >= 1; }));
-    f.clock.hold();
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.ListBox1->count() >= 1; }));
     EXPECT_FALSE(w.close()) << "the window waits for the run";
     EXPECT_TRUE(w.isVisible());
     f.clock.release();

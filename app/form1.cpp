@@ -449,6 +449,7 @@ void TForm1::ListBoxInterfacesClick()
 void TForm1::ButtonConnectClick()
 {
     port.PortClose();
+    engine.resetLateMargin();  // the wait belongs to the interface
     appendLine(port.PortOpen() == 1 ? status_text::kInterfaceReady : status_text::kInterfaceError);
 }
 

@@ -132,8 +132,9 @@ TEST(PacedLine, RigFilesSetTheLineFaults)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("faults.json").toStdString(), bad = dir.filePath("bad.json").toStdString();
-    std::ofstream(path) << R"({"devices": [{"uid": "7FF0:00000001", "faults": {"loseFirst": 2, "loseShare": 0.5,
-        "garbledDiscovery": true, "vanishAfter": 7, "vanishFor": 9, "twin": true}}]})";
+    std::ofstream(path) << R"({"collisions": "or", "noise": {"everyMs": 200, "maxBytes": 6},
+        "devices": [{"uid": "7FF0:00000001", "faults": {"loseFirst": 2, "loseShare": 0.5,
+        "garbledDiscovery": true, "vanishAfter": 7, "vanishFor": 9, "twin": true, "undefinedResponseType": 255}}]})";
     std::ofstream(bad) << R"({"devices": [{"faults": {"loseShare": 1.5}}]})";
     VirtualClock clock;
     rig::VirtualLine line(clock);
@@ -147,10 +148,20 @@ TEST(PacedLine, RigFilesSetTheLineFaults)
         EXPECT_TRUE(r->faults.garbledDiscovery);
         EXPECT_EQ(r->faults.vanishAfter, 7u);
         EXPECT_EQ(r->faults.vanishFor, 9u);
+        EXPECT_EQ(r->faults.undefinedResponseType, 255);
     }
+    EXPECT_EQ(line.combine, rig::Combine::Or);
+    EXPECT_EQ(line.noise.everyUs, 200000u);
+    EXPECT_EQ(line.noise.maxBytes, 6);
     rig::VirtualLine other(clock);
     EXPECT_FALSE(rig::LoadRigFile(bad, other, name, error));
     EXPECT_NE(error.find("loseShare"), std::string::npos);
+    for (const char* wrong : {R"({"collisions": "xor", "devices": []})", R"({"noise": {"everyMs": 0}, "devices": []})",
+                              R"({"devices": [{"faults": {"undefinedResponseType": 2}}]})"}) {
+        std::ofstream(bad) << wrong;
+        rig::VirtualLine another(clock);
+        EXPECT_FALSE(rig::LoadRigFile(bad, another, name, error)) << wrong;
+    }
 }
 
 TEST(PacedLine, OverAPtyWithASixteenMillisecondLatencyTimerBothProfilesAnswer)

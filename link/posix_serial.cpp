@@ -271,7 +271,11 @@ bool PosixSerial::setBreak(int handle) { return ::ioctl(handle, TIOCSBRK) == 0; 
 
 bool PosixSerial::clearBreak(int handle) { return ::ioctl(handle, TIOCCBRK) == 0; }
 
-bool PosixSerial::purge(int handle) { return ::ioctl(handle, TCFLSH, TCIOFLUSH) == 0; }
+// Only what came in is thrown away. Output still on its way is the request before,
+// which a busy system may not have carried out yet: on a pseudo-terminal, flushing
+// it takes it back from the other side before that side has read it, and on a
+// UART it would cut the request short on the line.
+bool PosixSerial::purge(int handle) { return ::ioctl(handle, TCFLSH, TCIFLUSH) == 0; }
 
 void PosixSerial::close(int handle)
 {

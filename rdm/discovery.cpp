@@ -480,7 +480,10 @@ bool Discovery::searchAll()
             if (++quietSweeps > confirmations) {
                 // A reply still on its way through a slow system would come now:
                 // then the wait grows and the ranges are swept again.
-                if (lastListens_ >= kLateRepeats || !engine_.listenForLateReply())
+                // A line found empty is believed last: its replies may be held
+                // up by a busy system longest at the start.
+                const uint64_t listenUs = foundCount() > 0 ? RdmEngine::kMaxLateMarginUs : kEmptyLineListenUs;
+                if (lastListens_ >= kLateRepeats || !engine_.listenForLateReply(listenUs))
                     return true;
                 ++lastListens_;
                 lateMarginGrew();

@@ -75,6 +75,9 @@ public:
     // How long after an unanswered mute a run listens for its acknowledgement
     // coming too late, letting go by what else comes meanwhile.
     static constexpr uint32_t kLateAnswerListenMs = 1000;
+    // How long the fast exchange listens for late replies before it believes a line
+    // on which it found nobody at all.
+    static constexpr uint64_t kEmptyLineListenUs = 100000;
     // Passes in a row that end without isolating anything before the range that
     // keeps answering is set aside.
     static constexpr int kMisledPasses = 4;

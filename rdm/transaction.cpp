@@ -59,6 +59,15 @@ void RdmEngine::noteLate(uint64_t lateByUs)
     growLateMargin(uint32_t(std::min<uint64_t>(std::max(doubled, seen), kMaxLateMarginUs)));
 }
 
+void RdmEngine::addWaitCosts(uint64_t lineLimitUs, uint32_t margin, uint64_t endUs)
+{
+    if (endUs <= lineLimitUs)
+        return;
+    const uint64_t past = endUs - lineLimitUs;
+    costs_.widenedUs += std::min<uint64_t>(past, margin);
+    costs_.listenedUs += past > margin ? past - margin : 0;
+}
+
 void RdmEngine::settleLateMargin()
 {
     // Replies that keep coming in time let a grown wait shrink again, so that a
@@ -69,12 +78,12 @@ void RdmEngine::settleLateMargin()
     lateMarginUs_ = lateMarginUs_ / 2 < kFirstLateMarginUs ? 0 : lateMarginUs_ / 2;
 }
 
-bool RdmEngine::listenForLateReply()
+bool RdmEngine::listenForLateReply(uint64_t us)
 {
     if (!fastExchange())
         return false;
     constexpr uint64_t kStepUs = 1000;
-    for (uint64_t waited = 0; waited < kMaxLateMarginUs; waited += kStepUs) {
+    for (uint64_t waited = 0; waited < us; waited += kStepUs) {
         if (port_.CountWaiting() > 0) {
             noteLate(waited);
             return true;
@@ -327,6 +336,7 @@ TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmRespo
         // Replies still on their way (from a device far too late, or a burst of
         // them) are let go by first, so that they cannot garble this one's again.
         drainLateReplies(kSettleQuietMs, kDrainLimitMs);
+        ++costs_.repeats;
         result = exchange(request, reply, readLength);
     }
     return result;
@@ -365,10 +375,13 @@ TxResult RdmEngine::exchange(const rdm::RdmRequest& request, rdm::RdmResponse& r
             ReplyWait wait = replyWait(handedUs, size, readLength, ReplyKind::Ordinary, AnswerWhole);
             wait.listenUntilUs = wait.beginByUs - lateMarginUs_ + kMaxLateMarginUs;
             const uint64_t beginBy = wait.beginByUs;
+            const uint32_t margin = lateMarginUs_;
             got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary, wait);
             // An answer that began after the wait: the wait grows to take the next in time.
             if (answerBeganUs_ > beginBy)
                 noteLate(answerBeganUs_ - beginBy);
+            if (answerBeganUs_ == 0 || answerBeganUs_ > beginBy - margin)
+                addWaitCosts(beginBy - margin, margin, clock_.nowUs());
         } else {
             // Nobody answers; the line rests before the next request.
             const uint64_t rest = handedUs + line_timing::PacketUs(size) + line_timing::kAfterBroadcastUs;
@@ -413,8 +426,10 @@ BranchResult RdmEngine::DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& fou
 {
     bool noiseOnly = false;
     BranchResult result = branchOnce(lowerBound, upperBound, found, noiseOnly);
-    for (int again = 0; noiseOnly && again < kNoiseRepeats; ++again)
+    for (int again = 0; noiseOnly && again < kNoiseRepeats; ++again) {
+        ++costs_.repeats;
         result = branchOnce(lowerBound, upperBound, found, noiseOnly);
+    }
     // Noise each time and nothing of a reply: nobody answered.
     return noiseOnly ? BranchSilent : result;
 }
@@ -445,9 +460,12 @@ BranchResult RdmEngine::branchOnce(Uid lowerBound, Uid upperBound, Uid& found, b
         }
         std::memset(response_, 0x55, kBranchReadLength);
         if (fastExchange()) {
-            count = port_.ReadRdmReplyWhole(
-                response_, kBranchReadLength, ReplyKind::Discovery,
-                replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, rdm::BranchReplyWhole));
+            const ReplyWait wait =
+                replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, rdm::BranchReplyWhole);
+            const uint32_t margin = lateMarginUs_;
+            count = port_.ReadRdmReplyWhole(response_, kBranchReadLength, ReplyKind::Discovery, wait);
+            if (count == 0)
+                addWaitCosts(wait.beginByUs - margin, margin, clock_.nowUs());
         } else {
             clock_.sleepMs(20);
             count = port_.ReadRdmReply(response_, kBranchReadLength, ReplyKind::Discovery);

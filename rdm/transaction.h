@@ -107,16 +107,27 @@ public:
     // Before a request is asked again: quiet this long, replies keep no closer.
     static constexpr uint32_t kSettleQuietMs = 20;
     static constexpr uint32_t kDrainLimitMs = 1000;
-    // After a fast exchange that got no answer: listens up to kMaxLateMarginUs for
-    // bytes that come late. When some do, the wait grows to take them in time and
-    // the result is true. The bytes themselves are left for the next purge.
-    bool listenForLateReply();
+    // After a fast exchange that got no answer: listens up to `us` for bytes that
+    // come late. When some do, the wait grows to take them in time and the result
+    // is true. The bytes themselves are left for the next purge.
+    bool listenForLateReply(uint64_t us = kMaxLateMarginUs);
     static constexpr uint32_t kFirstLateMarginUs = 4000;
     static constexpr uint32_t kMaxLateMarginUs = 16000;
     // Exchanges in a row without a late sign after which the margin halves.
     static constexpr int kOnTimeToShrink = 64;
     // Branches that brought only noise are asked again this often at most.
     static constexpr int kNoiseRepeats = 2;
+
+    // What the rules for a busy system cost the fast exchange so far: requests
+    // asked again, and time waited past the line's own limits, for the widened
+    // wait and for listening on for a late reply (reads that got their answer in
+    // time cost nothing).
+    struct WaitCosts {
+        uint32_t repeats = 0;
+        uint64_t widenedUs = 0;
+        uint64_t listenedUs = 0;
+    };
+    const WaitCosts& waitCosts() const { return costs_; }
 
     // A fixed pause between steps of a run; none in the fast exchange.
     void pauseMs(uint32_t ms);
@@ -161,6 +172,9 @@ private:
     // The late acknowledgement of `uid` with `transaction` came (any, when negative).
     bool ackedLate(Uid uid, int transaction = -1) const;
     void growLateMargin(uint32_t us);
+    // A read that ended at `endUs` without its answer in time, where the line's own
+    // limit was `lineLimitUs` and the widened wait `margin` past it.
+    void addWaitCosts(uint64_t lineLimitUs, uint32_t margin, uint64_t endUs);
     void settleLateMargin();
 
     InterfacePort& port_;
@@ -177,6 +191,7 @@ private:
     int onTime_ = 0;  // fast exchanges since the last late sign
     // Of the exchange going on: late signs since its request went out, whether
     // something began as a reply, and when the answer began (0: not yet).
+    WaitCosts costs_;
     uint32_t signsInRead_ = 0;
     bool noiseInRead_ = false;
     uint64_t answerBeganUs_ = 0;

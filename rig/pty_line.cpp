@@ -145,9 +145,11 @@ void PtyLine::serve()
 {
     // A real line does not wait for the scheduler; where the system allows it, this
     // thread does not either (refused without the privilege, and then it runs as any).
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    if (realTime) {
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
 
     Splitter splitter;
     RxQueue outgoing;  // reply bytes, each with the moment it reaches the controller's UART

@@ -27,6 +27,9 @@ public:
     // Whether ordinary replies come after the 0x00 byte that a UART makes of the
     // responder's break; off, as from an adapter that does not report breaks.
     bool breakBytes = true;
+    // Whether the serving thread asks for real-time scheduling (granted to root
+    // only): off, it runs as an ordinary user's rig does.
+    bool realTime = true;
     // On a paced line, replies reach the pty byte by byte at the line's pace. A
     // latency timer (µs, 0: none) models a USB-serial chip that hands received
     // bytes over only at each tick of its timer: 16 ms as ftdi_sio leaves it,

@@ -25,8 +25,11 @@ struct Tally {
     double totalMs = 0, slowestMs = 0;
     RdmEngine::WaitCosts costs;
 
-    void add(bool ok, double ms, const RdmEngine::WaitCosts& c)
+    uint32_t growths = 0;
+
+    void add(bool ok, double ms, const RdmEngine::WaitCosts& c, uint32_t grown)
     {
+        growths += grown;
         failed += ok ? 0 : 1;
         totalMs += ms;
         slowestMs = std::max(slowestMs, ms);
@@ -37,9 +40,9 @@ struct Tally {
     void print(const char* what, int busy) const
     {
         const double addedMs = double(costs.widenedUs + costs.listenedUs) / 1000.0;
-        std::printf("  %-22s %d busy  failed %3d of %d  mean %7.1f ms  slowest %7.1f ms  asked again %4u  "
-                    "waited past the limits %7.1f ms (%.2f%%)\n",
-                    what, busy, failed, kRuns, totalMs / kRuns, slowestMs, costs.repeats, addedMs,
+        std::printf("  %-22s %d busy  failed %3d of %d  mean %7.1f ms  slowest %7.1f ms  wait grown %4u times  "
+                    "asked again %4u  waited past the limits %7.1f ms (%.2f%%)\n",
+                    what, busy, failed, kRuns, totalMs / kRuns, slowestMs, growths, costs.repeats, addedMs,
                     100.0 * addedMs / totalMs);
     }
 };
@@ -89,7 +92,7 @@ void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
         const double t0 = NowMs();
         const DiscoveryVerdict v = d.Run();
         const bool ok = v.complete() && found.size() == uids.size();
-        discover.add(ok, NowMs() - t0, c.engine.waitCosts());
+        discover.add(ok, NowMs() - t0, c.engine.waitCosts(), c.engine.lateMarginGrowths());
         if (!ok && getenv("BENCH_LOG")) {
             for (const std::string& line : c.log.lines)
                 std::fprintf(stderr, "%s\n", line.c_str());
@@ -120,7 +123,7 @@ void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
             ok &= ExchangeParameter(c.engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, pid, &first, takesData ? 1 : 0))
                       .result == TxAck;
         }
-        get.add(ok, NowMs() - t0, c.engine.waitCosts());
+        get.add(ok, NowMs() - t0, c.engine.waitCosts(), c.engine.lateMarginGrowths());
     }
     get.print("get of 10 PIDs", busy);
 

@@ -1,5 +1,6 @@
 #include "link/line_driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 int LineDriver::sendDmxFrame(const uint8_t* frame, int length)
@@ -58,6 +59,15 @@ int LineDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const
             const int n = readWaiting(buffer + got, count - got);
             if (n < 0)
                 return -1;
+            if (n > 0 && now < wait.freshFromUs) {
+                if (wait.staleCount) {
+                    const int kept = std::min(n, wait.staleCapacity - *wait.staleCount);
+                    if (kept > 0)
+                        std::memcpy(wait.stale + *wait.staleCount, buffer + got, size_t(kept));
+                    *wait.staleCount += kept > 0 ? kept : 0;
+                }
+                continue;
+            }
             if (n > 0) {
                 const bool first = got == 0;
                 got += n;

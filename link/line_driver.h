@@ -33,6 +33,14 @@ struct ReplyWait {
     // for a reply that comes late (0: it does not). A reply that comes then is
     // still the answer: nothing else has been asked meanwhile.
     uint64_t listenUntilUs = 0;
+    // Bytes read before this moment cannot be the reply, which the request still on
+    // the line has not let begin: a late reply to an earlier request, or noise.
+    // They are set aside into `stale` (room for `staleCapacity`), `staleCount`
+    // counting them, for the caller to judge.
+    uint64_t freshFromUs = 0;
+    uint8_t* stale = nullptr;
+    int staleCapacity = 0;
+    int* staleCount = nullptr;
 };
 
 class LineDriver {

@@ -25,6 +25,7 @@ BranchResult Discovery::DiscoveryBranch(Uid lowerBound, Uid upperBound)
 TxResult Discovery::MuteDevice(Uid uid)
 {
     engine_.log().appendLine("Mute " + UidLogText(uid));
+    lastSilent_ = false;
     rdm::RdmResponse reply;
     const TxResult r = engine_.RdmTransaction({uid, rdm::DISCOVERY_COMMAND, rdm::DISC_MUTE}, reply);
     lastMuteTransaction_ = engine_.transactionNumber();
@@ -223,14 +224,22 @@ bool Discovery::interfaceGone()
 
 BranchResult Discovery::branch(Uid lower, Uid upper)
 {
+    const bool afterSilence = lastSilent_;
     BranchResult r = DiscoveryBranch(lower, upper);
     // A reply that came after the read gave up: the wait has grown, and the
-    // branch is asked again within it.
-    for (int again = 0; again < kLateRepeats && engine_.fastExchange() && engine_.takeLateSign(); ++again) {
-        if (!lateMarginGrew())
+    // branch is asked again within it. When the branch before was silent, that
+    // late reply was most likely its own: that range is searched again.
+    for (int again = 0; engine_.fastExchange() && engine_.takeLateSign(); ++again) {
+        if (again == 0 && afterSilence) {
+            revisit_ = lastSilentRange_;
+            revisitPending_ = true;
+        }
+        if (again == kLateRepeats || !lateMarginGrew())
             break;  // at its limit: asking again would end the same way
         r = DiscoveryBranch(lower, upper);
     }
+    lastSilent_ = r == BranchSilent;
+    lastSilentRange_ = {lower, upper};
     if (interfaceGone())
         return BranchSilent;
     Uid stray = 0;
@@ -571,6 +580,7 @@ DiscoveryVerdict Discovery::Run()
     }
     muteFailureCount_ = 0;
     unansweredCount_ = 0;
+    lastSilent_ = revisitPending_ = false;
     setAsideCount_ = 0;
     namedCount_ = 0;
     ended_ = timeUp_ = doubtful_ = false;

@@ -166,6 +166,15 @@ private:
     Uid unanswered_[kTrackedUnanswered] = {};
     int unansweredCount_ = 0;
     bool triedStrayNow_ = false;  // proveStray muted in vain just now
+    // The last exchange was a branch over this range that nobody answered in time.
+    struct Range {
+        Uid lower = 0, upper = 0;
+    };
+    bool lastSilent_ = false;
+    Range lastSilentRange_;
+    // A range judged silent whose reply came late, for the tree to search again.
+    bool revisitPending_ = false;
+    Range revisit_;
     uint8_t lastMuteTransaction_ = 0;
     SetAside setAside_[kMaxSetAside] = {};  // ascending and apart
     int setAsideCount_ = 0;

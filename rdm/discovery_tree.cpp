@@ -47,6 +47,11 @@ Discovery::Pass Discovery::tree(Uid first, Uid last, BranchResult r)
         const BranchResult answer = range.asked ? range.answer : branch(range.lower, range.upper);
         if (ended_)
             return Pass::Ended;
+        if (revisitPending_) {
+            revisitPending_ = false;
+            if (first <= revisit_.lower && revisit_.upper <= last)
+                push({revisit_.lower, revisit_.upper, false, BranchSilent, kBroadcastUid, 0});
+        }
         if (answer == BranchSilent)
             continue;
         if (answer == BranchSingle) {

@@ -33,8 +33,14 @@ ReplyWait RdmEngine::replyWait(uint64_t handedUs, int requestBytes, int replyByt
     // A system that hands replies on late may also hand them in pieces: the wait
     // for the rest grows too, by a part of the margin, so that collisions, which
     // discovery is made of, still end soon.
-    return ReplyWait{clock_, requestEnd + kResponseLostUs + latency + lateMarginUs_,
-                     quiet + latency + lateMarginUs_ / 4, judge, this, PacketUs(replyBytes)};
+    ReplyWait wait{clock_, requestEnd + kResponseLostUs + latency + lateMarginUs_,
+                   quiet + latency + lateMarginUs_ / 4, judge, this, PacketUs(replyBytes)};
+    // Nothing can answer before the request has left the line.
+    wait.freshFromUs = handedUs + PacketUs(requestBytes);
+    wait.stale = stale_;
+    wait.staleCapacity = int(sizeof stale_);
+    wait.staleCount = &staleBytes_;
+    return wait;
 }
 
 void RdmEngine::growLateMargin(uint32_t us)
@@ -53,10 +59,12 @@ void RdmEngine::growLateMargin(uint32_t us)
 
 void RdmEngine::noteLate(uint64_t lateByUs)
 {
-    // Doubled, or wide enough for the lateness seen, whichever is more.
-    const uint64_t doubled = lateMarginUs_ == 0 ? kFirstLateMarginUs : 2 * uint64_t(lateMarginUs_);
-    const uint64_t seen = lateByUs ? uint64_t(lateMarginUs_) + lateByUs + kFirstLateMarginUs / 2 : 0;
-    growLateMargin(uint32_t(std::min<uint64_t>(std::max(doubled, seen), kMaxLateMarginUs)));
+    // Wide enough for the lateness seen and a little more; doubled when it is not
+    // known how late the reply was.
+    const uint64_t grown = lateByUs ? uint64_t(lateMarginUs_) + lateByUs + kLateStepUs
+                           : lateMarginUs_ == 0 ? kFirstLateMarginUs
+                                                : 2 * uint64_t(lateMarginUs_);
+    growLateMargin(uint32_t(std::min<uint64_t>(grown, kMaxLateMarginUs)));
 }
 
 void RdmEngine::addWaitCosts(uint64_t lineLimitUs, uint32_t margin, uint64_t endUs)
@@ -241,6 +249,14 @@ bool RdmEngine::drainLocked(uint32_t quietMs, uint32_t limitMs)
     }
 }
 
+void RdmEngine::noteStale()
+{
+    if (staleBytes_ > 0 && rdm::LooksLikeReply(stale_, size_t(staleBytes_))) {
+        noteLate();
+        recordLateAnswers(stale_, size_t(staleBytes_), true);
+    }
+}
+
 void RdmEngine::noteBytesLeftOver()
 {
     if (!fastExchange())
@@ -376,7 +392,9 @@ TxResult RdmEngine::exchange(const rdm::RdmRequest& request, rdm::RdmResponse& r
             wait.listenUntilUs = wait.beginByUs - lateMarginUs_ + kMaxLateMarginUs;
             const uint64_t beginBy = wait.beginByUs;
             const uint32_t margin = lateMarginUs_;
+            staleBytes_ = 0;
             got = port_.ReadRdmReplyWhole(response_, readLength, ReplyKind::Ordinary, wait);
+            noteStale();
             // An answer that began after the wait: the wait grows to take the next in time.
             if (answerBeganUs_ > beginBy)
                 noteLate(answerBeganUs_ - beginBy);
@@ -463,7 +481,9 @@ BranchResult RdmEngine::branchOnce(Uid lowerBound, Uid upperBound, Uid& found, b
             const ReplyWait wait =
                 replyWait(handedUs, size, kBranchReadLength, ReplyKind::Discovery, rdm::BranchReplyWhole);
             const uint32_t margin = lateMarginUs_;
+            staleBytes_ = 0;
             count = port_.ReadRdmReplyWhole(response_, kBranchReadLength, ReplyKind::Discovery, wait);
+            noteStale();
             if (count == 0)
                 addWaitCosts(wait.beginByUs - margin, margin, clock_.nowUs());
         } else {

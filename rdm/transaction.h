@@ -112,9 +112,11 @@ public:
     // is true. The bytes themselves are left for the next purge.
     bool listenForLateReply(uint64_t us = kMaxLateMarginUs);
     static constexpr uint32_t kFirstLateMarginUs = 4000;
+    // How much more than a reply's known lateness the wait grows by.
+    static constexpr uint32_t kLateStepUs = 1000;
     static constexpr uint32_t kMaxLateMarginUs = 16000;
     // Exchanges in a row without a late sign after which the margin halves.
-    static constexpr int kOnTimeToShrink = 64;
+    static constexpr int kOnTimeToShrink = 24;
     // Branches that brought only noise are asked again this often at most.
     static constexpr int kNoiseRepeats = 2;
 
@@ -161,6 +163,8 @@ private:
     // Bytes left over from an earlier request that look like a reply are a late
     // sign (fast exchange only); a burst of line noise is not.
     void noteBytesLeftOver();
+    // The same for bytes that came before the request had left the line.
+    void noteStale();
     void noteLate(uint64_t lateByUs = 0);
     // drainLateReplies with the exchange lock held.
     bool drainLocked(uint32_t quietMs, uint32_t limitMs);
@@ -192,6 +196,9 @@ private:
     // Of the exchange going on: late signs since its request went out, whether
     // something began as a reply, and when the answer began (0: not yet).
     WaitCosts costs_;
+    // Of the read going on: bytes that came before its reply could.
+    uint8_t stale_[64] = {};
+    int staleBytes_ = 0;
     uint32_t signsInRead_ = 0;
     bool noiseInRead_ = false;
     uint64_t answerBeganUs_ = 0;

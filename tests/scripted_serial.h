@@ -1,6 +1,8 @@
 #pragma once
-// A serial service whose replies a test writes byte by byte.
+// A serial service whose replies a test writes byte by byte. What is queued comes
+// as a line brings it: once the request written last has left the line.
 #include "link/clock.h"
+#include "rdm/line_timing.h"
 #include "link/serial_api.h"
 
 #include <deque>
@@ -27,6 +29,7 @@ public:
     {
         calls.push_back("write");
         written.emplace_back(bytes, bytes + count);
+        readyAtUs_ = clock_.nowUs() + line_timing::PacketUs(int(count));
         return writeResult == -2 ? long(count) : writeResult;
     }
     long read(int, uint8_t* buffer, size_t count) override
@@ -45,8 +48,13 @@ public:
     }
     int waitReadable(int, uint64_t timeoutUs) override
     {
-        if (!input.empty())
+        const uint64_t now = clock_.nowUs();
+        if (!input.empty() && now >= readyAtUs_)
             return 1;
+        if (!input.empty() && readyAtUs_ - now <= timeoutUs) {
+            clock_.sleepUs(readyAtUs_ - now);
+            return 1;
+        }
         clock_.sleepUs(timeoutUs);
         return 0;
     }
@@ -82,6 +90,8 @@ private:
     // Moves up to `count` queued bytes into `buffer`.
     size_t take(uint8_t* buffer, size_t count)
     {
+        if (clock_.nowUs() < readyAtUs_)
+            return 0;
         size_t n = 0;
         while (n < count && !input.empty()) {
             buffer[n++] = input.front();
@@ -92,4 +102,5 @@ private:
 
     Clock& clock_;
     SerialTimeouts timeouts_{};
+    uint64_t readyAtUs_ = 0;
 };

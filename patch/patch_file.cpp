@@ -39,6 +39,22 @@ bool WriteAll(int fd, const uint8_t* data, size_t size)
     return true;
 }
 
+// The process's umask, read without changing it (the kernel shows it in
+// /proc/self/status); the usual 022 when it cannot be read.
+mode_t CurrentUmask()
+{
+    FILE* f = std::fopen("/proc/self/status", "r");
+    unsigned mask = 022;
+    if (f) {
+        char line[128];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1)
+                break;
+        std::fclose(f);
+    }
+    return mode_t(mask);
+}
+
 } // namespace
 
 std::vector<uint8_t> EncodePatch(const std::vector<PatchRecord>& records)
@@ -83,10 +99,23 @@ bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& re
         // 0xFFFF): whatever its record holds is kept as it was read.
         const bool badFootprint = r.footprint > kUniverseSlots;
         const bool badStart = !badFootprint && r.footprint && r.startIndex >= kUniverseSlots;
-        if (badFootprint || badStart) {
-            why = "запись " + std::to_string(i + 1) + ": " +
-                  (badFootprint ? "размер " + std::to_string(r.footprint) + " вне 0..512"
-                                : "начальный адрес " + std::to_string(unsigned(r.startIndex) + 1) + " вне 1..512");
+        const bool overEnd = !badFootprint && !badStart && r.footprint && r.startIndex + r.footprint > kUniverseSlots;
+        std::string wrong;
+        if (!IsDeviceUid(r.uid))
+            wrong = "UID " + (r.uid > kBroadcastUid ? std::to_string(r.uid) : UidColonText(r.uid)) +
+                    " не может носить одно устройство";
+        else if (badFootprint)
+            wrong = "размер " + std::to_string(r.footprint) + " вне 0..512";
+        else if (badStart)
+            wrong = "начальный адрес " + std::to_string(unsigned(r.startIndex) + 1) + " вне 1..512";
+        else if (overEnd)
+            wrong = "каналы " + std::to_string(unsigned(r.startIndex) + 1) + "–" +
+                    std::to_string(unsigned(r.startIndex) + r.footprint) + " выходят за 512";
+        for (size_t k = 0; wrong.empty() && k < records.size(); ++k)
+            if (records[k].uid == r.uid)
+                wrong = "UID " + UidColonText(r.uid) + " уже есть в записи " + std::to_string(k + 1);
+        if (!wrong.empty()) {
+            why = "запись " + std::to_string(i + 1) + ": " + wrong;
             records.clear();
             return false;
         }
@@ -106,7 +135,9 @@ bool SavePatchFile(const std::string& path, const std::vector<PatchRecord>& reco
         why = std::strerror(errno);
         return false;
     }
-    fchmod(fd, 0644);
+    struct stat existing {};
+    fchmod(fd, ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? existing.st_mode & 07777
+                                                                                  : 0666 & ~CurrentUmask());
     bool ok = WriteAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {
@@ -127,20 +158,33 @@ bool SavePatchFile(const std::string& path, const std::vector<PatchRecord>& reco
 bool LoadPatchFile(const std::string& path, std::vector<PatchRecord>& records, std::string& why)
 {
     records.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    // Opened without blocking, then judged by what it is, before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         why = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        why = "не обычный файл";
         return false;
     }
     std::vector<uint8_t> bytes;
     uint8_t chunk[4096];
     // Nothing past the largest record list is ever read; stop there.
     const size_t limit = 4 + 12 * DeviceTable::kCapacity;
-    size_t n = 0;
-    while (bytes.size() < limit && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bool readError = false;
+    while (bytes.size() < limit) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        readError = n < 0;
+        if (n <= 0)
+            break;
         bytes.insert(bytes.end(), chunk, chunk + n);
-    bool readError = std::ferror(f);
-    std::fclose(f);
+    }
+    ::close(fd);
     if (readError) {
         why = "ошибка чтения";
         return false;

@@ -16,12 +16,16 @@ struct PatchRecord {
 std::vector<uint8_t> EncodePatch(const std::vector<PatchRecord>& records);
 
 // Checks the whole file before anything is taken from it: its length, its count,
-// and each record's start address (1..512) and footprint (0..512; a record without
-// a footprint keeps whatever start it has). On success `records` holds its
-// devices (none when N is 0); otherwise `why` says what is wrong and which record.
+// and each record: a UID one device can carry (not 0, not a broadcast, 48 bits),
+// named once in the file, a start address (1..512) and footprint (0..512) whose
+// slots fit the universe (a record without a footprint keeps whatever start it
+// has). On success `records` holds its devices (none when N is 0); otherwise
+// `why` says what is wrong and which record.
 bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& records, std::string& why);
 
 // Writes through a temporary file in the same folder, renamed over `path` only
-// when every byte is on disk, so a failed save leaves an existing file intact.
+// when every byte is on disk, so a failed save leaves an existing file intact. An
+// existing file keeps its mode; a new one gets the mode the umask leaves.
 bool SavePatchFile(const std::string& path, const std::vector<PatchRecord>& records, std::string& why);
+// Reads only a regular file, without blocking on anything else (a FIFO, a device).
 bool LoadPatchFile(const std::string& path, std::vector<PatchRecord>& records, std::string& why);

@@ -29,13 +29,16 @@ int WritePatch(RdmEngine& engine, const DeviceTable& table, int count, const Run
             return i;
         }
         const DeviceEntry& device = table.entries[i];
-        const TxResult result = SetStartAddress(engine, device.uid, device.startIndex);
+        // A patch moves one device at a time: a broadcast would move them all.
+        const TxResult result =
+            IsDeviceUid(device.uid) ? SetStartAddress(engine, device.uid, device.startIndex) : TxFailed;
         engine.log().appendLine("Устройство " + UidLogText(device.uid) + ", адрес " +
                                 std::to_string(device.startIndex + 1) + ": " +
-                                (result == TxAck      ? "записан"
-                                 : result == TxNotAck ? "отклонён (NACK)"
-                                 : result == TxFailed ? "не отправлен, ошибка интерфейса"
-                                                      : "нет ответа"));
+                                (result == TxAck              ? "записан"
+                                 : result == TxNotAck         ? "отклонён (NACK)"
+                                 : !IsDeviceUid(device.uid) ? "не отправлен: UID не одного устройства"
+                                 : result == TxFailed         ? "не отправлен, ошибка интерфейса"
+                                                              : "нет ответа"));
         if (written)
             written(i, result);
         control.step(i + 1, count);

@@ -16,6 +16,8 @@ constexpr uint32_t UidDevice(Uid uid) { return uint32_t(uid); }
 // Every device (FFFF:FFFFFFFF) or every device of one maker (7FF0:FFFFFFFF):
 // nobody answers a request sent to it.
 constexpr bool IsBroadcastUid(Uid uid) { return UidDevice(uid) == 0xFFFFFFFFu; }
+// A UID one device can carry: 48 bits, neither 0 nor a broadcast.
+constexpr bool IsDeviceUid(Uid uid) { return uid != 0 && uid <= 0xFFFFFFFFFFFFull && !IsBroadcastUid(uid); }
 
 inline void WriteUid(Uid uid, uint8_t* out)
 {

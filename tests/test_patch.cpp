@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,7 +32,7 @@ TEST(PatchFile, ExampleComesOutByteForByte)
 TEST(PatchFile, SaveThenLoadRoundTrips)
 {
     const std::string path = TempPath("round.pat");
-    std::vector<PatchRecord> records = {{MakeUid(0x1234, 0x56), 0, 24}, {MakeUid(0x12, 1), 499, 13}, {0, 511, 0}};
+    std::vector<PatchRecord> records = {{MakeUid(0x1234, 0x56), 0, 24}, {MakeUid(0x12, 1), 499, 13}, {7, 511, 0}};
     std::string why;
     ASSERT_TRUE(SavePatchFile(path, records, why)) << why;
     EXPECT_EQ(ReadFile(path).size(), 4u + 36u);
@@ -149,4 +150,53 @@ TEST(PatchMap, CountsColoursAndIndexes)
     EXPECT_TRUE(Fits(0, 512));
     EXPECT_FALSE(Fits(1, 512));
     EXPECT_FALSE(Fits(uint16_t(-32), 0));
+}
+
+TEST(PatchFile, RecordsThatNameNoOneDeviceOrTwiceOneAreRefusedByNumber)
+{
+    constexpr Uid kOne = MakeUid(0x7FF0, 1);
+    const struct {
+        PatchRecord second;
+        const char* why;
+    } cases[] = {
+        {{kBroadcastUid, 0, 1}, "запись 2: UID FFFF:FFFFFFFF не может носить одно устройство"},
+        {{MakeUid(0x7FF0, 0xFFFFFFFF), 0, 1}, "запись 2: UID 7FF0:FFFFFFFF не может носить одно устройство"},
+        {{0, 0, 1}, "запись 2: UID 0000:00000000 не может носить одно устройство"},
+        {{1ull << 48, 0, 1}, "запись 2: UID 281474976710656 не может носить одно устройство"},
+        {{kOne, 100, 1}, "запись 2: UID 7FF0:00000001 уже есть в записи 1"},
+        {{MakeUid(0x7FF0, 2), 511, 512}, "запись 2: каналы 512–1023 выходят за 512"},
+    };
+    for (const auto& c : cases) {
+        std::vector<PatchRecord> records;
+        std::string why;
+        EXPECT_FALSE(DecodePatch(EncodePatch({{kOne, 0, 1}, c.second}), records, why)) << c.why;
+        EXPECT_EQ(why, c.why);
+        EXPECT_TRUE(records.empty());
+    }
+}
+
+TEST(PatchFile, OnlyARegularFileIsLoadedAndSavingKeepsItsMode)
+{
+    // A FIFO nobody writes would hold a blocking read for ever.
+    const std::string fifo = TempPath("fifo.pat");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<PatchRecord> records;
+    std::string why;
+    EXPECT_FALSE(LoadPatchFile(fifo, records, why));
+    EXPECT_EQ(why, "не обычный файл");
+    EXPECT_FALSE(LoadPatchFile("/dev/null", records, why));
+    std::remove(fifo.c_str());
+
+    const std::string path = TempPath("mode.pat");
+    const mode_t before = umask(027);
+    ASSERT_TRUE(SavePatchFile(path, {}, why)) << why;
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << "a new file follows the umask";
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(SavePatchFile(path, {{MakeUid(0x7FF0, 1), 0, 1}}, why)) << why;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "an existing one keeps its mode";
+    umask(before);
+    std::remove(path.c_str());
 }

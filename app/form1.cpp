@@ -329,8 +329,8 @@ void TForm1::FormCreate()
         try {
             settingsStore.Load(settings);
         } catch (const SettingsError& e) {
+            // Said, then start-up goes on with every value that could be read.
             dialogs_.showMessage(QString::fromUtf8(e.what()));
-            return;  // the rest of start-up is skipped; the window comes up all the same
         }
         port.kind = settings.InterfaceType;
         UpDownUnivSize->setPosition(settings.UniverseSize);

@@ -21,6 +21,10 @@ struct SettingsRecord {
     // interface is opened again when others join the list. Empty in files from
     // before it: the row number alone chooses.
     std::string InterfaceName;
+    // Bit i: the stored text of kSettingFields[i] could not be read. The field has
+    // its default, and saving leaves that text in the file as it was, unless the
+    // field was changed since.
+    uint32_t unreadable = 0;
 };
 
 // Bounds the settings page offers.

@@ -51,10 +51,22 @@ void SettingsStore::Load(SettingsRecord& r) const
     QSettings ini(QString::fromStdString(path_), QSettings::IniFormat);
     if (ini.status() != QSettings::NoError)
         return;
-    for (const SettingField& field : kSettingFields)
-        if (ini.contains(field.name))
+    std::string firstError;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingField& field = kSettingFields[i];
+        if (!ini.contains(field.name))
+            continue;
+        try {
             field.set(r, field.accept(ReadValue(ini, field.name)));
+        } catch (const SettingsError& e) {
+            r.unreadable |= 1u << i;
+            if (firstError.empty())
+                firstError = e.what();
+        }
+    }
     r.InterfaceName = ini.value(kInterfaceNameKey).toString().toStdString();
+    if (!firstError.empty())
+        throw SettingsError(firstError);
 }
 
 SettingsRecord SettingsStore::LoadOrDefaults() const
@@ -63,7 +75,7 @@ SettingsRecord SettingsStore::LoadOrDefaults() const
     try {
         Load(r);
     } catch (const SettingsError&) {
-        // The values before the bad one are kept; the rest stay at their defaults.
+        // Every value that could be read is kept; the bad one has its default.
     }
     return r;
 }
@@ -75,8 +87,14 @@ bool SettingsStore::Save(const SettingsRecord& r) const
         return false;
     {
         QSettings ini(file, QSettings::IniFormat);
-        for (const SettingField& field : kSettingFields)
+        SettingsRecord defaults;
+        SetDefaults(defaults);
+        for (int i = 0; i < kSettingCount; ++i) {
+            const SettingField& field = kSettingFields[i];
+            if ((r.unreadable & (1u << i)) && field.get(r) == field.get(defaults))
+                continue;  // never read, never changed: the stored text stays
             ini.setValue(field.name, field.get(r));
+        }
         ini.setValue(kInterfaceNameKey, QString::fromStdString(r.InterfaceName));
         ini.sync();
         if (ini.status() == QSettings::NoError && QFileInfo(file).isFile())

@@ -20,20 +20,22 @@ public:
 
     // Fills the record; a value that is missing takes its default, values outside
     // the page's ranges are brought into them. A store that cannot be read leaves
-    // every field at its default. Throws SettingsError for a value that is not a
-    // 32-bit integer ("Invalid data type for '...'", or "Failed to get data for
-    // '...'" when it does not fit in 32 bits); the fields before it are loaded.
+    // every field at its default. A value that is not a 32-bit integer keeps its
+    // default and is marked in `unreadable`; once every other value is loaded,
+    // the first such one throws SettingsError ("Invalid data type for '...'", or
+    // "Failed to get data for '...'" when it does not fit in 32 bits).
     void Load(SettingsRecord& record) const;
 
-    // Writes all the values. Returns false, silently, when the store's folder
-    // cannot be created; throws SettingsError ("Failed to set data for '...'")
-    // when the values cannot be written.
+    // Writes the values, but for those that could not be read and still have the
+    // default they were given: their stored text stays as it was. Returns false,
+    // silently, when the store's folder cannot be created; throws SettingsError
+    // ("Failed to set data for '...'") when the values cannot be written.
     bool Save(const SettingsRecord& record) const;
 
     static std::string DefaultPath();
 
     // The stored settings for a tool that only borrows the window's choices: a bad
-    // value is no error, it and the values after it take their defaults.
+    // value is no error, it takes its default.
     SettingsRecord LoadOrDefaults() const;
 
 private:

@@ -121,16 +121,20 @@ TEST(FormStartup, TheStoredInterfaceIsFoundByItsTextAndNoOtherIsOpenedInItsPlace
     }
 }
 
-TEST(FormStartup, BadSettingsValueShowsTheMessageAndSkipsTheRest)
+TEST(FormStartup, BadSettingsValueShowsTheMessageAndTheOthersStillApplyAndStay)
 {
     FormFixture f;
-    f.storeSettings("UniverseSize=lots\n");
+    f.storeSettings("UniverseSize=\nDMXPeriod=500\nTabIndex=3\n");
     TForm1& w = f.start();
     ASSERT_EQ(f.messages.size(), 1u);
     EXPECT_EQ(f.messages[0], "Invalid data type for 'UniverseSize'");
-    EXPECT_EQ(w.ListBoxInterfaces->count(), 0) << "the interface list was never filled";
-    EXPECT_TRUE(f.log().isEmpty());
     EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.PageControl1->currentIndex(), 3);
+    EXPECT_EQ(w.EditPeriod->text(), "500");
+    w.close();
+    QSettings ini(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("DMXPeriod").toInt(), 500) << "no default written over it";
+    EXPECT_EQ(ini.value("UniverseSize").toString(), "") << "the unreadable text stays as it was";
 }
 
 TEST(FormStartup, ClosingSavesAllSevenValues)

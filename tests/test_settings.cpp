@@ -1,6 +1,7 @@
 #include "settings/settings_store.h"
 
 #include <QDir>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -121,14 +122,26 @@ TEST(Settings, BadValuesGiveTheMessages)
     EXPECT_EQ(LoadError("TimerType=1\n"), "");
 }
 
-TEST(Settings, ValuesBeforeABadOneAreLoaded)
+TEST(Settings, EveryReadableValueIsLoadedAndAnUnreadableOneStaysInTheFile)
 {
     Folder f;
-    f.write("InterfaceType=1\nUniverseSize=100\nTimerType=x\n");
+    f.write("InterfaceType=1\nUniverseSize=\nTimerType=x\nDMXPeriod=500\nInterfaceName=rig\n");
     SettingsRecord r;
-    EXPECT_THROW(SettingsStore(f.file()).Load(r), SettingsError);
+    SettingsStore store(f.file());
+    EXPECT_THROW(store.Load(r), SettingsError);
     EXPECT_EQ(r.InterfaceType, 1);
-    EXPECT_EQ(r.UniverseSize, 100);
+    EXPECT_EQ(r.DMXPeriod, 500);
+    EXPECT_EQ(r.InterfaceName, "rig");
+    EXPECT_EQ(r.UniverseSize, 24) << "the default";
+    // Saved: the unreadable texts stay as they were, the rest is written; a value
+    // changed since is written too.
+    r.TimerType = 1;
+    ASSERT_TRUE(store.Save(r));
+    QSettings ini(QString::fromStdString(f.file()), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("UniverseSize").toString(), "");
+    EXPECT_EQ(ini.value("TimerType").toInt(), 1);
+    EXPECT_EQ(ini.value("DMXPeriod").toInt(), 500);
+    EXPECT_EQ(ini.value("InterfaceName").toString(), "rig");
 }
 
 TEST(Settings, UnreadableStoreGivesDefaultsAndUnwritableOneFails)

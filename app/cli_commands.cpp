@@ -196,6 +196,8 @@ int List(const Options& o)
         port.kind = kind.kind;
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
+        if (!port.listNote.empty())
+            std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote.c_str());
         for (size_t i = 0; i < rows.size(); ++i)
             t.add({kind.token, Cell::number(long(i)), rows[i].text, rows[i].path,
                    kind.byDevicePath ? Cell() : Cell::number(rows[i].deviceNumber)});

@@ -91,6 +91,8 @@ bool Session::open()
     port.kind = int8_t(options.kind);
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
+    if (!port.listNote.empty())
+        std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote.c_str());
     const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow, options.storedName);
     std::string error;
     if (row < 0 && options.interface.empty() && !options.storedName.empty()) {
@@ -110,6 +112,8 @@ bool Session::open()
             error = "the interface \"" + chosen.text + "\" is held by another program (" +
                     (holders.empty() ? std::string("another user's, or the kernel's driver") : holders) +
                     "); close it there and try again";
+        } else if (!port.refusal.empty()) {
+            error = std::string(status_text::kInterfaceError) + ": " + port.refusal;
         } else {
             error = std::string(status_text::kInterfaceError) + ": " + chosen.text;
         }

@@ -408,6 +408,8 @@ void TForm1::RadioGroupInterfaceClick()
     port.kind = int8_t(kind);
     settings.InterfaceType = int8_t(kind);
     port.ListInterfaces(interfaces);
+    if (!port.listNote.empty())
+        appendLine("Виртуальные линии не показаны: " + port.listNote);
     ListBoxInterfaces->clear();
     for (const InterfaceEntry& e : interfaces)
         ListBoxInterfaces->addItem(QString::fromStdString(e.text));
@@ -450,7 +452,10 @@ void TForm1::ButtonConnectClick()
 {
     port.PortClose();
     engine.resetLateMargin();  // the wait belongs to the interface
-    appendLine(port.PortOpen() == 1 ? status_text::kInterfaceReady : status_text::kInterfaceError);
+    const bool opened = port.PortOpen() == 1;
+    appendLine(opened ? status_text::kInterfaceReady : status_text::kInterfaceError);
+    if (!opened && !port.refusal.empty())
+        appendLine(port.refusal);
 }
 
 // --- DMX output ---

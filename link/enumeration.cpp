@@ -10,10 +10,9 @@
 
 namespace {
 
-std::vector<std::string> folderEntries(const std::string& folder)
+std::vector<std::string> entriesOf(DIR* dir)
 {
     std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
     if (!dir)
         return names;
     while (dirent* e = readdir(dir)) {
@@ -23,6 +22,8 @@ std::vector<std::string> folderEntries(const std::string& folder)
     closedir(dir);
     return names;
 }
+
+std::vector<std::string> folderEntries(const std::string& folder) { return entriesOf(opendir(folder.c_str())); }
 
 // ttyS2 before ttyS10: compare the letters, then the number.
 bool naturalLess(const std::string& a, const std::string& b)
@@ -53,14 +54,6 @@ bool isPhantomPort(const std::string& ttyFolder)
 
 } // namespace
 
-std::string VirtualLinesFolder()
-{
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return std::string(runtime) + "/vantrell/lines";
-    return "/tmp/vantrell-" + std::to_string(getuid()) + "/lines";
-}
-
 void ListSystemSerialDevices(std::vector<InterfaceEntry>& list) { ListSerialDevicesIn("/sys/class/tty", "/dev", list); }
 
 void ListSerialDevicesIn(const std::string& ttyClass, const std::string& devices, std::vector<InterfaceEntry>& list)
@@ -80,25 +73,28 @@ void ListSerialDevicesIn(const std::string& ttyClass, const std::string& devices
         list.push_back({name, devices + "/" + name, 0});
 }
 
-void ListVirtualLines(std::vector<InterfaceEntry>& list)
+void ListVirtualLines(std::vector<InterfaceEntry>& list, std::string* note)
 {
-    const std::string folder = VirtualLinesFolder();
-    std::vector<std::string> names = folderEntries(folder);
-    std::sort(names.begin(), names.end(), naturalLess);
-    for (const std::string& name : names) {
-        std::string path = folder + "/" + name;
-        struct stat st{};
-        if (stat(path.c_str(), &st) != 0)
-            continue;  // a line whose rig has gone away
-        list.push_back({name, path, 0});
+    LinesFolder folder;
+    std::string why;
+    if (!folder.open(false, why)) {
+        if (note)
+            *note = why;
+        return;
     }
+    // Read through the checked descriptor, not by its path again.
+    std::vector<std::string> names = entriesOf(fdopendir(fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0)));
+    std::sort(names.begin(), names.end(), naturalLess);
+    for (const std::string& name : names)
+        if (folder.served(name))  // not one left by a rig that has gone
+            list.push_back({name, folder.path() + "/" + name, 0});
 }
 
-int EnumComPorts(std::vector<InterfaceEntry>& list)
+int EnumComPorts(std::vector<InterfaceEntry>& list, std::string* note)
 {
     size_t before = list.size();
     ListSystemSerialDevices(list);
-    ListVirtualLines(list);
+    ListVirtualLines(list, note);
     return int(list.size() - before);
 }
 

@@ -25,14 +25,19 @@ void InterfacePort::PortInit()
 
 void InterfacePort::setDevicePath(const char* path)
 {
-    std::strncpy(devicePath, path, sizeof devicePath - 1);
-    devicePath[sizeof devicePath - 1] = '\0';
+    // A path cut short could name another file: one too long is not taken at all.
+    if (std::strlen(path) >= sizeof devicePath) {
+        devicePath[0] = '\0';
+        return;
+    }
+    std::strcpy(devicePath, path);
 }
 
 int InterfacePort::PortOpen()
 {
     LineDriver* d = driver();
     busyNode.clear();
+    refusal.clear();
     return d ? d->open() : 0;
 }
 
@@ -120,6 +125,7 @@ uint32_t InterfacePort::TransportLatencyUs()
 void InterfacePort::ListInterfaces(std::vector<InterfaceEntry>& rows)
 {
     rows.clear();
+    listNote.clear();
     if (LineDriver* d = driver())
         d->list(rows);
 }

@@ -36,6 +36,10 @@ public:
     // After a PortOpen that failed because the interface is in use: the device
     // node through which it is held (see ProgramsHolding); empty otherwise.
     std::string busyNode;
+    // After a PortOpen that failed for a reason the serial service gave (a line
+    // entry that is not a terminal of the user's, or that no rig serves): that
+    // reason; empty otherwise.
+    std::string refusal;
     void PortClose();
     int PortWrite(const uint8_t* bytes, int count, int* written = nullptr);
     int PortRead(uint8_t* buffer, int count, int* read = nullptr);
@@ -60,6 +64,9 @@ public:
     // The interface list of the current kind, and taking one of its rows as the
     // device to open.
     void ListInterfaces(std::vector<InterfaceEntry>& rows);
+    // After ListInterfaces: why rows that could have been listed were not (a lines
+    // folder that is not the user's own); empty otherwise.
+    std::string listNote;
     void ChooseInterface(const InterfaceEntry& row);
 
     void setDevicePath(const char* path);

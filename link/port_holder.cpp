@@ -6,7 +6,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -34,8 +36,19 @@ bool Holds(const std::string& pid, const struct stat& wanted)
     return holds;
 }
 
-// The processes with a lock on the node's inode (as the serial ports are held):
-// "1: FLOCK  ADVISORY  WRITE 4242 00:05:1234 0 EOF".
+// The processes with a lock on the node (as the serial ports are held):
+// "1: FLOCK  ADVISORY  WRITE 4242 00:05:1234 0 EOF", where the file is named by
+// its file system's device (major and minor in hex) and its inode. The inode
+// alone would name the holder of a file on another file system.
+bool SameFile(const std::string& where, const struct stat& wanted)
+{
+    unsigned majorNumber = 0, minorNumber = 0;
+    unsigned long long inode = 0;
+    char end = 0;
+    return std::sscanf(where.c_str(), "%x:%x:%llu%c", &majorNumber, &minorNumber, &inode, &end) == 3 &&
+           majorNumber == major(wanted.st_dev) && minorNumber == minor(wanted.st_dev) && inode == wanted.st_ino;
+}
+
 std::vector<std::string> Lockers(const struct stat& wanted)
 {
     std::vector<std::string> pids;
@@ -47,8 +60,7 @@ std::vector<std::string> Lockers(const struct stat& wanted)
             continue;
         if (kind == "->")  // a waiter, listed after the holder
             continue;
-        const size_t colon = where.rfind(':');
-        if (colon != std::string::npos && std::strtoull(where.c_str() + colon + 1, nullptr, 10) == wanted.st_ino)
+        if (SameFile(where, wanted))
             pids.push_back(pid);
     }
     return pids;

@@ -3,6 +3,7 @@
 // termios2 lives in the kernel headers and clashes with <termios.h>, so this file
 // uses the kernel's definitions only.
 #include "link/clock.h"
+#include "link/lines_folder.h"
 
 #include <asm/termbits.h>
 #include <cerrno>
@@ -47,7 +48,26 @@ bool IsPseudoTerminal(int fd)
 
 int PosixSerial::open(const char* path)
 {
-    int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    refusal_.clear();
+    std::string lineName;
+    int fd = -1;
+    if (IsPublishedLinePath(path, lineName)) {
+        LinesFolder folder;
+        if (!folder.open(false, refusal_)) {
+            errno = refusal_.empty() ? ENOENT : EPERM;
+            return kInvalidHandle;
+        }
+        fd = folder.openLine(lineName, refusal_);
+    } else {
+        fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !::isatty(fd))) {
+            refusal_ = std::string(path) + " is not a terminal device; refused";
+            ::close(fd);
+            errno = ENOTTY;
+            return kInvalidHandle;
+        }
+    }
     if (fd < 0)
         return kInvalidHandle;
     // No sharing: a second program (or a second open here) is refused.

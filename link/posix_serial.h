@@ -4,10 +4,14 @@
 #include "link/serial_api.h"
 
 #include <map>
+#include <string>
 
 class PosixSerial : public SerialApi {
 public:
+    // A published virtual line is opened through its checked folder; anything
+    // opened must be a terminal device before it is locked or set.
     int open(const char* path) override;
+    std::string refusal() const override { return refusal_; }
     bool applySettings(int handle, const SerialLineSettings& settings) override;
     bool applyTimeouts(int handle, const SerialTimeouts& timeouts) override;
     long write(int handle, const uint8_t* bytes, size_t count) override;
@@ -24,4 +28,5 @@ public:
 
 private:
     std::map<int, SerialTimeouts> timeouts_;
+    std::string refusal_;
 };

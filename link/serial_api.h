@@ -4,6 +4,7 @@
 // provides another that answers in-process.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct SerialLineSettings {
     uint32_t baudRate = 250000;
@@ -34,6 +35,9 @@ public:
     virtual ~SerialApi() = default;
     // Exclusive open for reading and writing; kInvalidHandle on failure.
     virtual int open(const char* path) = 0;
+    // Why the last open was refused, when it was for a reason of this service's
+    // own (not a terminal, not the user's, a line no rig serves); empty otherwise.
+    virtual std::string refusal() const { return {}; }
     virtual bool applySettings(int handle, const SerialLineSettings& settings) = 0;
     virtual bool applyTimeouts(int handle, const SerialTimeouts& timeouts) = 0;
     // Bytes written (possibly fewer than asked when the write time-out expires), -1 on failure.

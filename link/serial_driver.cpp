@@ -16,6 +16,7 @@ int SerialDriver::open()
         // Held by another program: its lock, or the terminal's exclusive mode.
         if (errno == EWOULDBLOCK || errno == EBUSY)
             port_.busyNode = port_.devicePath;
+        port_.refusal = serial_.refusal();
         return 0;
     }
     port_.lineSettings = SerialLineSettings{};  // 250000 8N2, no flow control, DTR and RTS off
@@ -90,6 +91,6 @@ void SerialDriver::purge()
         serial_.purge(port_.comHandle);
 }
 
-void SerialDriver::list(std::vector<InterfaceEntry>& rows) { EnumComPorts(rows); }
+void SerialDriver::list(std::vector<InterfaceEntry>& rows) { EnumComPorts(rows, &port_.listNote); }
 
 void SerialDriver::choose(const InterfaceEntry& row) { port_.setDevicePath(row.path.c_str()); }

@@ -1,7 +1,6 @@
 #include "rig/pty_line.h"
 
 #include "link/clock.h"
-#include "link/enumeration.h"
 #include "rdm/rdm_defs.h"
 #include "rig/ftdi_device_model.h"
 #include "rig/rx_queue.h"
@@ -20,18 +19,6 @@
 namespace rig {
 
 namespace {
-
-bool MakeFolders(const std::string& path)
-{
-    for (size_t i = 1; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            std::string part = path.substr(0, i);
-            if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return true;
-}
 
 uint64_t NowUs() { return MonotonicUs(); }
 
@@ -102,21 +89,7 @@ bool PtyLine::open(const std::string& name, std::string& error)
         tcsetattr(slaveKeeper_, TCSANOW, &tio);
     }
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    if (!name.empty()) {
-        std::string folder = VirtualLinesFolder();
-        if (!MakeFolders(folder)) {
-            error = "cannot create " + folder + ": " + std::strerror(errno);
-            return false;
-        }
-        publishedPath_ = folder + "/" + name;
-        ::unlink(publishedPath_.c_str());
-        if (symlink(slavePath_.c_str(), publishedPath_.c_str()) != 0) {
-            error = "cannot publish " + publishedPath_ + ": " + std::strerror(errno);
-            publishedPath_.clear();
-            return false;
-        }
-    }
-    return true;
+    return name.empty() || publication_.publish(name, slavePath_, error);
 }
 
 void PtyLine::start()
@@ -130,10 +103,7 @@ void PtyLine::stop()
     running_.store(false);
     if (thread_.joinable())
         thread_.join();
-    if (!publishedPath_.empty()) {
-        ::unlink(publishedPath_.c_str());
-        publishedPath_.clear();
-    }
+    publication_.withdraw();
     if (slaveKeeper_ >= 0)
         ::close(slaveKeeper_);
     if (master_ >= 0)

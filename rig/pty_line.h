@@ -5,6 +5,7 @@
 // the idle gap after it or by a read that begins with a request's head. Replies are written back as a real line would deliver
 // them to a UART: an ordinary reply after one 0x00 byte (the responder's break),
 // a discovery reply without.
+#include "link/lines_folder.h"
 #include "rig/virtual_line.h"
 
 #include <atomic>
@@ -19,7 +20,8 @@ public:
     ~PtyLine();
 
     // Opens the pty and, when `name` is given, publishes it as
-    // <virtual-line folder>/<name>. Returns false with `error` set on failure.
+    // <virtual-line folder>/<name> (see LinePublication). Returns false with
+    // `error` set on failure.
     bool open(const std::string& name, std::string& error);
     void start();  // serve the line on a thread of its own
     void stop();   // stop serving and remove the published entry
@@ -43,7 +45,7 @@ public:
     uint64_t widgetWaitUs = kWidgetTimeoutUs;
 
     const std::string& slavePath() const { return slavePath_; }
-    const std::string& publishedPath() const { return publishedPath_; }
+    const std::string& publishedPath() const { return publication_.path(); }
 
     static constexpr int kFrameGapUs = 1500;
 
@@ -68,7 +70,7 @@ private:
     int master_ = -1;
     int slaveKeeper_ = -1;
     std::string slavePath_;
-    std::string publishedPath_;
+    LinePublication publication_;
     std::thread thread_;
     std::atomic<bool> running_{false};
 };

@@ -32,13 +32,37 @@ bool ParseUid(const std::string& text, Uid& uid)
 
 namespace {
 
+// An integer key in its range, or its default when it is absent. Anything else
+// (a fraction, a text, a value outside the range) is an error that names the key.
+bool IntIn(const QJsonObject& o, const char* key, long long fallback, long long low, long long high, long long& out,
+           const std::string& where, std::string& error)
+{
+    out = fallback;
+    if (!o.contains(key))
+        return true;
+    const QJsonValue v = o.value(key);
+    const double d = v.toDouble();
+    if (v.isDouble() && d == double(static_cast<long long>(d)) && d >= double(low) && d <= double(high)) {
+        out = static_cast<long long>(d);
+        return true;
+    }
+    error = where + ": " + key + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+    return false;
+}
+
 // "sensorValues": [62, 2400], "status": [{"type": "warning", "id": 33, "data1": 1,
 // "data2": 97, "subDevice": 0}], "powerCycle": {"at": 30, "for": 10} (seconds).
 bool LoadHealth(const QJsonObject& d, Responder& r, const std::string& where, std::string& error)
 {
     const QJsonArray values = d.value("sensorValues").toArray();
-    for (int i = 0; i < values.size() && i < int(r.sensors.size()); ++i)
-        r.sensors[size_t(i)].value = int16_t(values[i].toInt());
+    for (int i = 0; i < values.size() && i < int(r.sensors.size()); ++i) {
+        const double v = values[i].toDouble(1e9);
+        if (!(v >= -32768 && v <= 32767)) {
+            error = where + ": sensorValues take -32768 to 32767";
+            return false;
+        }
+        r.sensors[size_t(i)].value = int16_t(v);
+    }
     for (const QJsonValue& v : d.value("status").toArray()) {
         const QJsonObject m = v.toObject();
         const std::string type = m.value("type").toString("warning").toStdString();
@@ -53,10 +77,16 @@ bool LoadHealth(const QJsonObject& d, Responder& r, const std::string& where, st
             error = where + ": a status type is advisory, warning or error";
             return false;
         }
-        message.id = uint16_t(m.value("id").toInt(0));
-        message.data1 = int16_t(m.value("data1").toInt(0));
-        message.data2 = int16_t(m.value("data2").toInt(0));
-        message.subDevice = uint16_t(m.value("subDevice").toInt(0));
+        long long id = 0, data1 = 0, data2 = 0, subDevice = 0;
+        if (!IntIn(m, "id", 0, 0, 0xFFFF, id, where + ": status", error) ||
+            !IntIn(m, "data1", 0, -32768, 32767, data1, where + ": status", error) ||
+            !IntIn(m, "data2", 0, -32768, 32767, data2, where + ": status", error) ||
+            !IntIn(m, "subDevice", 0, 0, 512, subDevice, where + ": status", error))
+            return false;
+        message.id = uint16_t(id);
+        message.data1 = int16_t(data1);
+        message.data2 = int16_t(data2);
+        message.subDevice = uint16_t(subDevice);
         r.statusQueue.push_back(message);
     }
     if (d.contains("powerCycle")) {
@@ -109,6 +139,10 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         line.noise.maxBytes = uint8_t(maxBytes);
     }
     const QJsonArray devices = root.value("devices").toArray();
+    if (devices.size() > kMaxRigDevices) {
+        error = path + ": at most " + std::to_string(kMaxRigDevices) + " devices on one line";
+        return false;
+    }
     int index = 0;
     for (const QJsonValue& v : devices) {
         const QJsonObject d = v.toObject();
@@ -124,24 +158,31 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
             error = where + ": bad uid";
             return false;
         }
-        Responder& r = line.add(uid, model);
-        r.startAddress = uint16_t(d.value("startAddress").toInt(1));
-        r.personality = uint8_t(d.value("personality").toInt(1));
-        r.deviceLabel = Utf8ToCp1251(d.value("label").toString().toStdString());
-        r.preambleLength = d.value("preamble").toInt(7);
-        if (d.contains("turnaroundUs")) {
-            const int us = d.value("turnaroundUs").toInt(-1);
-            if (us < 0 || us > 1000000) {
-                error = where + ": turnaroundUs takes 0 to 1000000";
-                return false;
-            }
-            r.turnaroundUs = uint32_t(us);
+        if (!IsDeviceUid(uid)) {
+            error = where + ": uid is not one device's (0, a broadcast, or above 48 bits)";
+            return false;
         }
+        long long start = 1, personality = 1, preamble = 7, turnaround = -1;
+        if (!IntIn(d, "startAddress", 1, 1, 512, start, where, error) ||
+            !IntIn(d, "personality", 1, 1, static_cast<long long>(model.personalities.size()), personality, where, error) ||
+            !IntIn(d, "preamble", 7, 0, 7, preamble, where, error) ||
+            !IntIn(d, "turnaroundUs", -1, 0, 1000000, turnaround, where, error))
+            return false;
+        Responder& r = line.add(uid, model);
+        r.startAddress = uint16_t(start);
+        r.personality = uint8_t(personality);
+        r.deviceLabel = Utf8ToCp1251(d.value("label").toString().toStdString());
+        r.preambleLength = int(preamble);
+        if (turnaround >= 0)
+            r.turnaroundUs = uint32_t(turnaround);
         const QJsonObject f = d.value("faults").toObject();
         r.faults.ignoreMute = f.value("ignoreMute").toBool();
         r.faults.badChecksum = f.value("badChecksum").toBool();
         r.faults.truncated = f.value("truncated").toBool();
-        r.faults.lateMs = uint32_t(f.value("lateMs").toInt(0));
+        long long lateMs = 0;
+        if (!IntIn(f, "lateMs", 0, 0, 60000, lateMs, where, error))
+            return false;
+        r.faults.lateMs = uint32_t(lateMs);
         r.faults.ackTimer = f.value("ackTimer").toBool();
         r.faults.silent = f.value("silent").toBool();
         r.faults.wrongSource = f.value("wrongSource").toBool();
@@ -149,30 +190,26 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
         r.faults.wrongPid = f.value("wrongPid").toBool();
         r.faults.wrongCommandClass = f.value("wrongCommandClass").toBool();
         r.faults.queuesOtherFirst = f.value("queuesOtherFirst").toBool();
-        const int noise = f.value("noiseBytes").toInt(0);
-        if (noise < 0 || noise > 16) {
-            error = where + ": noiseBytes takes 0 to 16";
+        long long noise = 0;
+        if (!IntIn(f, "noiseBytes", 0, 0, 16, noise, where, error))
             return false;
-        }
         r.faults.noiseBytes = uint8_t(noise);
         r.faults.garbledDiscovery = f.value("garbledDiscovery").toBool();
         r.faults.malformedStatus = f.value("malformedStatus").toBool();
         if (f.contains("undefinedResponseType")) {
-            const int type = f.value("undefinedResponseType").toInt(-1);
-            if (type < 4 || type > 255) {
-                error = where + ": undefinedResponseType takes 4 to 255";
+            long long type = 0;
+            if (!IntIn(f, "undefinedResponseType", 0, 4, 255, type, where, error))
                 return false;
-            }
             r.faults.undefinedResponseType = uint8_t(type);
         }
         r.faults.wrongSensorNumber = f.value("wrongSensorNumber").toBool();
-        const int loseFirst = f.value("loseFirst").toInt(0), vanishAfter = f.value("vanishAfter").toInt(0),
-                  vanishFor = f.value("vanishFor").toInt(0);
-        const double loseShare = f.value("loseShare").toDouble(0);
-        if (loseFirst < 0 || vanishAfter < 0 || vanishFor < 0) {
-            error = where + ": loseFirst, vanishAfter and vanishFor take a count of requests";
+        long long loseFirst = 0, vanishAfter = 0, vanishFor = 0;
+        constexpr long long kMaxCount = 1000000000;
+        if (!IntIn(f, "loseFirst", 0, 0, kMaxCount, loseFirst, where, error) ||
+            !IntIn(f, "vanishAfter", 0, 0, kMaxCount, vanishAfter, where, error) ||
+            !IntIn(f, "vanishFor", 0, 0, kMaxCount, vanishFor, where, error))
             return false;
-        }
+        const double loseShare = f.value("loseShare").toDouble(0);
         if (!(loseShare >= 0 && loseShare <= 1)) {
             error = where + ": loseShare takes 0 to 1";
             return false;

@@ -19,6 +19,10 @@
 
 namespace rig {
 
+// A line carries at most this many devices from a rig file, as from --devices: a
+// real line's splitters stop far below it, and each device costs the rig memory.
+constexpr int kMaxRigDevices = 1000;
+
 // Adds the file's devices to `line`; `name` gets the file's line name if it has one.
 bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, std::string& error);
 

@@ -141,7 +141,9 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--devices" && i + 1 < argc) {
-            devices = std::atoi(argv[++i]);
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            devices = *argv[i] >= '0' && *argv[i] <= '9' && *end == '\0' && n <= rig::kMaxRigDevices ? int(n) : -1;
         } else if (a == "--file" && i + 1 < argc) {
             file = argv[++i];
         } else if (a == "--name" && i + 1 < argc) {
@@ -182,11 +184,6 @@ int main(int argc, char** argv)
             return a == "--help" || a == "-h" ? 0 : 2;
         }
     }
-    if (name.empty() || name.find('/') != std::string::npos || name[0] == '.') {
-        std::fprintf(stderr, "vantrell-rig: the line name must be a plain file name\n");
-        return 2;
-    }
-
     rig::VirtualLine line(SystemClock::instance());
     line.paced = paced;
     line.recordLimit = 4096;  // a rig left running keeps only its recent history
@@ -199,8 +196,8 @@ int main(int argc, char** argv)
         if (!nameGiven && !fileName.empty())
             name = fileName;
     } else {
-        if (devices < 0 || devices > 1000) {
-            std::fprintf(stderr, "vantrell-rig: --devices takes 0 to 1000\n");
+        if (devices < 0 || devices > rig::kMaxRigDevices) {
+            std::fprintf(stderr, "vantrell-rig: --devices takes 0 to %d\n", rig::kMaxRigDevices);
             return 2;
         }
         rig::AddStockDevices(line, devices);
@@ -253,6 +250,20 @@ int main(int argc, char** argv)
         };
     }
 
+    // From --name or from the rig file alike: a plain name inside the lines folder.
+    if (!IsPlainLineName(name)) {
+        std::fprintf(stderr, "vantrell-rig: the line name must be a plain name of at most 64 bytes: no '/', no "
+                             "leading dot, no control characters\n");
+        return 2;
+    }
+
+    // Every way a terminal or a shell ends a program closes the line the same way:
+    // its entry and lock are removed. A closed pipe on stdout is one of them.
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    sigemptyset(&stop.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        sigaction(signal, &stop, nullptr);
     rig::PtyLine pty(line);
     pty.latencyUs = uint32_t(latencyMs) * 1000u;
     pty.widget = widget;
@@ -277,8 +288,6 @@ int main(int argc, char** argv)
     if (select && !SelectInApp(pty.publishedPath()))
         std::fprintf(stderr, "vantrell-rig: could not store the line in Vantrell's settings\n");
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
     pty.start();
     // While DMX frames come, the rate the line carried them at, every few seconds.
     constexpr int kReportSeconds = 5;

@@ -3,6 +3,7 @@
 // temporary folder and the virtual line published where the app lists it.
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "link/lines_folder.h"
 #include "params/param_grid.h"
 #include "rig/fixtures.h"
 #include "rig/rig_d2xx.h"
@@ -39,16 +40,17 @@ struct FormFixture {
     bool modalShownFocus = false;  // the last modal box had the focus while it was up
     int beeps = 0;
     QString savePath, openPath;
+    LinePublication linePublication;  // the rig line's entry, served by the in-process line below
     std::string linePath;
     int lineRow = 0;  // the rig line's row in the "Стандартный VCP" list
 
     FormFixture()
     {
         qputenv("XDG_RUNTIME_DIR", (folder.path() + "/run").toUtf8());
-        const std::string lines = folder.path().toStdString() + "/run/vantrell/lines";
-        QDir().mkpath(QString::fromStdString(lines));
-        linePath = lines + "/rig";
-        EXPECT_EQ(symlink("/dev/null", linePath.c_str()), 0);
+        QDir().mkpath(folder.path() + "/run");
+        std::string error;
+        EXPECT_TRUE(linePublication.publish("rig", "/dev/null", error)) << error;
+        linePath = linePublication.path();
         serial.attach(linePath, line);
         d2xx.addDevice(line, rig::FtdiMode::Raw, "RAW00001");
         d2xx.addDevice(line, rig::FtdiMode::Widget, "PRO00002");

@@ -42,12 +42,23 @@ public:
         return lstat(path.c_str(), &st) == 0;
     }
 
-    // Returns the exit status, or -1 when it did not exit normally.
-    int stop()
+    // Waits for the program to end by itself: its exit status, or -1.
+    int wait()
     {
         if (pid_ <= 0)
             return -1;
-        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Returns the exit status, or -1 when it did not exit normally.
+    int stop(int signal = SIGTERM)
+    {
+        if (pid_ <= 0)
+            return -1;
+        kill(pid_, signal);
         int status = 0;
         waitpid(pid_, &status, 0);
         pid_ = 0;

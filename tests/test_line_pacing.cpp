@@ -164,6 +164,42 @@ TEST(PacedLine, RigFilesSetTheLineFaults)
     }
 }
 
+TEST(PacedLine, RigFilesRefuseValuesOutsideTheirRangesNamingTheKey)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("rig.json").toStdString();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"startAddress": 0})", "startAddress"},
+        {R"({"startAddress": 70000})", "startAddress"},
+        {R"({"startAddress": 1.5})", "startAddress"},
+        {R"({"startAddress": "1"})", "startAddress"},
+        {R"({"personality": 300})", "personality"},
+        {R"({"model": "dimmer", "personality": 9})", "personality"},
+        {R"({"preamble": 8})", "preamble"},
+        {R"({"faults": {"lateMs": -1}})", "lateMs"},
+        {R"({"faults": {"vanishFor": 1e12}})", "vanishFor"},
+        {R"({"uid": "FFFF:FFFFFFFF"})", "uid"},
+        {R"({"model": "wash", "sensorValues": [40000]})", "sensorValues"},
+        {R"({"status": [{"id": 70000}]})", "id"},
+    };
+    VirtualClock clock;
+    std::string name, error;
+    for (const auto& [device, key] : cases) {
+        std::ofstream(path) << R"({"devices": [)" << device << "]}";
+        rig::VirtualLine line(clock);
+        EXPECT_FALSE(rig::LoadRigFile(path, line, name, error)) << device;
+        EXPECT_NE(error.find(key), std::string::npos) << device << ": " << error;
+    }
+    // The cap on devices, said before any is made.
+    std::string many = R"({"devices": [{})";
+    for (int i = 0; i < rig::kMaxRigDevices; ++i)
+        many += ", {}";
+    std::ofstream(path) << many << "]}";
+    rig::VirtualLine line(clock);
+    EXPECT_FALSE(rig::LoadRigFile(path, line, name, error));
+    EXPECT_NE(error.find("at most 1000 devices"), std::string::npos) << error;
+}
+
 TEST(PacedLine, OverAPtyWithASixteenMillisecondLatencyTimerBothProfilesAnswer)
 {
     PtyHarness h;

@@ -1,11 +1,14 @@
 // vantrell-rig as a program: it publishes its line, serves it and cleans up.
 #include "harness.h"
+#include "link/enumeration.h"
 #include "rig_process.h"
 #include "settings/settings_store.h"
 
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,4 +94,52 @@ TEST(RigProgram, SelectInAppStoresTheLineByItsName)
     SettingsStore(conf).Load(settings);
     EXPECT_EQ(settings.InterfaceType, 0);
     EXPECT_EQ(settings.InterfaceName, "chosen");
+}
+
+TEST(RigProgram, EndsCleanlyOnEveryStopSignalAndAKilledRigsLineIsNotListed)
+{
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    const std::string link = runtime.path().toStdString() + "/vantrell/lines/sig";
+    auto listed = [] {
+        std::vector<InterfaceEntry> rows;
+        ListVirtualLines(rows);
+        return rows.size();
+    };
+    struct stat st {};
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGKILL}) {
+        SCOPED_TRACE(strsignal(signal));
+        RigProcess rig({"--devices", "1", "--name", "sig", "--quiet"}, "/dev/null");
+        ASSERT_TRUE(RigProcess::waitFor(link));
+        EXPECT_EQ(listed(), 1u);
+        const int status = rig.stop(signal);
+        if (signal == SIGKILL) {
+            // Its entry stays behind, but no one holds its lock: never listed or opened.
+            EXPECT_EQ(lstat(link.c_str(), &st), 0);
+            EXPECT_EQ(listed(), 0u);
+            PtyHarness h;
+            EXPECT_FALSE(h.openPort(link));
+        } else {
+            EXPECT_EQ(status, 0);
+            EXPECT_NE(lstat(link.c_str(), &st), 0) << "the entry was removed";
+        }
+    }
+    unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(RigProgram, ARigFilesNameIsAPlainNameToo)
+{
+    QTemporaryDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().toUtf8().constData(), 1);
+    const std::string victim = runtime.path().toStdString() + "/x", file = runtime.path().toStdString() + "/rig.json";
+    std::ofstream(victim) << "mine";
+    std::ofstream(file) << R"({"name": "../../x", "devices": [{}]})";
+    const std::string log = runtime.path().toStdString() + "/rig.log";
+    RigProcess rig({"--file", file.c_str()}, log);
+    EXPECT_EQ(rig.wait(), 2);
+    std::ifstream in(victim);
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "mine");
+    unsetenv("XDG_RUNTIME_DIR");
 }

@@ -20,7 +20,6 @@
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t gInterrupted = 0;
 
 std::string HexText(const uint8_t* data, size_t size)
 {
@@ -96,8 +95,6 @@ const char* DoubtText(DiscoveryVerdict::Doubt why)
 // kDone when the run was complete, else the verdict's exit status, said on stderr.
 int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVerdict* verdict = nullptr)
 {
-    gInterrupted = 0;
-    auto previous = std::signal(SIGINT, [](int) { gInterrupted = 1; });
     const Options& o = s.options;
     Discovery discovery(s.engine, found,
                         DiscoveryHooks{[] {}, [] {}, [] {},
@@ -105,12 +102,11 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
                                            if (progress)
                                                std::fprintf(stderr, "found %s\n", uid.c_str());
                                        },
-                                       [&o] { return o.timeout; }, [] { return gInterrupted != 0; }});
+                                       [&o] { return o.timeout; }, [] { return StopRequested(); }});
     discovery.search = o.search;
     const DiscoveryVerdict v = discovery.Run();
     if (verdict)
         *verdict = v;
-    std::signal(SIGINT, previous);
     const std::string count = std::to_string(found.size()) + " device(s) listed";
     int status = kDone;
     auto say = [&status](int code, const std::string& text) {
@@ -122,7 +118,7 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
         say(kInterfaceFailed, "the interface stopped working during discovery; " + count +
                                   ", the list is partial; replug it and try again");
     if (v.stoppedByUser)
-        say(kStopped, "discovery stopped; " + count + ", more may be on the line");
+        say(kStopped, "discovery stopped by " + StopSignalName() + "; " + count + ", more may be on the line");
     if (v.cutShort)
         say(kCutShort, "discovery cut short by its time-out (" + std::to_string(o.timeout) + " s); " + count +
                            ", more may be on the line");
@@ -461,13 +457,13 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
         if (set) {
             const std::optional<uint16_t> pid = ParsePid(args[i]);
             if (!pid)
-                return ValueError("unknown PID \"" + args[i] + "\"");
+                return ValueError("unknown PID " + Quoted(args[i]));
             job.pid = *pid;
             for (size_t k = i + 1; k < args.size(); ++k)
                 job.values.push_back(Utf8ToCp1251(args[k]));
             i = args.size();
         } else if (!SplitPidArg(args[i], job.pid, job.values)) {
-            return ValueError("unknown PID \"" + args[i] + "\"");
+            return ValueError("unknown PID " + Quoted(args[i]));
         }
         if (job.pid <= rdm::DISC_UN_MUTE)
             return ValueError("discovery PIDs are not read or written (use discover)");
@@ -505,6 +501,8 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
     Listing listing;
     listing.subDevice = o.subDevice;
     for (Job& job : jobs) {
+        if (StopRequested())
+            break;  // said by the caller; what was done is listed
         if (s.problems.interfaceFailed())
             break;
         if (toAll) {
@@ -598,7 +596,7 @@ int Patch(const Options& o, const std::vector<std::string>& args)
         for (size_t i = 0; i < records.size(); ++i)
             table.entries[i] = {records[i].uid, records[i].startIndex, records[i].footprint};
         Table t({"uid", "start", "result"});
-        WritePatch(s.engine, table, int(records.size()), RunControl{}, [&](int i, TxResult r) {
+        WritePatch(s.engine, table, int(records.size()), RunControl{StopRequested, {}}, [&](int i, TxResult r) {
             const PatchRecord& record = records[size_t(i)];
             ParameterReply reply;
             reply.result = r;
@@ -637,15 +635,12 @@ int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedS
     for (const std::string& a : args) {
         const size_t eq = a.find('=');
         if (eq == std::string::npos || eq == 0)
-            return ValueError("\"" + a + "\": SLOT=LEVEL with a slot 1..512");
-        const std::string slotText = a.substr(0, eq);
-        char* end = nullptr;
-        const long slot = std::strtol(slotText.c_str(), &end, 10);
-        if (*end || slot < 1 || slot > DmxOutput::kMaxSlots)
-            return ValueError("\"" + a + "\": SLOT=LEVEL with a slot 1..512");
-        const long level = std::strtol(a.c_str() + eq + 1, &end, 10);
-        if (eq + 1 == a.size() || *end || level < 0 || level > 255)
-            return ValueError("\"" + a + "\": a level is 0..255");
+            return ValueError(Quoted(a) + ": SLOT=LEVEL with a slot 1..512");
+        long slot = 0, level = 0;
+        if (!Decimal(a.substr(0, eq), 1, DmxOutput::kMaxSlots, slot))
+            return ValueError(Quoted(a) + ": SLOT=LEVEL with a slot 1..512");
+        if (!Decimal(a.substr(eq + 1), 0, 255, level))
+            return ValueError(Quoted(a) + ": a level is 0..255");
         levels.emplace_back(int(slot), int(level));
         highest = std::max(highest, int(slot));
     }
@@ -659,9 +654,6 @@ int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedS
     dmx.ZeroUniverse();
     for (auto [slot, level] : levels)
         dmx.SetSlot(slot, uint8_t(level));
-    gInterrupted = 0;
-    std::signal(SIGINT, [](int) { gInterrupted = 1; });
-    std::signal(SIGTERM, [](int) { gInterrupted = 1; });
     if (isatty(STDERR_FILENO))
         std::fprintf(stderr, "sending %u slots every %d ms%s\n", unsigned(size), o.period,
                      o.seconds > 0 ? "" : " until Ctrl-C");
@@ -672,7 +664,7 @@ int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedS
                      unsigned(size), double(frameUs) / 1000, o.period);
     dmx.DmxTimerStart(o.period);
     const uint64_t until = MonotonicUs() + uint64_t(o.seconds * 1e6);
-    while (!gInterrupted && (o.seconds <= 0 || MonotonicUs() < until))
+    while (!StopRequested() && (o.seconds <= 0 || MonotonicUs() < until))
         usleep(20000);
     dmx.DmxTimerStop();
     return kDone;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,7 +70,8 @@ const char* const kUsageText =
     "  4  discovery cut short by its time-out; the devices found are listed\n"
     "  5  discovery set aside devices or UID ranges whose replies could not be resolved\n"
     "  6  the interface stopped working mid-run (writes or reads failing): replug it\n"
-    "  7  discovery stopped by Ctrl-C\n"
+    "  7  stopped by Ctrl-C, SIGTERM or SIGHUP before it was done; the interface is closed first\n"
+    "     (watch and dmx end so, with 0)\n"
     "  8  watch --once: a device reports a warning or an error\n"
     "Whatever did not fully succeed is said in one line on stderr; what did is still printed.";
 
@@ -100,7 +102,7 @@ const CommandHelp kCommandHelp[] = {
               "  write: sets each device of the file to its start address, as the window's Write does.\n"
               "  show: prints the file's devices.\n  Example: vantrell-cli patch write truss-1.pat"},
     {"dmx", "dmx SLOT=LEVEL... [--period MS] [--for SECONDS]\n  Sends DMX frames as the fader page does: the\n"
-            "  slots given at their levels, the others at 0, until the time is up or Ctrl-C.\n"
+            "  slots given at their levels, the others at 0, until the time is up or Ctrl-C (or SIGTERM, SIGHUP).\n"
             "  Example: vantrell-cli dmx 1=255 2=128 --period 25 --for 10"},
     {"watch", "watch [--every S] [--for S] [--once] [--json]\n"
               "  Every S seconds (6): an incremental discovery, which hears only new devices and ones that\n"
@@ -108,21 +110,69 @@ const CommandHelp kCommandHelp[] = {
               "  STATUS_MESSAGES of warnings and errors, its sensors (SENSOR_DEFINITION once, SENSOR_VALUE)\n"
               "  and LAMP_HOURS, DEVICE_HOURS and LAMP_STATE where supported. One line per change; with\n"
               "  --json one JSON object per line. --once prints every device and sensor and exits 8 when\n"
-              "  a device reports a warning or an error. Ctrl-C ends it, exit status 0.\n"
+              "  a device reports a warning or an error. Ctrl-C, SIGTERM or SIGHUP end it, exit status 0.\n"
               "  Example: vantrell-cli watch --every 10 --json"},
 };
 
 // A decimal option value within [min, max]; false for none, junk or out of range.
 bool WholeNumber(const char* text, long min, long max, int& out)
 {
-    if (!text)
-        return false;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (*end || end == text || v < min || v > max)
+    long v = 0;
+    if (!text || !Decimal(text, min, max, v))
         return false;
     out = int(v);
     return true;
+}
+
+// The command named by the first word, with the rest as its arguments.
+int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t universeSize)
+{
+    const std::string command = words[0];
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (command == "list")
+        return args.empty() ? List(o) : UsageError("list takes no arguments");
+    if (command == "discover")
+        return args.empty() ? Discover(o) : UsageError("discover takes no arguments");
+    if (command == "patch")
+        return Patch(o, args);
+    if (command == "dmx")
+        return Dmx(o, args, universeSize);
+    if (command == "watch")
+        return args.empty() ? Watch(o) : UsageError("watch takes no arguments");
+    const bool takesUid = command == "info" || command == "get" || command == "set" || command == "identify" ||
+                          command == "address";
+    if (!takesUid)
+        return UsageError("unknown command " + Quoted(command));
+    if (args.empty())
+        return UsageError(command + " needs a UID");
+    const std::optional<Uid> uid = ParseUidText(args[0]);
+    if (!uid)
+        return ValueError("malformed UID " + Quoted(args[0]) + " (7FF0:00000001, 7FF000000001 or 0x7FF000000001)");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (o.subDevice == 0xFFFF && (command == "info" || command == "get"))
+        return ValueError("nobody answers a GET to every sub-device; name one with --sub-device N");
+    if (command == "info") {
+        if (!rest.empty())
+            return UsageError("info takes one UID");
+        if (IsBroadcastUid(*uid))
+            return ValueError("nobody answers info for " + UidColonText(*uid) + ", which is every device; name one device");
+        return Info(o, *uid);
+    }
+    if (command == "get")
+        return GetOrSet(o, false, *uid, rest);
+    if (command == "set")
+        return GetOrSet(o, true, *uid, rest);
+    if (command == "identify") {
+        if (rest.size() != 1 || (rest[0] != "on" && rest[0] != "off"))
+            return UsageError("identify takes on or off");
+        return GetOrSet(o, true, *uid, {"IDENTIFY_DEVICE", rest[0]});
+    }
+    long address = 0;
+    if (rest.size() != 1)
+        return UsageError("address takes one start address");
+    if (!Decimal(rest[0], 1, 512, address))
+        return ValueError("address takes a start address 1..512, in decimal");
+    return GetOrSet(o, true, *uid, {"DMX_START_ADDRESS", rest[0]});
 }
 
 } // namespace
@@ -139,6 +189,10 @@ int main(int argc, char** argv)
     bool help = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
+        // Nothing this program takes is longer; such an argument is not echoed back.
+        if (std::strlen(argv[i]) > kMaxArgument)
+            return UsageError("argument " + std::to_string(i) + " is " + std::to_string(std::strlen(argv[i])) +
+                              " bytes long, more than any this program takes (" + std::to_string(kMaxArgument) + ")");
         const std::string a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (a == "--help" || a == "-h") {
@@ -163,8 +217,10 @@ int main(int argc, char** argv)
                 return ValueError("--kind takes vcp, talvern or usbpro");
         } else if (a == "--interface") {
             const char* v = value();
-            if (!v)
-                return UsageError("--interface needs a value");
+            if (!v || !*v)
+                return UsageError("--interface needs a value: a row, a name or a path (vantrell-cli list shows them)");
+            if (std::strlen(v) >= kMaxInterfaceText)
+                return ValueError("--interface takes at most " + std::to_string(kMaxInterfaceText - 1) + " bytes");
             o.interface = v;
         } else if (a == "--discovery-timeout") {
             if (!WholeNumber(value(), SettingsBounds::kTimeoutMin, SettingsBounds::kTimeoutMax, o.timeout))
@@ -206,7 +262,7 @@ int main(int argc, char** argv)
         } else if (a == "-v") {
             o.detailed = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return UsageError("unknown option \"" + a + "\"");
+            return UsageError("unknown option " + Quoted(a));
         } else {
             words.push_back(a);
         }
@@ -222,47 +278,13 @@ int main(int argc, char** argv)
     }
     if (words.empty())
         return UsageError("no command given");
-    const std::string command = words[0];
-    const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (command == "list")
-        return args.empty() ? List(o) : UsageError("list takes no arguments");
-    if (command == "discover")
-        return args.empty() ? Discover(o) : UsageError("discover takes no arguments");
-    if (command == "patch")
-        return Patch(o, args);
-    if (command == "dmx")
-        return Dmx(o, args, stored.UniverseSize);
-    if (command == "watch")
-        return args.empty() ? Watch(o) : UsageError("watch takes no arguments");
-    const bool takesUid = command == "info" || command == "get" || command == "set" || command == "identify" ||
-                          command == "address";
-    if (!takesUid)
-        return UsageError("unknown command \"" + command + "\"");
-    if (args.empty())
-        return UsageError(command + " needs a UID");
-    const std::optional<Uid> uid = ParseUidText(args[0]);
-    if (!uid)
-        return ValueError("malformed UID \"" + args[0] + "\" (7FF0:00000001, 7FF000000001 or 0x7FF000000001)");
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (o.subDevice == 0xFFFF && (command == "info" || command == "get"))
-        return ValueError("nobody answers a GET to every sub-device; name one with --sub-device N");
-    if (command == "info") {
-        if (!rest.empty())
-            return UsageError("info takes one UID");
-        if (IsBroadcastUid(*uid))
-            return ValueError("nobody answers info for " + UidColonText(*uid) + ", which is every device; name one device");
-        return Info(o, *uid);
+    CatchStopSignals();
+    const int status = RunCommand(o, words, stored.UniverseSize);
+    // Stopping is how watch and dmx end; any other command was cut short by it.
+    if (StopRequested() && words[0] != "watch" && words[0] != "dmx" && status != kStopped) {
+        std::fprintf(stderr, "vantrell-cli: stopped by %s before the command was done; the interface is closed\n",
+                     StopSignalName().c_str());
+        return kStopped;
     }
-    if (command == "get")
-        return GetOrSet(o, false, *uid, rest);
-    if (command == "set")
-        return GetOrSet(o, true, *uid, rest);
-    if (command == "identify") {
-        if (rest.size() != 1 || (rest[0] != "on" && rest[0] != "off"))
-            return UsageError("identify takes on or off");
-        return GetOrSet(o, true, *uid, {"IDENTIFY_DEVICE", rest[0]});
-    }
-    if (rest.size() != 1)
-        return UsageError("address takes one start address");
-    return GetOrSet(o, true, *uid, {"DMX_START_ADDRESS", rest[0]});
+    return status;
 }

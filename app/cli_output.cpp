@@ -1,5 +1,6 @@
 #include "app/cli_output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -27,6 +28,33 @@ size_t Width(const std::string& s)
 const Cell kNull;
 
 } // namespace
+
+std::string EscapeControls(const std::string& s)
+{
+    std::string out;
+    out.reserve(s.size());
+    char esc[8];
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        unsigned code = 0x100;  // none
+        size_t skip = 0;
+        if (c < 0x20 || c == 0x7F) {
+            code = c;
+        } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            code = static_cast<unsigned char>(s[i + 1]);  // U+0080..U+009F in UTF-8
+            skip = 1;
+        }
+        if (code == 0x100) {
+            out += char(c);
+            continue;
+        }
+        std::snprintf(esc, sizeof esc, "\\x%02X", code);
+        out += esc;
+        i += skip;
+    }
+    return out;
+}
 
 Cell Cell::numberText(std::string digits)
 {
@@ -107,17 +135,22 @@ std::string Table::text(Format format) const
         out += "\n";
         for (const auto& row : rows_) {
             for (size_t c = 0; c < columns_.size(); ++c)
-                out += (c ? "," : "") + CsvField(cell(row, c).plain());
+                out += (c ? "," : "") + CsvField(EscapeControls(cell(row, c).plain()));
             out += "\n";
         }
         return out;
     }
+    std::vector<std::vector<std::string>> shown;
+    for (const auto& row : rows_) {
+        shown.emplace_back();
+        for (size_t c = 0; c < columns_.size(); ++c)
+            shown.back().push_back(EscapeControls(cell(row, c).plain()));
+    }
     std::vector<size_t> widths(columns_.size());
     for (size_t c = 0; c < columns_.size(); ++c) {
         widths[c] = Width(columns_[c]);
-        for (const auto& row : rows_)
-            if (Width(cell(row, c).plain()) > widths[c])
-                widths[c] = Width(cell(row, c).plain());
+        for (const auto& row : shown)
+            widths[c] = std::max(widths[c], Width(row[c]));
     }
     auto line = [&](auto textOf) {
         std::string l;
@@ -132,8 +165,8 @@ std::string Table::text(Format format) const
         return l + "\n";
     };
     out = line([this](size_t c) -> const std::string& { return columns_[c]; });
-    for (const auto& row : rows_)
-        out += line([&](size_t c) -> const std::string& { return cell(row, c).plain(); });
+    for (const auto& row : shown)
+        out += line([&](size_t c) -> const std::string& { return row[c]; });
     return out;
 }
 

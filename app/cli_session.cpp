@@ -4,14 +4,74 @@
 #include "link/port_holder.h"
 #include "rdm/pid_names.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace cli {
+
+namespace {
+
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void OnStopSignal(int signal) { gStopSignal = signal; }
+
+} // namespace
+
+void CatchStopSignals()
+{
+    struct sigaction stop {};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    // A signal ignored by whoever started the program (nohup, a background job)
+    // stays ignored.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            sigaction(signal, &stop, nullptr);
+    }
+}
+
+bool StopRequested() { return gStopSignal != 0; }
+
+std::string StopSignalName()
+{
+    switch (gStopSignal) {
+    case 0: return "";
+    case SIGINT: return "Ctrl-C";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+    }
+}
 
 int UsageError(const std::string& message)
 {
     std::fprintf(stderr, "vantrell-cli: %s\n(vantrell-cli --help shows the commands)\n", message.c_str());
     return kUsage;
+}
+
+bool Decimal(const std::string& text, long min, long max, long& out)
+{
+    const size_t digits = !text.empty() && text[0] == '-' && min < 0 ? 1 : 0;
+    if (text.size() == digits || text.size() - digits > 10 ||
+        text.find_first_not_of("0123456789", digits) != std::string::npos)
+        return false;
+    const long long v = std::stoll(text);
+    if (v < min || v > max)
+        return false;
+    out = long(v);
+    return true;
+}
+
+std::string Quoted(const std::string& argument)
+{
+    constexpr size_t kShown = 64;
+    if (argument.size() <= kShown)
+        return "\"" + EscapeControls(argument) + "\"";
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(argument[cut]) & 0xC0) == 0x80)
+        --cut;  // not inside a UTF-8 character
+    return "\"" + EscapeControls(argument.substr(0, cut)) + "...\" (" + std::to_string(argument.size()) + " bytes)";
 }
 
 int ValueError(const std::string& message)
@@ -96,11 +156,11 @@ bool Session::open()
     const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow, options.storedName);
     std::string error;
     if (row < 0 && options.interface.empty() && !options.storedName.empty()) {
-        error = "the interface the window last used, \"" + options.storedName +
-                "\", is not attached; choose one with --interface (vantrell-cli list shows them)";
+        error = "the interface the window last used, " + Quoted(options.storedName) +
+                ", is not attached; choose one with --interface (vantrell-cli list shows them)";
     } else if (row < 0) {
         error = options.interface.empty() ? "no interface chosen (--interface, or choose one in the window)"
-                                          : "no interface \"" + options.interface + "\" of kind " +
+                                          : "no interface " + Quoted(options.interface) + " of kind " +
                                                 InterfaceKindName(options.kind);
     } else {
         const InterfaceEntry& chosen = rows[size_t(row)];

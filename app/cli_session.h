@@ -49,6 +49,27 @@ struct Options {
 // the commands are described.
 int UsageError(const std::string& message);
 int ValueError(const std::string& message);
+// Ctrl-C, SIGTERM and SIGHUP alike ask the running command to stop: it sends
+// nothing more, closes the interface and ends with the status its help gives
+// (watch and dmx: 0; any other command cut short: 7). Caught from the start.
+void CatchStopSignals();
+bool StopRequested();
+// "SIGTERM", or "" when no stop was asked.
+std::string StopSignalName();
+
+// A decimal number as typed: digits only (a '-' first when `min` is negative), no
+// blanks, signs, or other bases, within [min, max].
+bool Decimal(const std::string& text, long min, long max, long& out);
+
+// The longest argument taken: a path, at most.
+constexpr size_t kMaxArgument = 4096;
+// An interface's row text or path: the port keeps a path of up to 259 bytes, and
+// one longer is not cut to another.
+constexpr size_t kMaxInterfaceText = 260;
+
+// An argument as a message quotes it: in quotes, its control characters escaped,
+// cut after 64 bytes with the length said.
+std::string Quoted(const std::string& argument);
 
 // "DMX_START_ADDRESS", or "0x8001" for a PID the standards do not name.
 std::string PidText(uint16_t pid);

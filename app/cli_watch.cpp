@@ -11,7 +11,6 @@
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t gStop = 0;
 
 std::string Timestamp()
 {
@@ -41,7 +40,7 @@ void PrintChange(const HealthChange& c, Format format)
                   (c.kind == HealthChange::Kind::Online || c.kind == HealthChange::Kind::Offline ||
                            c.kind == HealthChange::Kind::New
                        ? ""
-                       : "  " + text) +
+                       : "  " + EscapeControls(text)) +
                   "\n");
         return;
     }
@@ -133,9 +132,6 @@ int Watch(const Options& o)
     Session s(o);
     if (!s.open())
         return kNoInterface;
-    gStop = 0;
-    auto previousInt = std::signal(SIGINT, [](int) { gStop = 1; });
-    auto previousTerm = std::signal(SIGTERM, [](int) { gStop = 1; });
     HealthWatch watch(s.engine);
     watch.discoveryTimeoutSeconds = o.timeout;
     watch.search = o.search;
@@ -143,7 +139,7 @@ int Watch(const Options& o)
     int status = kDone;
     for (;;) {
         const uint64_t roundStart = MonotonicUs();
-        const auto changes = watch.round([] { return gStop != 0; });
+        const auto changes = watch.round([] { return StopRequested(); });
         if (watch.interfaceFailed()) {
             std::fprintf(stderr, "vantrell-cli: the interface stopped working; replug it and try again\n");
             status = kInterfaceFailed;
@@ -160,14 +156,12 @@ int Watch(const Options& o)
             PrintChange(c, o.format);
         // The next round one period after this one began, or at once when it took longer.
         const uint64_t next = roundStart + uint64_t(o.every * 1e6);
-        while (!gStop && MonotonicUs() < next && (o.seconds <= 0 || MonotonicUs() < started + uint64_t(o.seconds * 1e6)))
+        while (!StopRequested() && MonotonicUs() < next && (o.seconds <= 0 || MonotonicUs() < started + uint64_t(o.seconds * 1e6)))
             usleep(20000);
-        if (gStop || (o.seconds > 0 && MonotonicUs() >= started + uint64_t(o.seconds * 1e6)))
+        if (StopRequested() || (o.seconds > 0 && MonotonicUs() >= started + uint64_t(o.seconds * 1e6)))
             break;
     }
     s.port.PortClose();
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
     return status;
 }
 

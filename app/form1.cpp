@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/device_text.h"
 #include "app/guarded.h"
 #include "app/log_pane.h"
 #include "app/up_down.h"
@@ -146,7 +147,8 @@ void TForm1::guarded(const std::function<void()>& handler) { RunGuarded(handler,
 void TForm1::appendLine(const std::string& text)
 {
     // Lines written by a run reach the pane in order, as they are written.
-    onEventThread([this, text] { LogMemo->appendText(QString::fromUtf8(text)); });
+    // What came from a device is in it too: its control characters are shown, not obeyed.
+    onEventThread([this, text] { LogMemo->appendText(VisibleControls(QString::fromUtf8(text), true)); });
 }
 
 bool TForm1::detailed() const { return detailed_.load(); }

@@ -1,6 +1,7 @@
 // The RDM page: Get, Set, the parameter grid and its element editor.
 #include "app/form1.h"
 
+#include "app/device_text.h"
 #include "app/popup_combo.h"
 #include "app/up_down.h"
 #include "params/int_parse.h"
@@ -18,11 +19,6 @@
 namespace {
 
 const char* FixedRowName(int row) { return row < 9 ? kDeviceInfoRowNames[row] : "Software Version Label"; }
-
-QString FromDevice(const std::string& text) { return QString::fromStdString(Cp1251ToUtf8(text)); }
-
-std::string ToDevice(const QString& text) { return Utf8ToCp1251(text.toStdString()); }
-
 } // namespace
 
 int TForm1::recordIndex(int row) const

@@ -2,6 +2,7 @@
 // cells edited by their layout, the personality drop-down, and a readable map.
 #include "app/form1.h"
 
+#include "app/device_text.h"
 #include "app/popup_combo.h"
 #include "params/param_edit.h"
 #include "params/param_grid.h"
@@ -16,12 +17,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <memory>
-
-namespace {
-
-QString FromDevice(const std::string& text) { return QString::fromStdString(Cp1251ToUtf8(text)); }
-
-} // namespace
 
 void TForm1::CheckBoxAllParametersClick() { settings.AllParameters = CheckBoxAllParameters->isChecked() ? 1 : 0; }
 

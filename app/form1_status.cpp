@@ -2,6 +2,7 @@
 // worker while the page is shown and no other run is going.
 #include "app/form1.h"
 
+#include "app/device_text.h"
 #include "rdm/e120_names.h"
 
 #include <QHeaderView>
@@ -16,7 +17,6 @@ namespace {
 constexpr int kStatusPage = 4;
 constexpr int kRoundEveryMs = 6000;
 
-QString FromDevice(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 QString StatusText(uint8_t worst)
 {
@@ -112,13 +112,13 @@ void TForm1::showHealth(const std::vector<DeviceHealth>& watched)
             if (!s.value)
                 continue;
             const std::string unit = UnitSymbol(s.unit, s.prefix);
-            sensors += (sensors.isEmpty() ? "" : "; ") + FromDevice(s.description) + " " + QString::number(*s.value) +
+            sensors += (sensors.isEmpty() ? "" : "; ") + FromDeviceUtf8(s.description) + " " + QString::number(*s.value) +
                        (unit.empty() ? "" : " " + QString::fromStdString(unit)) +
                        (s.defined && !s.inNormalRange() ? " (!)" : "");
         }
         const QStringList cells{QString::fromStdString(UidColonText(d.uid)),
-                                FromDevice(d.label),
-                                FromDevice(d.model),
+                                FromDeviceUtf8(d.label),
+                                FromDeviceUtf8(d.model),
                                 d.footprint ? QString::number(d.startAddress) : QString(),
                                 d.online ? QString::fromUtf8("есть") : QString::fromUtf8("нет связи"),
                                 StatusText(d.worstStatus()),

@@ -15,7 +15,10 @@ interface_attached() {
 
 rig_pid=""
 if [ "${VANTRELL_RIG:-auto}" = "always" ] || { [ "${VANTRELL_RIG:-auto}" = "auto" ] && ! interface_attached; }; then
-    log=${TMPDIR:-/tmp}/vantrell-rig.log
+    # A folder of the user's own: a fixed name in /tmp could be another user's first.
+    log_dir=${XDG_STATE_HOME:-$HOME/.local/state}/vantrell
+    mkdir -p -m 700 "$log_dir"
+    log=$log_dir/rig.log
     build/vantrell-rig --devices "${RIG_DEVICES:-8}" --name rig --select-in-app >"$log" 2>&1 &
     rig_pid=$!
     trap 'kill $rig_pid 2>/dev/null; wait $rig_pid 2>/dev/null' EXIT

@@ -59,7 +59,8 @@ protected:
     Result run(const std::string& args, bool withInterface = true, bool fast = false)
     {
         const std::string errors = runtime.path().toStdString() + "/stderr";
-        const std::string command = std::string(VANTRELL_CLI_BINARY) +
+        // Ctrl-C as at a terminal: a shell's background job would have it ignored.
+        const std::string command = "env --default-signal=INT " + std::string(VANTRELL_CLI_BINARY) +
                                     (withInterface ? " --kind vcp --interface cli " : " ") +
                                     (fast ? "" : "--fixed-waits ") + args + " 2>" + errors;
         Result r;
@@ -270,10 +271,34 @@ TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
           "address " + first + " 0", "address " + first + " 513", "identify " + first + " maybe",
           "set " + first + " identify_device", "frobnicate", "", "--json", "get " + first + " --no-such-option",
           "dmx 513=1", "dmx 1=256", "dmx 1", "dmx 1=2 --period 0", "patch", "patch write",
-          "--search sideways discover", "discover --search"}) {
+          "--search sideways discover", "discover --search", "dmx ' 1=5'", "dmx 1=+5", "dmx 0x10=5",
+          "address " + first + " 0x20", "address " + first + " ' 20'", "address " + first + " +20"}) {
         EXPECT_EQ(run(args).status, 2) << args;
     }
+    // No interface named is not the stored one; a path too long for the port is
+    // not cut to another; an argument of 100 kB is not echoed back.
+    for (const std::string& args : {std::string("--kind vcp --interface '' discover"),
+                                    "--kind vcp --interface /dev/" + std::string(300, 'x') + " discover",
+                                    "get " + std::string(100000, 'u') + " device_label"}) {
+        const Result r = run(args, false);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_LT(r.err.size(), 400u) << r.err;
+    }
     EXPECT_EQ(requestsSeen(), before) << "nothing was sent";
+}
+
+TEST_F(CliRig, ControlCharactersOfADeviceTextAreEscapedInTablesAndCsvAndJson)
+{
+    // A label that would retitle and clear the terminal.
+    ASSERT_EQ(run("set " + first + " device_label \"$(printf '\\033]0;owned\\007\\033[2J')\"").status, 0);
+    const std::string shown = "\\x1B]0;owned\\x07\\x1B[2J";
+    for (const char* format : {"", "--csv"}) {
+        const Result r = run("get " + first + " device_label " + format);
+        EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << format;
+    }
+    EXPECT_EQ(valueOf(run("get " + first + " device_label --json").json(), "label").toString(),
+              QString::fromUtf8("\x1B]0;owned\a\x1B[2J"));
 }
 
 TEST_F(CliRig, ExitCodesForAMissingDeviceAndAMissingInterface)
@@ -379,6 +404,27 @@ TEST_F(CliFaultyRig, DiscoverListsEveryDeviceAndSaysWhatItSetAside)
         return out;
     };
     EXPECT_EQ(uids(tree), uids(r));
+}
+
+TEST_F(CliFaultyRig, EveryStopSignalEndsDiscoveryWithSevenAndSaysWhichOne)
+{
+    // Ctrl-C too: started as from a terminal, where SIGINT is not ignored as a
+    // shell's background job has it.
+    for (const char* signal : {"TERM", "HUP", "INT"}) {
+        const std::string command = "sh -c 'env --default-signal=INT " + std::string(VANTRELL_CLI_BINARY) +
+                                    " --kind vcp --interface cli --fixed-waits discover >/dev/null 2>" +
+                                    runtime.path().toStdString() + "/err & pid=$!; sleep 0.4; kill -" + signal +
+                                    " $pid; wait $pid; echo $?'";
+        FILE* p = popen(command.c_str(), "r");
+        char status[16] = {};
+        ASSERT_TRUE(fgets(status, sizeof status, p));
+        pclose(p);
+        std::ifstream in(runtime.path().toStdString() + "/err");
+        const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(std::atoi(status), 7) << signal << ": " << err;
+        EXPECT_NE(err.find("discovery stopped by "), std::string::npos) << err;
+    }
+    EXPECT_EQ(run("get 7FF0:00000101 device_label").status, 0) << "the line opens again at once";
 }
 
 namespace {

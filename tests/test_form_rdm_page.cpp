@@ -150,6 +150,19 @@ TEST(RdmPage, EnterOnAWordSendsAndReadsBack)
     EXPECT_EQ(Bytes(p.sets().back().decoded.data), std::vector<uint8_t>{1});
 }
 
+TEST(RdmPage, ControlCharactersOfALabelAreShownAsSymbolsAndGoBackAsTheyCame)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    p.head->deviceLabel = "Spot\x1B[2J\x07";
+    p.select(0);
+    const int label = p.rowOf("Device Label");
+    EXPECT_EQ(w.StringGrid1->cellText(1, label), QString::fromUtf8("Spot\u241B[2J\u2407"));
+    w.Button3->click();
+    p.settle();
+    EXPECT_EQ(p.head->deviceLabel, "Spot\x1B[2J\x07") << "Set sends the label as it came";
+}
+
 TEST(RdmPage, EnterOnATextRowStoresOnlyAndSetSendsInTableOrder)
 {
     RdmPage p;

@@ -48,7 +48,12 @@ DiscoveryReply DecodeAt(const uint8_t* bytes, size_t count, size_t separator, Ui
               (s[15] & 0x55) == 0x55;
     if (!encoded || sum != expected)
         return DiscoveryReply::Garbled;
-    uid = ReadUid(raw);
+    // A UID no device may carry (0, a broadcast) is overlapping replies that
+    // happen to sum right: listed, it would send what follows to every device.
+    const Uid decoded = ReadUid(raw);
+    if (!IsDeviceUid(decoded))
+        return DiscoveryReply::Garbled;
+    uid = decoded;
     return DiscoveryReply::Whole;
 }
 

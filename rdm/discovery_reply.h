@@ -29,7 +29,8 @@ std::vector<uint8_t> EncodeDiscoveryReply(Uid uid, int preambleLength = kMaxDisc
 enum class DiscoveryReply : uint8_t {
     None,        // no separator where one may be
     Incomplete,  // a separator, but not yet all 16 bytes after it
-    Garbled,     // all there, but the encoding or the checksum does not hold
+    Garbled,     // all there, but the encoding or the checksum does not hold, or
+                 // the UID is none a device may carry
     Whole,       // one clean reply: `uid` holds it
 };
 

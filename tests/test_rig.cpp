@@ -80,6 +80,9 @@ TEST(DiscoveryCodec, EncodesAndDecodesEveryPreambleLength)
     auto bytes = rdm::EncodeDiscoveryReply(0x123456789ABCull);
     bytes[10] ^= 0x01;
     EXPECT_FALSE(DecodedUid(bytes));
+    // Clean, but of a UID no device carries: what follows would go to every device.
+    for (const Uid nobody : {Uid(0), kBroadcastUid, Uid(0x7FF0FFFFFFFFull)})
+        EXPECT_FALSE(DecodedUid(rdm::EncodeDiscoveryReply(nobody))) << std::hex << nobody;
 }
 
 TEST(DiscoveryCodec, CollisionsAreNeverClean)

@@ -21,16 +21,19 @@ std::string OctalMode(mode_t mode)
 }
 
 // Opens `part` inside `dir` as a directory that is this user's alone, making it
-// first when `create`. -1 with `why` set (empty: it is not there).
+// first when `create`. The descriptor only names it (O_PATH), so that a folder
+// another user keeps closed is still seen, and refused, for what it is. -1 with
+// `why` set (empty: it is not there).
 int OpenOwnDirectory(int dir, const char* part, const std::string& path, bool create, std::string& why)
 {
-    int fd = ::openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(dir, part, kFlags);
     if (fd < 0 && errno == ENOENT && create) {
         if (::mkdirat(dir, part, 0700) != 0 && errno != EEXIST) {
             why = "cannot create " + path + ": " + std::strerror(errno);
             return -1;
         }
-        fd = ::openat(dir, part, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        fd = ::openat(dir, part, kFlags);
     }
     if (fd < 0) {
         if (errno == ENOTDIR || errno == ELOOP)
@@ -101,7 +104,7 @@ bool LinesFolder::open(bool create, std::string& why)
     const bool inRuntime = runtime && *runtime;
     const std::string base = inRuntime ? std::string(runtime) : std::string("/tmp");
     const std::string own = inRuntime ? "vantrell" : "vantrell-" + std::to_string(::getuid());
-    const int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int baseFd = ::open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (baseFd < 0) {
         if (errno != ENOENT || create)
             why = "cannot open " + base + ": " + std::strerror(errno);
@@ -111,8 +114,15 @@ bool LinesFolder::open(bool create, std::string& why)
     ::close(baseFd);
     if (ownFd < 0)
         return false;
-    fd_ = OpenOwnDirectory(ownFd, "lines", path_, create, why);
+    const int linesFd = OpenOwnDirectory(ownFd, "lines", path_, create, why);
     ::close(ownFd);
+    if (linesFd < 0)
+        return false;
+    // The checked folder itself, now opened to be read.
+    fd_ = ::openat(linesFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0)
+        why = "cannot open " + path_ + ": " + std::strerror(errno);
+    ::close(linesFd);
     return fd_ >= 0;
 }
 

@@ -387,8 +387,9 @@ Discovery::Pass Discovery::garbled(Uid uid)
         return setAside(uid, uid, Why::Garbled) ? Pass::SetAside : Pass::Misled;
     }
     // Its discovery replies never come clean; a reply to a request addressed to
-    // it alone may.
-    if (!full() && MuteDevice(uid) == TxAck) {
+    // it alone may, unless no device can carry it (0, a maker's FFFFFFFF): nothing
+    // is sent to it, let alone listed.
+    if (!full() && IsDeviceUid(uid) && MuteDevice(uid) == TxAck) {
         list(uid);
         ++suspects_;
         verdict_.doubtful.push_back({uid, DiscoveryVerdict::Doubt::SharedUid});

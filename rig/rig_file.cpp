@@ -5,6 +5,7 @@
 #include "rdm/rdm_defs.h"
 
 #include <QFile>
+#include <cmath>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,7 +43,8 @@ bool IntIn(const QJsonObject& o, const char* key, long long fallback, long long 
         return true;
     const QJsonValue v = o.value(key);
     const double d = v.toDouble();
-    if (v.isDouble() && d == double(static_cast<long long>(d)) && d >= double(low) && d <= double(high)) {
+    // In range first: a value beyond long long must not be converted to one.
+    if (v.isDouble() && d >= double(low) && d <= double(high) && d == std::trunc(d)) {
         out = static_cast<long long>(d);
         return true;
     }

@@ -95,6 +95,7 @@ bool DecodeParameterDescription(const uint8_t* d, size_t size, ParameterDescript
 std::vector<uint8_t> EncodeParameterDescription(const ParameterDescription& p)
 {
     std::vector<uint8_t> out;
+    out.reserve(kParameterDescriptionFixed + sizeof p.description);
     Put16(out, p.pid);
     out.insert(out.end(), {p.pdlSize, p.dataType, p.commandClass, p.type, p.unit, p.prefix});
     Put32(out, p.minValue);

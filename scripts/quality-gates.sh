@@ -11,7 +11,8 @@ start=$(date +%s)
 werror=-DVANTRELL_WERROR=${VANTRELL_WERROR:-OFF}
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF "$werror" >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF \
+    -DVANTRELL_UNITY=OFF "$werror" >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \

@@ -311,6 +311,16 @@ int TForm1::selectedDevice() const
     return row < DeviceTable::kCapacity ? row : -1;
 }
 
+int TForm1::gridDevice() const
+{
+    if (gridUid_ == 0)
+        return -1;
+    for (int i = 0; i < DeviceTable::kCapacity && i < ListBox1->count(); ++i)
+        if (devices.entries[i].uid == gridUid_)
+            return i;
+    return -1;
+}
+
 void TForm1::setDeviceRows(const std::vector<std::string>& rows)
 {
     QSignalBlocker block(ListBox1);

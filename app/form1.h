@@ -185,7 +185,12 @@ public:
     }
 
     int selectedDevice() const;  // the device list's selected row, -1 for none
+    // The listed row of the device whose values the grid holds (its last Get's),
+    // to which alone a Set, an Enter or a choice in the grid goes: -1 when the grid
+    // holds none or that device is no longer listed.
+    int gridDevice() const;
     bool identifying(Uid uid) const;
+    Uid gridUid_ = 0;  // whose values the grid holds; 0: nobody's
 
     // Whether RDM work is queued or in progress; asks it to stop after its exchange.
     bool running() const { return runner_ && runner_->busy(); }

@@ -29,6 +29,7 @@ int TForm1::recordIndex(int row) const
 
 void TForm1::ResetParamGrid()
 {
+    gridUid_ = 0;
     StringGrid1->setRowCount(kFixedParamRows);
     for (int row = 0; row < kFixedParamRows; ++row) {
         StringGrid1->setCellText(0, row, FixedRowName(row));
@@ -62,11 +63,12 @@ void TForm1::Button2Click()
     // The worker reads into its own table; each finished row is copied over here.
     auto rows = std::make_shared<int>(0);
     ParamReadSink sink;
-    sink.listed = [this, rows](int count) {
-        onEventThread([this, rows, count] {
+    sink.listed = [this, rows, uid](int count) {
+        onEventThread([this, rows, count, uid] {
             *rows = count;
             params.count = 0;
             ResetParamGrid();
+            gridUid_ = uid;  // from here on the grid holds this device's values
         });
     };
     sink.deviceInfo = [this, uid](const std::array<std::string, 9>* info) {
@@ -106,7 +108,8 @@ void TForm1::Button2Click()
 
 void TForm1::Button3Click()
 {
-    const int device = selectedDevice();
+    // The values go to the device they were read from, whichever row is selected.
+    const int device = gridDevice();
     auto readBack = [this] {
         if (CheckBoxReadBack->isChecked())
             Button2Click();
@@ -154,7 +157,7 @@ void TForm1::StringGrid1KeyDown()
     }
     if (ElementCount(record) >= 2 && record.dataType != DS_ASCII)
         return;
-    const int device = selectedDevice();
+    const int device = gridDevice();
     const std::string text = ToDevice(StringGrid1->cellText(1, row));
     if (record.dataType != DS_ASCII) {
         try {
@@ -257,7 +260,7 @@ void TForm1::storeEditorElements()
 void TForm1::StringGrid2KeyDown()
 {
     storeEditorElements();
-    const int device = selectedDevice();
+    const int device = gridDevice();
     const RDMPARAMDESC* record = recordAtRow(StringGrid1->row());
     if (!CheckBox12->isChecked() || device < 0 || !record)
         return;

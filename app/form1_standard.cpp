@@ -67,7 +67,7 @@ void TForm1::commitStandardCell(int row, RDMPARAMDESC& record)
         dialogs_.beep();
         return;
     }
-    if (const int device = selectedDevice(); device >= 0)
+    if (const int device = gridDevice(); device >= 0)
         commitCell(row, device, text, CommitStandardValue);
 }
 
@@ -121,7 +121,7 @@ bool TForm1::loadPersonalities()
 
 void TForm1::choosePersonality(int index)
 {
-    const int device = selectedDevice();
+    const int device = gridDevice();
     const int k = recordIndex(StringGrid1->row());
     if (device < 0 || k < 0 || params.records[k].pid != rdm::DMX_PERSONALITY)
         return;

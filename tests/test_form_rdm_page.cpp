@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
@@ -148,6 +149,34 @@ TEST(RdmPage, EnterOnAWordSendsAndReadsBack)
     p.typeAndEnter(w.StringGrid1, "257");
     EXPECT_EQ(w.StringGrid1->cellText(1, trim), "257");
     EXPECT_EQ(Bytes(p.sets().back().decoded.data), std::vector<uint8_t>{1});
+}
+
+TEST(RdmPage, ASetGoesOnlyToTheDeviceWhoseValuesTheGridHolds)
+{
+    RdmPage p;
+    TForm1& w = *p.form;
+    // The list's row differs from the device the grid was read from, as when a
+    // click was taken while a commit ran: the highlight moved, no Get followed.
+    const int par = w.ListBox1->row(w.ListBox1->findItems("7FF000000500", Qt::MatchExactly).value(0));
+    const int head = 1 - par;
+    p.select(head);
+    {
+        QSignalBlocker quiet(w.ListBox1);
+        w.ListBox1->setCurrentRow(par);
+    }
+    const uint16_t parAddress = p.par->startAddress;
+    const int label = p.rowOf("Device Label");
+    p.clickCell(w.StringGrid1, 1, label);
+    p.typeAndEnter(w.StringGrid1, "Spot");
+    w.ButtonCLRClick();
+    w.Button3->click();
+    p.settle();
+    ASSERT_FALSE(p.sets().empty());
+    for (const auto& r : p.sets())
+        EXPECT_EQ(r.decoded.destination, kHead) << "no SET reaches the other device";
+    EXPECT_EQ(p.par->startAddress, parAddress);
+    EXPECT_EQ(p.head->deviceLabel, "Spot");
+    EXPECT_EQ(p.log().value(0), "Установка параметров 0x7FF000001000");
 }
 
 TEST(RdmPage, ControlCharactersOfALabelAreShownAsSymbolsAndGoBackAsTheyCame)

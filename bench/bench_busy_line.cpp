@@ -6,7 +6,8 @@
 // found, a set-aside, a parameter unanswered), the mean and slowest run, and what
 // the rules for a busy system cost: requests asked again, and time waited past
 // the line's limits for the widened wait and for late replies, as a share of the
-// runs' time.
+// runs' time. With BENCH_LOG set, a discovery that fails prints its log, the rig's
+// replies and requests with their times, to see where it went wrong.
 #include "bench_rig.h"
 #include "rdm/discovery.h"
 #include "rdm/parameter_exchange.h"

@@ -14,6 +14,20 @@ declare -A allowed=(
     [rig]="rig params rdm link settings"
     [app]="app params patch dmx rdm link settings"
 )
+# The folder each include of FILE names, however it is written: "x/y.h" or
+# <x/y.h>, indented or spaced after the #, or relative ("../x/y.h").
+folders_used() {
+    local file=$1 dir path
+    dir=$(dirname "$file")
+    sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^>"]+)[>"].*/\1/p' "$file" |
+        while IFS= read -r path; do
+            case $path in
+            ../* | ./*) path=$(realpath -m --relative-to=. "$dir/$path") ;;
+            esac
+            path=${path%%/*}
+            [ -n "${allowed[$path]+known}" ] && echo "$path"
+        done | sort -u
+}
 bad=0
 for folder in "${!allowed[@]}"; do
     for file in "$folder"/*.cpp "$folder"/*.h; do
@@ -23,7 +37,7 @@ for folder in "${!allowed[@]}"; do
             *" $used "*) ;;
             *) echo "$file includes $used/, which $folder/ may not use"; bad=1 ;;
             esac
-        done < <(sed -n 's|^#include "\([a-z_]*\)/.*|\1|p' "$file" | sort -u)
+        done < <(folders_used "$file")
     done
 done
 if [ "$bad" = 0 ]; then

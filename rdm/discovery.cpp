@@ -7,6 +7,9 @@ constexpr const char* kListFull = "Список устройств заполн�
 constexpr const char* kCutShort =
     "Обнаружение прервано по таймауту: найдены не все устройства. "
     "Таймаут обнаружения можно увеличить на странице «Настройки».";
+constexpr const char* kFasterSearch =
+    "С фиксированными ожиданиями поиск идёт в несколько раз дольше: на странице «Настройки» можно включить "
+    "«Быстрый обмен».";
 // When some replies could not be resolved, more time would not have helped.
 constexpr const char* kCutShortPlain = "Обнаружение прервано по таймауту: найдены не все устройства.";
 constexpr const char* kInterfaceFailed =
@@ -549,8 +552,12 @@ bool Discovery::searchAll()
 void Discovery::logVerdict()
 {
     LogSink& log = engine_.log();
-    if (verdict_.cutShort)
+    if (verdict_.cutShort) {
         log.appendLine(verdict_.setAside ? kCutShortPlain : kCutShort);
+        // The fixed waits take several times as long for the same search.
+        if (!verdict_.setAside && !engine_.fastExchange())
+            log.appendLine(kFasterSearch);
+    }
     if (verdict_.setAside)
         log.appendLine("Обнаружение неполное: устройств и диапазонов UID с неразборчивыми ответами — " +
                        std::to_string(verdict_.setAside) + " (см. выше).");

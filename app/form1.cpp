@@ -538,6 +538,9 @@ void TForm1::Button1Click()
     // Output stops here, on the thread that owns the timers, before the run starts.
     Timer1->stop();
     dmx.DmxTimerStop();
+    // The list is made anew: values read before are no longer current.
+    params.count = 0;
+    ResetParamGrid();
     startRun(QString::fromUtf8("Обнаружение"), [this] { discovery.Run(); });
 }
 

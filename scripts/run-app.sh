@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-BUILD_TARGETS="vantrell vantrell-rig" scripts/build.sh  # not the tests and benchmarks
+# The app, the rig and vantrell-cli, which works right after the window; not the
+# tests and benchmarks.
+BUILD_TARGETS="vantrell vantrell-rig vantrell-cli" scripts/build.sh
 
 interface_attached() {
     ls /dev/ttyUSB* /dev/ttyACM* >/dev/null 2>&1 && return 0

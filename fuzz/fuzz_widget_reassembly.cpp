@@ -1,5 +1,8 @@
 // An Enttec USB Pro's answer read from the device as it comes: in pieces of any
-// size, with noise, false delimiters and other labels between the messages.
+// size, with noise, false delimiters and other labels between the messages; by
+// the reader that takes a message at a time, and by the fast exchange's read,
+// which gathers what is waiting until a whole answer is there.
+#include "link/clock.h"
 #include "link/interface_port.h"
 #include "link/widget_message.h"
 #include "rig/rig_serial.h"
@@ -74,11 +77,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     d2xx.piece = data[0];
     d2xx.bytes = data + 1;
     d2xx.left = size - 1;
+    static VirtualClock clock;
     WidgetReplyReader reader;
     uint8_t out[600];
+    const bool gathered = d2xx.piece & 0x80;
     for (int i = 0; i < 4 && d2xx.left; ++i) {
-        bool answered = false;
-        const int n = reader.read(port, out, int(sizeof out), &answered);
+        int n = 0;
+        if (gathered) {
+            const ReplyWait wait{clock, clock.nowUs() + 3000, 2000, nullptr, nullptr, 10000};
+            n = port.ReadRdmReplyWhole(out, int(sizeof out), i % 2 ? ReplyKind::Discovery : ReplyKind::Ordinary,
+                                       wait);
+        } else {
+            bool answered = false;
+            n = reader.read(port, out, int(sizeof out), &answered);
+        }
         if (n > int(sizeof out))
             __builtin_trap();
     }

@@ -12,7 +12,7 @@ werror=-DVANTRELL_WERROR=${VANTRELL_WERROR:-OFF}
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=address,undefined -DVANTRELL_BENCH=OFF \
-    -DVANTRELL_UNITY=OFF "$werror" >/dev/null
+    -DVANTRELL_UNITY=OFF -DVANTRELL_PCH=OFF "$werror" >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
@@ -20,7 +20,8 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure
 
 echo "== ThreadSanitizer: DMX output, RDM transaction, and the window's worker with the GUI"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_BENCH=OFF "$werror" >/dev/null
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_BENCH=OFF \
+    -DVANTRELL_UNITY=OFF -DVANTRELL_PCH=OFF "$werror" >/dev/null
 cmake --build build-tsan -j"$jobs" --target vantrell_tests vantrell_gui_tests
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
 build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*:PacedLine.*'

@@ -4,22 +4,8 @@
 #include "answering_serial.h"
 #include "harness.h"
 
-struct FuzzEngine {
-    VirtualClock clock;
-    AnsweringSerial serial{clock};
-    rig::RigD2xx d2xx;
-    InterfacePort port{serial, d2xx};
-    RecordingLog log;
-    RdmEngine engine{port, clock, log};
-
-    FuzzEngine()
-    {
-        port.PortInit();
-        port.setDevicePath("/dev/fuzz");
-        port.PortOpen();
-        engine.SetupRequestHeader();
-        log.detailedOn = true;
-    }
+struct FuzzEngine : ScriptedEngine<AnsweringSerial> {
+    FuzzEngine() { log.detailedOn = true; }
 
     // A fresh line for one input; its first byte picks the exchange (fixed waits
     // or fast), the rest is the script.

@@ -49,6 +49,26 @@ public:
     }
 };
 
+// An engine on a serial line the test writes itself (ScriptedSerial, or a line
+// built on it), opened as a standard VCP port.
+template <typename Serial> struct ScriptedEngine {
+    VirtualClock clock;
+    Serial serial{clock};
+    rig::RigD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    RecordingLog log;
+    RdmEngine engine{port, clock, log};
+
+    explicit ScriptedEngine(uint64_t startUs = 0) : clock(startUs)
+    {
+        port.PortInit();
+        port.kind = KindStandardVcp;
+        port.setDevicePath("/dev/scripted");
+        port.PortOpen();
+        engine.SetupRequestHeader();
+    }
+};
+
 struct RigHarness {
     VirtualClock clock{1000000};
     rig::VirtualLine line{clock};

@@ -301,22 +301,8 @@ TEST(FastExchange, TheTreeSearchFindsWhatTheHalvingFindsInTheSameOrder)
 }
 
 // Bytes a test writes itself, as the line would bring them after a GET.
-struct ScriptedFast {
-    VirtualClock clock{1000000};
-    ScriptedSerial serial{clock};
-    rig::RigD2xx d2xx;
-    InterfacePort port{serial, d2xx};
-    RecordingLog log;
-    RdmEngine engine{port, clock, log};
-
-    ScriptedFast()
-    {
-        port.PortInit();
-        port.setDevicePath("/dev/scripted");
-        port.PortOpen();
-        engine.SetupRequestHeader();
-        engine.setFastExchange(true);
-    }
+struct ScriptedFast : ScriptedEngine<ScriptedSerial> {
+    ScriptedFast() : ScriptedEngine(1000000) { engine.setFastExchange(true); }
 
     std::vector<uint8_t> reply(const std::vector<uint8_t>& data)
     {

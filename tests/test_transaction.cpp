@@ -12,22 +12,8 @@ namespace {
 
 constexpr Uid kDevice = 0x7FF012345678ull;
 
-struct Scripted {
-    VirtualClock clock{5000000};
-    ScriptedSerial serial{clock};
-    rig::RigD2xx d2xx;
-    InterfacePort port{serial, d2xx};
-    RecordingLog log;
-    RdmEngine engine{port, clock, log};
-
-    Scripted()
-    {
-        port.PortInit();
-        port.kind = KindStandardVcp;
-        port.setDevicePath("/dev/scripted");
-        port.PortOpen();
-        engine.SetupRequestHeader();
-    }
+struct Scripted : ScriptedEngine<ScriptedSerial> {
+    Scripted() : ScriptedEngine(5000000) {}
 
     // A reply from kDevice as the line brings it: the break byte, then the message.
     void queueReply(uint8_t responseType, const std::vector<uint8_t>& data, int checksumError = 0)

@@ -80,6 +80,8 @@ cc -shared -fPIC -O2 -Wall -Wextra -o "$initrd/shim.so" "$root/scripts/real-driv
 
 # --- Two rigs: one that carries the line's bytes (kinds 0 and 1), one that speaks
 # as the USB Pro widget (kind 2). Each logs its requests, replies and DMX levels.
+# The rigs' runtime folder, as a login session's would be: there and this user's.
+mkdir -m 0700 "$work/run"
 start_rig() {  # name, extra options; sets $pty to the pseudo-terminal's path
     local name=$1; shift
     XDG_RUNTIME_DIR=$work/run "$build/vantrell-rig" --devices "$rig_devices" --name "$name" "$@" \

@@ -21,6 +21,7 @@ mount -t devtmpfs devtmpfs /host/dev
 # The guest writes only under /run: the checkout itself may lie under /tmp.
 mount -t tmpfs tmpfs /host/run
 mkdir -p /host/run/vantrell-check/tmp
+mkdir -m 0700 /host/run/vantrell-check/runtime
 cp /shim.so /host/run/vantrell-check/shim.so
 if [ ! -f "/host$CHECKS" ] || [ ! -x "/host$BUILD/vantrell-cli" ]; then
     echo "@@check FAIL boot: $CHECKS or $BUILD/vantrell-cli is not in the host's filesystem" > /dev/ttyS1

@@ -1,34 +1,31 @@
 #include "app/form1.h"
 
+#include "app/control_layout.h"
 #include "app/device_text.h"
+#include "app/dmx_tab.h"
 #include "app/guarded.h"
 #include "app/log_pane.h"
-#include "app/up_down.h"
-#include "link/interface_kinds.h"
-#include "params/int_parse.h"
+#include "app/log_panel.h"
+#include "app/patch_tab.h"
 #include "params/param_grid.h"
-#include "rdm/device_info.h"
+#include "app/rdm_tab.h"
+#include "app/settings_tab.h"
+#include "app/status_tab.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGroupBox>
 #include <QFileDialog>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabWidget>
-#include <QTimer>
-#include <atomic>
 #include <stdexcept>
+
+using namespace layout;
 
 namespace {
 
@@ -39,27 +36,9 @@ template <typename T> T& Required(T* service, const char* what)
     return *service;
 }
 
-// Keys that move the current row of a list, as a click on the new row would.
-bool IsListNavigationKey(int key)
-{
-    switch (key) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown: return true;
-    default: return false;
-    }
-}
 
-// Focus that leaves because another window (a message box, a popup, another
-// program) became active is not the user moving on to another control.
-bool LeavesForAnotherWindow(const QFocusEvent* event)
-{
-    return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
-}
-
+constexpr int kDmxPage = 2;
+constexpr int kStatusPage = 4;
 constexpr auto kPatchFilter = "Patchfile (*.pat)";
 constexpr auto kPatchDialogOptions = QFileDialog::HideNameFilterDetails;
 
@@ -74,34 +53,10 @@ QString AddPatchSuffix(QString path)
 
 TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
     : QWidget(parent),
-      port(Required(services.serial, "a serial-port service"), Required(services.d2xx, "the D2XX calls")),
-      engine(port, services.clock ? *services.clock : SystemClock::instance(), *this),
-      dmx(port, settings.UniverseSize),
-      discovery(engine, devices,
-                DiscoveryHooks{
-                    [this] {
-                        onEventThread([this] {
-                            Timer1->stop();
-                            dmx.DmxTimerStop();
-                        });
-                    },
-                    [this] { onEventThread([this] { PageControl1Change(); }); },
-                    [this] { onEventThread([this] { setDeviceRows({}); }); },
-                    [this](const std::string& row) {
-                        onEventThread([this, row] { ListBox1->addItem(QString::fromStdString(row)); });
-                    },
-                    [this] { return discoveryTimeout(); },
-                    [this] { return runner_->stopRequested(); },
-                    [this](int found, uint32_t elapsedMs) {
-                        const int timeout = discoveryTimeout();
-                        onEventThread([this, found, elapsedMs, timeout] {
-                            showProgress(QString::asprintf("Обнаружение: найдено %d, %u из %d с", found,
-                                                           elapsedMs / 1000, timeout),
-                                         int(elapsedMs / 100), timeout * 10);
-                        });
-                    }}),
-      settingsStore(services.settingsPath),
-      dialogs_(std::move(dialogs))
+      ListBox1(new QListWidget(this)),
+      devices(ListBox1),
+      dialogs_(std::move(dialogs)),
+      settingsStore_(services.settingsPath)
 {
     if (!dialogs_.showMessage)
         dialogs_.showMessage = [this](const QString& text) { QMessageBox::critical(this, windowTitle(), text); };
@@ -117,257 +72,127 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
             return AddPatchSuffix(
                 QFileDialog::getOpenFileName(this, QString(), QString(), kPatchFilter, nullptr, kPatchDialogOptions));
         };
-    buildLayout();
-    port.PortInit();
-    // The high-resolution tick runs on its own thread; the log belongs to this one.
-    dmx.onHighResFailure = [this](const std::string& text) {
-        QMetaObject::invokeMethod(this, [this, text] { appendLine(text); }, Qt::QueuedConnection);
+    ServiceEvents events;
+    events.log = [this](const std::string& text) {
+        // What came from a device is in it too: its control characters are shown, not obeyed.
+        LogPanel1->LogMemo->appendText(VisibleControls(QString::fromUtf8(text), true));
     };
-    runner_ = std::make_unique<RdmRunner>(!services.blockingRuns, [this](RdmRunner::Task task) {
-        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-    });
+    events.running = [this](bool running) { setRunning(running); };
+    events.progress = [this](const std::string& what, int done, int total) {
+        LogPanel1->showProgress(QString::fromStdString(what), done, total);
+    };
+    events.failed = [this](const std::string& error) { dialogs_.showMessage(QString::fromUtf8(error)); };
+    service_ = std::make_unique<RdmService>(
+        Required(services.serial, "a serial-port service"), Required(services.d2xx, "the D2XX calls"),
+        services.clock ? *services.clock : SystemClock::instance(), !services.blockingRuns,
+        [this](RdmService::Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); },
+        std::move(events));
+    buildLayout();
+    service_->port().PortInit();
     connectHandlers();
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
-    // The run in progress ends after its exchange; nothing it posts arrives any more.
-    runner_->shutDown();
+    // The command in progress ends after its exchange; nothing it posts arrives any more.
+    service_->shutDown();
     // Child widgets lose the focus while they are destroyed; this part is gone by then.
     disconnect(qApp, nullptr, this, nullptr);
-    // No DMX tick may run against a window that is going away.
-    dmx.DmxTimerStop();
-    dmx.onHighResFailure = nullptr;
-    Timer1->stop();
+    // No DMX tick may run against a line that is going away, and the pages go
+    // while all they use is still here.
+    TabSheet3->stopOutput();
+    PageControl1->blockSignals(true);
+    delete PageControl1;
 }
 
 void TForm1::guarded(const std::function<void()>& handler) { RunGuarded(handler, dialogs_.showMessage); }
 
-void TForm1::appendLine(const std::string& text)
+void TForm1::appendLine(const std::string& text) { service_->appendLine(text); }
+
+void TForm1::buildLayout()
 {
-    // Lines written by a run reach the pane in order, as they are written.
-    // What came from a device is in it too: its control characters are shown, not obeyed.
-    onEventThread([this, text] { LogMemo->appendText(VisibleControls(QString::fromUtf8(text), true)); });
+    setWindowTitle(QString::fromUtf8("  Vantrell v2.5a [www.vantrell.net]"));
+    setFixedSize(653, 590);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+    move(580, 136);
+    setFont(SansFont(11));
+
+    Place(ListBox1, 8, 8, 161, 345, "ListBox1");
+    ListBox1->setToolTip("Devices");
+    ListBox1->setFont(MonoFont(12, true));
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setStyleSheet("QListWidget::item { height: 16px; }");
+    Button1 = Button(this, "Button1", "Обнаруж.", 8, 360, 75, 25);
+    Button10 = Button(this, "Button10", "Идентиф.", 94, 360, 75, 25);
+
+    const PageContext context{*service_, devices, settings, dialogs_,
+                              [this](const std::function<void()>& handler) { guarded(handler); },
+                              [this](int row) { selectDevice(row); }};
+    PageControl1 = Place(new QTabWidget(this), 176, 8, 457, 385, "PageControl1");
+    TabSheet1 = new RdmTab(context);
+    TabSheet2 = new PatchTab(context);
+    TabSheet3 = new DmxTab(context);
+    TabSheet4 = new SettingsTab(context);
+    TabSheet5 = new StatusTab(context);
+    PageControl1->addTab(TabSheet1, "RDM");
+    PageControl1->addTab(TabSheet2, QString::fromUtf8("Расстановка"));
+    PageControl1->addTab(TabSheet3, "DMX-Tx");
+    PageControl1->addTab(TabSheet4, QString::fromUtf8("Настройки"));
+    PageControl1->addTab(TabSheet5, QString::fromUtf8("Состояние"));
+    TabSheet3->period = [this] { return TabSheet4->periodShown(); };
+    TabSheet4->allParametersChanged = [this] { devices.updateToolTips(settings.AllParameters != 0); };
+    devices.changed = [this] { TabSheet2->repaintMap(); };
+
+    LogPanel1 = new LogPanel(this);
 }
 
-bool TForm1::detailed() const { return detailed_.load(); }
-
-void TForm1::onEventThread(std::function<void()> task)
+void TForm1::connectHandlers()
 {
-    if (runner_ && runner_->onWorker())
-        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-    else
-        task();
-}
-
-// --- RDM runs ---
-
-void TForm1::startRun(const QString& what, std::function<void()> job, std::function<void()> finished)
-{
-    // One run at a time: one asked for during another waits for its turn.
-    if (deferRuns_ || running()) {
-        auto later = [this, what, job, finished] { startRun(what, job, finished); };
-        if (deferRuns_)
-            requestSoon(later);
-        else
-            request(later);
-        return;
-    }
-    setRunning(true);
-    showProgress(what.isEmpty() ? QString::fromUtf8("Обмен с устройством") : what, 0, 0);
-    runner_->start(
-        std::move(job),
-        [this, finished = std::move(finished)] {
-            if (finished)
-                guarded(finished);
-            runEnded();
-        },
-        [this](const std::string& error) {
-            dialogs_.showMessage(QString::fromUtf8(error));
-            runEnded();
-        });
-}
-
-void TForm1::runEnded()
-{
-    if (running())
-        return;  // the finished step started the next run (a Read Back)
-    setRunning(false);
-    if (outputDeferred_) {
-        outputDeferred_ = false;
-        guarded([this] { PageControl1Change(); });
-    }
-    if (closePending_) {
-        requests_.clear();
-        close();
-        return;
-    }
-    nextRequest();
-}
-
-void TForm1::request(std::function<void()> handler)
-{
-    requests_.push_back(std::move(handler));
-    nextRequest();
-}
-
-void TForm1::requestSoon(std::function<void()> handler)
-{
-    requests_.push_back(std::move(handler));
-    if (requestKicked_)
-        return;
-    requestKicked_ = true;
-    QTimer::singleShot(0, this, [this] {
-        requestKicked_ = false;
-        nextRequest();
-    });
-}
-
-void TForm1::nextRequest()
-{
-    // A request asked for from a focus change waits for its turn of the loop.
-    while (!running() && !requestKicked_ && !requests_.empty()) {
-        std::function<void()> handler = std::move(requests_.front());
-        requests_.pop_front();
-        guarded(handler);
-    }
-}
-
-int TForm1::discoveryTimeout()
-{
-    return std::atomic_ref<int32_t>(settings.discoTimeout).load(std::memory_order_relaxed);
-}
-
-void TForm1::StopRun()
-{
-    if (running())
-        runner_->requestStop();
-}
-
-RunControl TForm1::runControl(const QString& unit)
-{
-    RunControl control;
-    control.stopRequested = [this] { return runner_->stopRequested(); };
-    control.progress = [this, unit](int done, int total) {
-        onEventThread([this, unit, done, total] {
-            showProgress(QString("%1 %2 из %3").arg(unit).arg(done).arg(total), done, total);
-        });
+    auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
+        connect(sender, signal, this, [this, handler] { guarded(handler); });
     };
-    return control;
+    on(Button1, &QPushButton::clicked, [this] { Button1Click(); });
+    on(Button10, &QPushButton::clicked, [this] { Button10Click(); });
+    on(LogPanel1->ButtonCLR, &QPushButton::clicked, [this] { ButtonCLRClick(); });
+    on(PageControl1, &QTabWidget::currentChanged, [this] { PageControl1Changed(); });
+    on(LogPanel1->ButtonStop, &QPushButton::clicked, [this] { StopRun(); });
+    on(ListBox1, &QListWidget::itemClicked, [this] { ListBox1Click(); });
+    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopKey_->setEnabled(false);
+    connect(stopKey_, &QShortcut::activated, this, [this] { StopRun(); });
+    connect(LogPanel1->CheckBoxLog, &QCheckBox::toggled, this, [this](bool on) { service_->setDetailedLog(on); });
+    ListBox1->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
 
-void TForm1::showProgress(const QString& text, int done, int total)
-{
-    RunLabel->setText(text);
-    RunProgress->setRange(0, total);  // 0 of 0: the bar only shows that work goes on
-    RunProgress->setValue(done);
-}
-
-void TForm1::setRunning(bool running)
-{
-    QWidget* const locked[] = {ListBox1, Button1, Button10, Button2,       Button3,           UpDown2,
-                               Button6,  Button7, Button8,  Button9,       ButtonConnect,     ListBoxInterfaces,
-                               RadioGroupInterface, CheckBoxFastExchange, CheckBoxAllParameters};
-    // The grids keep the focus they have (leaving one would commit it) but take no edits.
-    for (StringGridWidget* grid : {StringGrid1, StringGrid2})
-        grid->setEditingAllowed(!running);
-    RunLabel->setVisible(running);
-    RunProgress->setVisible(running);
-    ButtonStop->setVisible(true);
-    if (running) {
-        // A disabled control hands its focus on to the next one; the Stop button
-        // holds it instead, and it goes back where it was when the run ends.
-        focusBeforeRun_ = QApplication::focusWidget();
-        focusOwnerBeforeRun_ = nullptr;
-        for (QWidget* w : locked)
-            if (focusBeforeRun_ && (w == focusBeforeRun_ || w->isAncestorOf(focusBeforeRun_)))
-                focusOwnerBeforeRun_ = w;
-        if (focusOwnerBeforeRun_)
-            ButtonStop->setFocus(Qt::OtherFocusReason);
-    }
-    for (QWidget* w : locked)
-        w->setEnabled(!running);
-    if (!running) {
-        QWidget* back = focusBeforeRun_ ? focusBeforeRun_.data() : focusOwnerBeforeRun_.data();
-        if (back && focusOwnerBeforeRun_)
-            back->setFocus(Qt::OtherFocusReason);
-        ButtonStop->setVisible(false);
-    }
-    stopKey_->setEnabled(running);
-    for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4}) {
-        if (running)
-            page->setCursor(Qt::BusyCursor);
-        else
-            page->unsetCursor();
-    }
-}
-
-int TForm1::selectedDevice() const
-{
-    const int row = ListBox1->currentRow();
-    if (row < 0 || row >= ListBox1->count() || !ListBox1->item(row)->isSelected())
-        return -1;
-    return row < DeviceTable::kCapacity ? row : -1;
-}
-
-int TForm1::gridDevice() const
-{
-    if (gridUid_ == 0)
-        return -1;
-    for (int i = 0; i < DeviceTable::kCapacity && i < ListBox1->count(); ++i)
-        if (devices.entries[i].uid == gridUid_)
-            return i;
-    return -1;
-}
-
-void TForm1::setDeviceRows(const std::vector<std::string>& rows)
-{
-    QSignalBlocker block(ListBox1);
-    ListBox1->clear();
-    for (const std::string& row : rows)
-        ListBox1->addItem(QString::fromStdString(row));
-    ListBox1->setCurrentRow(-1);
-}
+// --- start and close ---
 
 void TForm1::FormCreate()
 {
     guarded([this] {
-        engine.SetupRequestHeader();
+        service_->engine().SetupRequestHeader();
         devices.ClearUids();
-        dmx.ZeroUniverse();
-        mapPosition = 0;
-        ResetParamGrid();
+        TabSheet3->dmx.ZeroUniverse();
+        TabSheet2->mapPosition = 0;
+        TabSheet1->ResetParamGrid();
         try {
-            settingsStore.Load(settings);
+            settingsStore_.Load(settings);
         } catch (const SettingsError& e) {
             // Said, then start-up goes on with every value that could be read.
             dialogs_.showMessage(QString::fromUtf8(e.what()));
         }
-        port.kind = settings.InterfaceType;
-        UpDownUnivSize->setPosition(settings.UniverseSize);
-        EditUniverse->setText(QString::number(settings.UniverseSize));
-        UpDownPeriod->setPosition(settings.DMXPeriod);
-        EditPeriod->setText(QString::number(settings.DMXPeriod));
-        UpDownTimeout->setPosition(settings.discoTimeout);
-        EditTimeout->setText(QString::number(settings.discoTimeout));
-        if (QAbstractButton* b = TimerItems->button(settings.TimerType))
-            b->setChecked(true);
-        CheckBoxFastExchange->setChecked(settings.FastExchange != 0);
-        CheckBoxFastExchangeClick();
-        CheckBoxAllParameters->setChecked(settings.AllParameters != 0);
-        if (QAbstractButton* b = InterfaceItems->button(settings.InterfaceType))
-            b->setChecked(true);
-        RadioGroupInterfaceClick();
-        const bool attached = ChooseStoredInterface();
+        service_->port().kind = settings.InterfaceType;
+        TabSheet4->showSettings();
+        const bool attached = TabSheet4->ChooseStoredInterface();
         {
             QSignalBlocker block(PageControl1);
             PageControl1->setCurrentIndex(
                 settings.TabIndex >= 0 && settings.TabIndex < SettingsBounds::kPages ? settings.TabIndex : 0);
         }
         if (attached) {
-            ListBoxInterfacesClick();
-            ButtonConnectClick();
+            TabSheet4->ListBoxInterfacesClick();
+            TabSheet4->ButtonConnectClick();
         }
         PageControl1Change();
     });
@@ -375,14 +200,9 @@ void TForm1::FormCreate()
 
 bool TForm1::FormCloseQuery()
 {
-    const int row = ListBoxInterfaces->currentRow();
-    settings.InterfaceSelection =
-        (row >= 0 && ListBoxInterfaces->item(row) && ListBoxInterfaces->item(row)->isSelected()) ? row : -1;
-    // With no row chosen, the interface named before is still the one wanted.
-    if (settings.InterfaceSelection >= 0 && settings.InterfaceSelection < int(interfaces.size()))
-        settings.InterfaceName = interfaces[size_t(settings.InterfaceSelection)].text;
+    TabSheet4->storeChoice();
     try {
-        settingsStore.Save(settings);
+        settingsStore_.Save(settings);
     } catch (const SettingsError& e) {
         dialogs_.showMessage(QString::fromUtf8(e.what()));
         return false;
@@ -393,90 +213,66 @@ bool TForm1::FormCloseQuery()
 void TForm1::closeEvent(QCloseEvent* event)
 {
     if (running()) {
-        // No exchange is cut off: the run stops after its current one, then the
-        // window closes.
+        // No exchange is cut off: the work stops after its current one, what waits
+        // is dropped, then the window closes.
         closePending_ = true;
-        runner_->requestStop();
+        service_->stopAll();
         event->ignore();
         return;
     }
     closePending_ = false;
     if (FormCloseQuery()) {
-        dmx.DmxTimerStop();
+        TabSheet3->stopOutput();
         event->accept();
     } else {
         event->ignore();
     }
 }
 
-void TForm1::ButtonCLRClick() { LogMemo->clear(); }
+void TForm1::ButtonCLRClick() { LogPanel1->LogMemo->clear(); }
 
-// --- interface choice ---
+// --- the line busy ---
 
-void TForm1::RadioGroupInterfaceClick()
+void TForm1::StopRun() { service_->stop(); }
+
+void TForm1::setRunning(bool running)
 {
-    port.PortClose();
-    const int kind = InterfaceItems->checkedId();
-    port.kind = int8_t(kind);
-    settings.InterfaceType = int8_t(kind);
-    port.ListInterfaces(interfaces);
-    if (!port.listNote.empty())
-        appendLine("Виртуальные линии не показаны: " + port.listNote);
-    ListBoxInterfaces->clear();
-    for (const InterfaceEntry& e : interfaces)
-        ListBoxInterfaces->addItem(QString::fromStdString(e.text));
-    if (ListBoxInterfaces->count() > 0)
-        ListBoxInterfaces->setCurrentRow(0);
-}
-
-bool TForm1::ChooseStoredInterface()
-{
-    if (settings.InterfaceName.empty()) {
-        // Settings from before the text was kept: the row, as it always was.
-        ListBoxInterfaces->setCurrentRow(ListBoxInterfaces->count() > settings.InterfaceSelection
-                                             ? settings.InterfaceSelection
-                                             : 0);
-        return true;
+    if (running) {
+        // A disabled control hands its focus on to the next one; the Stop button
+        // holds it instead, and it goes back where it was when the work ends.
+        focusBeforeRun_ = QApplication::focusWidget();
     }
-    const int row = ChooseInterfaceRow(settings.InterfaceType, interfaces, std::string(), settings.InterfaceSelection,
-                                       settings.InterfaceName);
-    if (row >= 0) {
-        ListBoxInterfaces->setCurrentRow(row);
-        return true;
-    }
-    // Another device in its row is not opened in its place: the user chooses.
-    ListBoxInterfaces->setCurrentRow(-1);
-    ListBoxInterfaces->clearSelection();
-    appendLine("Сохранённый интерфейс не подключён: " + settings.InterfaceName +
-               ". Выберите интерфейс в списке и нажмите \"Подключить\".");
-    return false;
-}
-
-void TForm1::ListBoxInterfacesClick()
-{
-    const int row = ListBoxInterfaces->currentRow();
-    if (row < 0 || row >= int(interfaces.size()) || !ListBoxInterfaces->item(row)->isSelected())
+    for (QWidget* w : std::initializer_list<QWidget*>{Button1, Button10})
+        w->setEnabled(!running);
+    TabSheet1->setLocked(running);
+    TabSheet2->setLocked(running);
+    TabSheet4->setLocked(running);
+    LogPanel1->showRunning(running);
+    stopKey_->setEnabled(running);
+    if (running) {
+        focusTaken_ = focusBeforeRun_ && !focusBeforeRun_->isEnabled();
+        if (focusTaken_)
+            LogPanel1->ButtonStop->setFocus(Qt::OtherFocusReason);
         return;
-    port.ChooseInterface(interfaces[size_t(row)]);
+    }
+    if (focusTaken_ && focusBeforeRun_)
+        focusBeforeRun_->setFocus(Qt::OtherFocusReason);
+    focusTaken_ = false;
+    if (outputDeferred_) {
+        outputDeferred_ = false;
+        guarded([this] { PageControl1Change(); });
+    }
+    if (closePending_)
+        close();
 }
 
-void TForm1::ButtonConnectClick()
-{
-    port.PortClose();
-    engine.resetLateMargin();  // the wait belongs to the interface
-    const bool opened = port.PortOpen() == 1;
-    appendLine(opened ? status_text::kInterfaceReady : status_text::kInterfaceError);
-    if (!opened && !port.refusal.empty())
-        appendLine(port.refusal);
-}
-
-// --- DMX output ---
+// --- pages and output ---
 
 void TForm1::PageControl1Changed()
 {
-    // During a run the DMX page starts no output; the run's end decides.
-    if (running() && PageControl1->currentIndex() == 2) {
-        settings.TabIndex = 2;
+    // While the line is busy the DMX page starts no output; the end of the work decides.
+    if (running() && PageControl1->currentIndex() == kDmxPage) {
+        settings.TabIndex = kDmxPage;
         outputDeferred_ = true;
         return;
     }
@@ -486,75 +282,46 @@ void TForm1::PageControl1Changed()
 void TForm1::PageControl1Change()
 {
     outputDeferred_ = false;
-    settings.TabIndex = PageControl1->currentIndex();
-    StatusPageChange();
-    if (PageControl1->currentIndex() != 2) {
-        Timer1->stop();
-        dmx.DmxTimerStop();
-        return;
-    }
-    const int period = StrToInt(EditPeriod->text().toStdString());
-    const uint64_t frameUs = DmxOutput::FrameUs(std::min<int>(settings.UniverseSize, DmxOutput::kMaxSlots));
-    if (uint64_t(period) * 1000 < frameUs && (settings.TimerType == 0 || settings.TimerType == 1))
-        appendLine("Период " + std::to_string(period) + " мс короче кадра DMX из " +
-                   std::to_string(settings.UniverseSize) + " каналов (" + std::to_string((frameUs + 999) / 1000) +
-                   " мс на линии): кадры идут подряд, не чаще.");
-    if (settings.TimerType == 0) {
-        Timer1->setInterval(period);
-        Timer1->start();
-    } else if (settings.TimerType == 1) {
-        dmx.DmxTimerStart(period);
-    }
-}
-
-void TForm1::Timer1Timer()
-{
-    if (dmx.SendFrame() == 0) {
-        appendLine(status_text::kInterfaceError);
-        Timer1->stop();
-    }
-}
-
-void TForm1::ScrollBarChange(int fader)
-{
-    const int level = 255 - ScrollBar[fader - 1]->value();
-    dmx.SetSlot(fader, uint8_t(level));
-    FaderLabel[fader - 1]->setText(QString::asprintf("%i", level));
-}
-
-void TForm1::RadioGroup1Click() { settings.TimerType = TimerItems->checkedId(); }
-
-void TForm1::CheckBoxFastExchangeClick()
-{
-    settings.FastExchange = CheckBoxFastExchange->isChecked() ? 1 : 0;
-    // Taken by the next exchange; one that runs now finishes as it began.
-    engine.setFastExchange(settings.FastExchange != 0);
+    const int page = PageControl1->currentIndex();
+    settings.TabIndex = page;
+    TabSheet5->StatusPageChange(page == kStatusPage);
+    if (page == kDmxPage)
+        TabSheet3->startOutput();
+    else
+        TabSheet3->stopOutput();
 }
 
 // --- discovery and the device list ---
 
 void TForm1::Button1Click()
 {
-    // Output stops here, on the thread that owns the timers, before the run starts.
-    Timer1->stop();
-    dmx.DmxTimerStop();
     // The list is made anew: values read before are no longer current.
-    params.count = 0;
-    ResetParamGrid();
-    startRun(QString::fromUtf8("Обнаружение"), [this] { discovery.Run(); });
+    TabSheet1->clearForNewList();
+    DiscoveryEvents events;
+    events.stopOutput = [this] { TabSheet3->stopOutput(); };
+    events.resumeOutput = [this] { guarded([this] { PageControl1Change(); }); };
+    events.cleared = [this] { devices.clearRows(); };
+    events.found = [this](Uid uid, const std::string& row) { devices.addRow(uid, row); };
+    service_->discover(std::move(events), [this] { TabSheet2->repaintMap(); });
 }
 
 void TForm1::ListBox1Click()
 {
-    if (PageControl1->currentIndex() == 0) {
-        Button2Click();
-    } else if (PageControl1->currentIndex() == 1) {
-        const int row = selectedDevice();
-        if (row < 0)
-            return;
-        mapPosition = devices.entries[row].startIndex;
-        repaintMap();
+    if (PageControl1->currentIndex() == 0)
+        TabSheet1->Button2Click();
+    else if (PageControl1->currentIndex() == 1)
+        TabSheet2->deviceSelected();
+}
+
+void TForm1::selectDevice(int row)
+{
+    if (row < 0) {
+        ListBox1->setCurrentRow(-1);
+        ListBox1->clearSelection();
+        return;
     }
+    ListBox1->setCurrentRow(row);
+    ListBox1Click();
 }
 
 bool TForm1::identifying(Uid uid) const
@@ -565,148 +332,35 @@ bool TForm1::identifying(Uid uid) const
 
 void TForm1::Button10Click()
 {
-    const int row = selectedDevice();
+    const int row = devices.selected();
     if (row < 0)
         return;
     const Uid uid = devices.entries[row].uid;
     const bool on = !identifying(uid);
     identify_[uid] = on;
-    startRun(QString(), [this, uid, on] { SetIdentify(engine, uid, on); });
+    service_->identify(uid, on);
 }
 
-// --- settings page ---
-
-TForm1::NumberBox* TForm1::numberBoxFor(QObject* edit)
-{
-    for (NumberBox& box : boxes_)
-        if (box.edit == edit)
-            return &box;
-    return nullptr;
-}
-
-bool TForm1::ValidateNumberBox(QLineEdit* edit, int min, int max)
-{
-    if (edit->text().isEmpty())
-        edit->setText(QString::number(min));
-    const int32_t value = StrToInt(edit->text().toStdString());
-    const int32_t clamped = value < min ? min : value > max ? max : value;
-    edit->setText(QString::number(clamped));
-    const bool inRange = clamped == value;
-    if (!inRange)
-        dialogs_.beep();
-    return inRange;
-}
-
-void TForm1::CommitNumberBox(NumberBox& box)
-{
-    ValidateNumberBox(box.edit, box.upDown->minimum(), box.upDown->maximum());
-    box.upDown->setPosition(StrToInt(box.edit->text().toStdString()));
-    box.store(box.upDown->position());
-}
-
-void TForm1::UpDownClick(NumberBox& box)
-{
-    box.edit->setText(QString::number(box.upDown->position()));
-    box.store(box.upDown->position());
-}
+// --- the keyboard and the focus ---
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (NumberBox* box = numberBoxFor(watched)) {
-        if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                guarded([this, box] { CommitNumberBox(*box); });
-                return true;
-            }
-            const QString text = key->text();
-            if (key->key() == Qt::Key_Backspace || text.isEmpty())
-                return false;
-            return !(text.size() == 1 && text[0] >= '0' && text[0] <= '9');
-        }
-        if (event->type() == QEvent::FocusOut && !LeavesForAnotherWindow(static_cast<QFocusEvent*>(event)))
-            guarded([this, box] { CommitNumberBox(*box); });
-        return false;
-    }
-    if (event->type() == QEvent::KeyRelease && IsListNavigationKey(static_cast<QKeyEvent*>(event)->key())) {
-        if (watched == ListBox1)
-            request([this] { ListBox1Click(); });
-        else if (watched == ListBoxInterfaces)
-            guarded([this] { ListBoxInterfacesClick(); });
-    }
+    if (watched == ListBox1 && event->type() == QEvent::KeyRelease &&
+        IsListNavigationKey(static_cast<QKeyEvent*>(event)->key()))
+        guarded([this] { ListBox1Click(); });
     return QWidget::eventFilter(watched, event);
-}
-
-void TForm1::connectHandlers()
-{
-    auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
-        connect(sender, signal, this, [this, handler] { guarded(handler); });
-    };
-    auto rdm = [this](std::function<void()> handler) { return [this, handler] { request(handler); }; };
-    on(Button1, &QPushButton::clicked, rdm([this] { Button1Click(); }));
-    on(Button10, &QPushButton::clicked, rdm([this] { Button10Click(); }));
-    on(ButtonCLR, &QPushButton::clicked, [this] { ButtonCLRClick(); });
-    on(ButtonConnect, &QPushButton::clicked, [this] { ButtonConnectClick(); });
-    on(Button2, &QPushButton::clicked, rdm([this] { Button2Click(); }));
-    on(Button3, &QPushButton::clicked, rdm([this] { Button3Click(); }));
-    on(Button6, &QPushButton::clicked, rdm([this] { Button6Click(); }));
-    on(Button7, &QPushButton::clicked, rdm([this] { Button7Click(); }));
-    on(Button8, &QPushButton::clicked, [this] { Button8Click(); });
-    on(Button9, &QPushButton::clicked, [this] { Button9Click(); });
-    on(Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
-    on(PageControl1, &QTabWidget::currentChanged, [this] { PageControl1Changed(); });
-    on(ButtonStop, &QPushButton::clicked, [this] { StopRun(); });
-    stopKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    stopKey_->setEnabled(false);
-    connect(stopKey_, &QShortcut::activated, this, [this] { StopRun(); });
-    connect(CheckBoxLog, &QCheckBox::toggled, this, [this](bool on) { detailed_.store(on); });
-    on(ListBox1, &QListWidget::itemClicked, rdm([this] { ListBox1Click(); }));
-    on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });
-    on(InterfaceItems, &QButtonGroup::idClicked, [this] { RadioGroupInterfaceClick(); });
-    on(TimerItems, &QButtonGroup::idClicked, [this] { RadioGroup1Click(); });
-    on(CheckBoxFastExchange, &QCheckBox::clicked, [this] { CheckBoxFastExchangeClick(); });
-    on(CheckBoxAllParameters, &QCheckBox::clicked, [this] { CheckBoxAllParametersClick(); });
-    for (int i = 0; i < 16; ++i)
-        on(ScrollBar[i], &QScrollBar::valueChanged, [this, i] { ScrollBarChange(i + 1); });
-    for (NumberBox& box : boxes_) {
-        box.edit->installEventFilter(this);
-        NumberBox* b = &box;
-        connect(box.upDown, &UpDown::clicked, this, [this, b] { guarded([this, b] { UpDownClick(*b); }); });
-    }
-    ListBox1->installEventFilter(this);
-    ListBoxInterfaces->installEventFilter(this);
-
-    // While a run lasts the grids only scroll and select.
-    auto idle = [this](std::function<void()> handler) {
-        return [this, handler] {
-            if (!running())
-                handler();
-        };
-    };
-    on(StringGrid1, &StringGridWidget::clicked, idle([this] { StringGrid1Click(); }));
-    on(StringGrid1, &StringGridWidget::enterPressed, idle([this] { StringGrid1KeyDown(); }));
-    on(StringGrid2, &StringGridWidget::clicked, idle([this] { StringGrid2Click(); }));
-    on(StringGrid2, &StringGridWidget::enterPressed, idle([this] { StringGrid2KeyDown(); }));
-    connect(UpDown2, &UpDown::clicked, this, [this](bool upper) { guarded([this, upper] { UpDown2Click(upper); }); });
-    connect(qApp, &QApplication::focusChanged, this, &TForm1::onFocusChanged);
 }
 
 void TForm1::onFocusChanged(QWidget* old, QWidget* now)
 {
     // Only a move to another control of this window leaves a grid: not the
     // application losing the focus, nor a message box or popup taking it.
-    if (!now || now->window() != window())
+    if (!now || now->window() != window() || running())
         return;
     auto inside = [](QWidget* w, QWidget* container) { return w && (w == container || container->isAncestorOf(w)); };
-    // A run disables the grid and so moves the focus out of it: that is no commit.
-    if (inside(old, StringGrid1) && !inside(now, StringGrid1) && !running()) {
-        // The commit takes the cell and device as they are now; its exchange waits
-        // for the rest of the event that moved the focus, and goes before what
-        // that event asks for.
-        deferRuns_ = true;
-        guarded([this] { StringGrid1Exit(); });
-        deferRuns_ = false;
-    }
-    if (inside(old, StringGrid2) && !inside(now, StringGrid2) && StringGrid2->isVisible() && !running())
-        guarded([this] { StringGrid2Exit(); });
+    RdmTab& rdm = *TabSheet1;
+    if (inside(old, rdm.StringGrid1) && !inside(now, rdm.StringGrid1))
+        guarded([&rdm] { rdm.StringGrid1Exit(); });
+    if (inside(old, rdm.StringGrid2) && !inside(now, rdm.StringGrid2) && rdm.StringGrid2->isVisible())
+        guarded([&rdm] { rdm.StringGrid2Exit(); });
 }

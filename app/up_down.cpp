@@ -26,7 +26,7 @@ void UpDown::setPosition(int position) { position_ = position < min_ ? min_ : po
 void UpDown::press(bool upper)
 {
     setPosition(position_ + (upper ? 1 : -1));
-    emit clicked(upper);
+    Q_EMIT clicked(upper);
 }
 
 void UpDown::resizeEvent(QResizeEvent*)

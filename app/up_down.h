@@ -16,7 +16,7 @@ public:
     void setPosition(int position);
     void press(bool upper);  // what a click on one half does
 
-signals:
+Q_SIGNALS:
     void clicked(bool upper);
 
 protected:

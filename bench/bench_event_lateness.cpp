@@ -2,6 +2,7 @@
 // reads a device with 30 parameters, over a pseudo-terminal in real time: a 10 ms
 // repeating timer on the event thread records how late each of its ticks comes.
 #include "app/form1.h"
+#include "app/rdm_tab.h"
 #include "bench_rig.h"
 #include "link/posix_serial.h"
 
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
     });
     lateness.print("Get of 30 parameters", took);
     std::printf("aim: p99 under 20 ms, max under 50 ms; found %d devices, %d parameter rows\n",
-                form.ListBox1->count(), form.params.count);
+                form.ListBox1->count(), form.TabSheet1->params.count);
     pty.stop();
     return 0;
 }

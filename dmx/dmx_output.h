@@ -20,11 +20,11 @@ public:
     {
     }
 
-    // The least time a frame of `slots` slots after its start code takes on the
+    // The least time a frame of `slotCount` slots after its start code takes on the
     // line: break, mark after break and 44 us per slot. No frame is handed to the
     // interface before the one before it has had this long, so a period shorter
     // than a frame sends frames back to back and no faster.
-    static constexpr uint64_t FrameUs(int slots) { return 176 + 12 + uint64_t(slots + 1) * 44; }
+    static constexpr uint64_t FrameUs(int slotCount) { return 176 + 12 + uint64_t(slotCount + 1) * 44; }
     ~DmxOutput() { DmxTimerStop(); }
 
     void ZeroUniverse();

@@ -145,13 +145,13 @@ void StringGridWidget::mousePressEvent(QMouseEvent* event)
         QTableWidget::mousePressEvent(event);
     else
         setFocus(Qt::MouseFocusReason);
-    emit clicked();
+    Q_EMIT clicked();
 }
 
 void StringGridWidget::keyPressEvent(QKeyEvent* event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !editing()) {
-        emit enterPressed();
+        Q_EMIT enterPressed();
         return;
     }
     QTableWidget::keyPressEvent(event);
@@ -165,7 +165,7 @@ void StringGridWidget::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Home:
     case Qt::Key_End:
         if (!editing())
-            emit clicked();
+            Q_EMIT clicked();
         break;
     default:
         break;
@@ -184,5 +184,5 @@ void StringGridWidget::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEd
 {
     QTableWidget::closeEditor(editor, hint);
     if (hint == QAbstractItemDelegate::SubmitModelCache)
-        emit enterPressed();
+        Q_EMIT enterPressed();
 }

@@ -31,7 +31,7 @@ public:
     // Whether typing, a double click or F2 opens a cell editor.
     void setEditingAllowed(bool allowed);
 
-signals:
+Q_SIGNALS:
     void clicked();
     void enterPressed();
 

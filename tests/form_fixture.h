@@ -1,8 +1,14 @@
 #pragma once
 // A main window on the in-process rig and a virtual clock, with its settings in a
 // temporary folder and the virtual line published where the app lists it.
+#include "app/dmx_tab.h"
 #include "app/form1.h"
 #include "app/log_pane.h"
+#include "app/log_panel.h"
+#include "app/patch_tab.h"
+#include "app/rdm_tab.h"
+#include "app/settings_tab.h"
+#include "app/status_tab.h"
 #include "link/lines_folder.h"
 #include "params/param_grid.h"
 #include "rig/fixtures.h"
@@ -115,7 +121,7 @@ struct FormFixture {
         return *form;
     }
 
-    QStringList log() const { return form->LogMemo->lines(); }
+    QStringList log() const { return form->LogPanel1->LogMemo->lines(); }
 
     rig::Responder& add(Uid uid, rig::ResponderModel model) { return line.add(uid, std::move(model)); }
 
@@ -130,8 +136,8 @@ struct FormFixture {
     // The parameter grid's row named `name`, or -1.
     int rowOf(const QString& name) const
     {
-        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
-            if (form->StringGrid1->cellText(0, r) == name)
+        for (int r = 0; r < form->TabSheet1->StringGrid1->rowCount(); ++r)
+            if (form->TabSheet1->StringGrid1->cellText(0, r) == name)
                 return r;
         return -1;
     }

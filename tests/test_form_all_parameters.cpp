@@ -33,11 +33,11 @@ struct AllParameters : FormFixture {
     QStringList names() const
     {
         QStringList out;
-        for (int r = 0; r < form->StringGrid1->rowCount(); ++r)
-            out << form->StringGrid1->cellText(0, r);
+        for (int r = 0; r < form->TabSheet1->StringGrid1->rowCount(); ++r)
+            out << form->TabSheet1->StringGrid1->cellText(0, r);
         return out;
     }
-    QString valueOf(const QString& name) const { return form->StringGrid1->cellText(1, rowOf(name)); }
+    QString valueOf(const QString& name) const { return form->TabSheet1->StringGrid1->cellText(1, rowOf(name)); }
 
     size_t requestsFor(uint16_t pid) const
     {
@@ -49,10 +49,10 @@ struct AllParameters : FormFixture {
 
     void typeIntoCell(const QString& name, const QString& text)
     {
-        StringGridWidget* grid = form->StringGrid1;
+        StringGridWidget* grid = form->TabSheet1->StringGrid1;
         grid->setCurrentCell(rowOf(name), 1);
         grid->setCellText(1, rowOf(name), text);
-        emit grid->enterPressed();
+        Q_EMIT grid->enterPressed();
         settle();
     }
 };
@@ -62,7 +62,7 @@ struct AllParameters : FormFixture {
 TEST(AllParametersBox, OffTheGridIsAsBefore)
 {
     AllParameters p(false);
-    EXPECT_FALSE(p.form->CheckBoxAllParameters->isChecked());
+    EXPECT_FALSE(p.form->TabSheet4->CheckBoxAllParameters->isChecked());
     p.select(0);
     const QStringList names = p.names();
     EXPECT_TRUE(names.contains("Unknown PID"));
@@ -80,7 +80,7 @@ TEST(AllParametersBox, OnEveryStandardPidIsNamedAndDecodedWithNoNewRequest)
         requestsOff = off.line.requests().size() - before;
     }
     AllParameters p(true);
-    EXPECT_TRUE(p.form->CheckBoxAllParameters->isChecked());
+    EXPECT_TRUE(p.form->TabSheet4->CheckBoxAllParameters->isChecked());
     const size_t before = p.line.requests().size();
     p.select(0);
     ASSERT_EQ(p.form->devices.entries[0].uid, kHead);
@@ -105,7 +105,7 @@ TEST(AllParametersBox, ASettableFieldIsCheckedBeforeItIsSent)
     EXPECT_EQ(p.beeps, 1);
     EXPECT_EQ(p.requestsFor(rdm::IDENTIFY_DEVICE), sets) << "nothing sent";
     EXPECT_EQ(p.valueOf("Identify Device"), "off");
-    p.form->CheckBoxReadBack->setChecked(true);
+    p.form->TabSheet1->CheckBoxReadBack->setChecked(true);
     p.typeIntoCell("Identify Device", "on");
     EXPECT_TRUE(p.head->identify);
     EXPECT_EQ(p.valueOf("Identify Device"), "on");
@@ -121,8 +121,8 @@ TEST(AllParametersBox, APersonalityIsChosenFromTheDevicesOwnList)
     AllParameters p(true);
     p.select(0);
     TForm1& w = *p.form;
-    w.StringGrid1->setCurrentCell(p.rowOf("DMX Personality"), 1);
-    w.StringGrid1Click();
+    w.TabSheet1->StringGrid1->setCurrentCell(p.rowOf("DMX Personality"), 1);
+    w.TabSheet1->StringGrid1Click();
     auto* combo = w.findChild<PopupComboBox*>();
     ASSERT_NE(combo, nullptr);
     EXPECT_TRUE(combo->isVisible());
@@ -133,12 +133,12 @@ TEST(AllParametersBox, APersonalityIsChosenFromTheDevicesOwnList)
     ASSERT_EQ(combo->count(), 3);
     EXPECT_EQ(combo->itemText(1), "2: Extended 24ch (24)");
     combo->hidePopup();
-    emit combo->activated(1);
+    Q_EMIT combo->activated(1);
     p.settle();
     EXPECT_EQ(p.head->personality, 2);
     EXPECT_EQ(w.devices.entries[0].footprint, 24) << "the map follows";
     EXPECT_EQ(p.valueOf("DMX Personality"), "[personality: 2, personality_count: 3]");
-    EXPECT_EQ(w.StringGrid1->cellText(1, 4), "24") << "DEVICE_INFO read back";
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, 4), "24") << "DEVICE_INFO read back";
 }
 
 TEST(AllParametersBox, TheMapShowsLabelsTellsTheDeviceAndAClickSelectsIt)
@@ -149,37 +149,37 @@ TEST(AllParametersBox, TheMapShowsLabelsTellsTheDeviceAndAClickSelectsIt)
     p.par->startAddress = 100;  // apart from the head
     p.select(0);  // a Get: the label is known from here on
     w.PageControl1->setCurrentIndex(1);
-    w.Button6->click();  // Read: where each device sits
+    w.TabSheet2->Button6->click();  // Read: where each device sits
     p.settle();
     const DeviceEntry head = w.devices.entries[0], par = w.devices.entries[1];
     auto centre = [](uint16_t index) {
         return QPoint(patch_map::kCell * (index % patch_map::kColumns) + 6, patch_map::kCell * (index / patch_map::kColumns) + 6);
     };
     const QPoint onHead = centre(head.startIndex), onPar = centre(par.startIndex + par.footprint - 1);
-    const QString tip = w.PaintBox1->onToolTip(onHead.x(), onHead.y());
+    const QString tip = w.TabSheet2->PaintBox1->onToolTip(onHead.x(), onHead.y());
     EXPECT_TRUE(tip.contains("UID: 7FF0:00001000")) << tip.toStdString();
     EXPECT_TRUE(tip.contains("Метка: Spot L"));
     EXPECT_TRUE(tip.contains("Модель: Spot 575 moving head"));
     EXPECT_TRUE(tip.contains("Каналов: 16"));
-    EXPECT_EQ(w.PaintBox1->onToolTip(412, 200), QString()) << "a free slot tells nothing";
+    EXPECT_EQ(w.TabSheet2->PaintBox1->onToolTip(412, 200), QString()) << "a free slot tells nothing";
 
     // The head's block carries its label; with the box off the map is bare.
     const QRect label(2, 2, 60, 8);  // the first cells of the head's row
-    const QImage labelled = w.PaintBox1->grab().toImage();
-    w.CheckBoxAllParameters->click();
-    w.PaintBox1->repaint();
-    const QImage bare = w.PaintBox1->grab().toImage();
-    w.CheckBoxAllParameters->click();
+    const QImage labelled = w.TabSheet2->PaintBox1->grab().toImage();
+    w.TabSheet4->CheckBoxAllParameters->click();
+    w.TabSheet2->PaintBox1->repaint();
+    const QImage bare = w.TabSheet2->PaintBox1->grab().toImage();
+    w.TabSheet4->CheckBoxAllParameters->click();
     int differing = 0;
     for (int y = label.top(); y <= label.bottom(); ++y)
         for (int x = label.left(); x <= label.right(); ++x)
             differing += labelled.pixel(x, y) != bare.pixel(x, y);
     EXPECT_GT(differing, 40);
-    const QImage elsewhere = w.PaintBox1->grab().toImage();
+    const QImage elsewhere = w.TabSheet2->PaintBox1->grab().toImage();
     EXPECT_EQ(elsewhere.pixel(300, 150), bare.pixel(300, 150));
 
-    QTest::mouseClick(w.PaintBox1, Qt::LeftButton, {}, onPar);
+    QTest::mouseClick(w.TabSheet2->PaintBox1, Qt::LeftButton, {}, onPar);
     p.settle();
     EXPECT_EQ(w.ListBox1->currentRow(), 1) << "the par is selected, as a click on the list does";
-    EXPECT_EQ(w.mapPosition, par.startIndex);
+    EXPECT_EQ(w.TabSheet2->mapPosition, par.startIndex);
 }

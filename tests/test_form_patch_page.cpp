@@ -25,13 +25,13 @@ struct PatchPage : FormFixture {
 
     QColor cell(int slot)
     {
-        QImage image = form->PaintBox1->grab().toImage();
+        QImage image = form->TabSheet2->PaintBox1->grab().toImage();
         return image.pixelColor(13 * (slot % 32) + 6, 13 * (slot / 32) + 6);
     }
 
     void drag(int x, int y)
     {
-        form->PaintBox1MouseMove(Qt::LeftButton, x, y);
+        form->TabSheet2->PaintBox1MouseMove(Qt::LeftButton, x, y);
     }
 };
 
@@ -40,7 +40,7 @@ struct PatchPage : FormFixture {
 TEST(PatchPage, ColoursByCount)
 {
     PatchPage p;
-    EXPECT_EQ(p.form->PaintBox1->geometry(), QRect(8, 8, 417, 225));
+    EXPECT_EQ(p.form->TabSheet2->PaintBox1->geometry(), QRect(8, 8, 417, 225));
     EXPECT_EQ(p.cell(0), QColor(255, 255, 255));
     p.rows({{1, 0, 24}, {2, 20, 10}});
     EXPECT_EQ(p.cell(0), QColor(0, 255, 0));
@@ -49,7 +49,7 @@ TEST(PatchPage, ColoursByCount)
     p.select(1);
     EXPECT_EQ(p.cell(21), QColor(255, 0, 0)) << "the selected device overlaps another";
     EXPECT_EQ(p.cell(29), QColor(128, 0, 128)) << "the selected device alone";
-    EXPECT_EQ(p.form->Label28->text(), "21");
+    EXPECT_EQ(p.form->TabSheet2->Label28->text(), "21");
 }
 
 TEST(PatchPage, DragBoundsAndDrop)
@@ -58,32 +58,32 @@ TEST(PatchPage, DragBoundsAndDrop)
     p.rows({{1, 0, 24}, {2, 0, 512}, {3, 5, 0}});
     p.select(0);
     p.drag(13 * 8 + 2, 13 * 15 + 2);  // address 489
-    EXPECT_EQ(p.form->mapPosition, 488);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 488);
     p.drag(13 * 9 + 2, 13 * 15 + 2);  // too far: stays
-    EXPECT_EQ(p.form->mapPosition, 488);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 488);
     p.drag(-3, -20);  // above the map: a very large index
-    EXPECT_EQ(p.form->mapPosition, 488);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 488);
     p.drag(416, 0);  // the last pixel column is the next row's first cell
-    EXPECT_EQ(p.form->mapPosition, 32);
-    EXPECT_EQ(p.form->Label28->text(), "33");
-    p.form->PaintBox1MouseUp(Qt::LeftButton, 0, 0);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 32);
+    EXPECT_EQ(p.form->TabSheet2->Label28->text(), "33");
+    p.form->TabSheet2->PaintBox1MouseUp(Qt::LeftButton, 0, 0);
     EXPECT_EQ(p.form->devices.entries[0].startIndex, 32);
 
     p.select(1);
     p.drag(13, 0);
-    EXPECT_EQ(p.form->mapPosition, 0) << "a 512-slot device only sits at the start";
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 0) << "a 512-slot device only sits at the start";
     p.select(2);
-    EXPECT_EQ(p.form->mapPosition, 5);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 5);
     p.drag(13 * 31, 13 * 15);
-    EXPECT_EQ(p.form->mapPosition, 511);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 511);
     // A release without a drag stores the current position all the same.
     p.select(1);
-    p.form->mapPosition = 3;
-    p.form->PaintBox1MouseUp(Qt::RightButton, 0, 0);
+    p.form->TabSheet2->mapPosition = 3;
+    p.form->TabSheet2->PaintBox1MouseUp(Qt::RightButton, 0, 0);
     EXPECT_EQ(p.form->devices.entries[1].startIndex, 3);
     // Moves without the left button do nothing.
-    p.form->PaintBox1MouseMove(Qt::NoButton, 100, 100);
-    EXPECT_EQ(p.form->mapPosition, 3);
+    p.form->TabSheet2->PaintBox1MouseMove(Qt::NoButton, 100, 100);
+    EXPECT_EQ(p.form->TabSheet2->mapPosition, 3);
 }
 
 TEST(PatchPage, ReadAndWriteAgainstTheRig)
@@ -96,9 +96,9 @@ TEST(PatchPage, ReadAndWriteAgainstTheRig)
     p.discover();
     ASSERT_EQ(p.form->ListBox1->count(), 2);
     p.select(0);
-    p.form->Button6->click();
+    p.form->TabSheet2->Button6->click();
     p.settle();
-    EXPECT_EQ(p.form->selectedDevice(), -1);
+    EXPECT_EQ(p.form->devices.selected(), -1);
     EXPECT_EQ(p.form->devices.entries[0].startIndex, 39);
     EXPECT_EQ(p.form->devices.entries[0].footprint, 2);
     EXPECT_EQ(p.form->devices.entries[1].startIndex, 499);
@@ -107,7 +107,7 @@ TEST(PatchPage, ReadAndWriteAgainstTheRig)
 
     p.form->devices.entries[0].startIndex = 99;
     p.form->devices.entries[1].startIndex = 0;
-    p.form->Button7->click();
+    p.form->TabSheet2->Button7->click();
     p.settle();
     EXPECT_EQ(b.startAddress, 100);
     EXPECT_EQ(a.startAddress, 1);
@@ -118,15 +118,15 @@ TEST(PatchPage, SaveAndLoadThroughTheButtons)
     PatchPage p;
     p.rows({{MakeUid(0x1234, 0x56), 0, 24}, {MakeUid(0x12, 1), 100, 8}});
     p.savePath = p.folder.path() + "/show.pat";
-    p.form->Button8->click();
+    p.form->TabSheet2->Button8->click();
     p.rows({{99, 1, 1}});
     p.openPath = p.savePath;
-    p.form->Button9->click();
+    p.form->TabSheet2->Button9->click();
     ASSERT_EQ(p.form->ListBox1->count(), 2);
     EXPECT_EQ(p.form->ListBox1->item(0)->text(), "0x123400000056");
     EXPECT_EQ(p.form->ListBox1->item(1)->text(), "0x1200000001");
     EXPECT_EQ(p.form->devices.entries[1].startIndex, 100);
-    EXPECT_EQ(p.form->selectedDevice(), -1);
+    EXPECT_EQ(p.form->devices.selected(), -1);
 
     // A refused file leaves the list and the table as they were.
     QFile bad(p.folder.path() + "/bad.pat");
@@ -135,14 +135,14 @@ TEST(PatchPage, SaveAndLoadThroughTheButtons)
     bad.close();
     p.openPath = bad.fileName();
     p.form->ButtonCLRClick();
-    p.form->Button9->click();
+    p.form->TabSheet2->Button9->click();
     EXPECT_EQ(p.form->ListBox1->count(), 2);
     EXPECT_EQ(p.form->devices.entries[0].uid, MakeUid(0x1234, 0x56));
     ASSERT_EQ(p.log().size(), 1);
     EXPECT_TRUE(p.log()[0].startsWith("Файл расстановки не загружен: "));
     // Cancelled dialogs change nothing.
     p.openPath.clear();
-    p.form->Button9->click();
+    p.form->TabSheet2->Button9->click();
     EXPECT_EQ(p.form->ListBox1->count(), 2);
 }
 
@@ -152,7 +152,7 @@ TEST(PatchPage, FileDialogsShowTheFilterByItsName)
     f.realFileDialogs = true;
     f.storeRigSettings(1);
     TForm1& w = f.start();
-    for (QPushButton* button : {w.Button8, w.Button9}) {
+    for (QPushButton* button : {w.TabSheet2->Button8, w.TabSheet2->Button9}) {
         QString shown;
         QTimer::singleShot(50, [&shown] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());

@@ -88,7 +88,7 @@ TEST(RdmPage, SelectingADeviceRunsGetAndFillsTheGrid)
     w.ButtonCLRClick();
     p.select(0);
     EXPECT_EQ(p.log().first(), "Получение параметров 0x7FF000001000");
-    StringGridWidget* g = w.StringGrid1;
+    StringGridWidget* g = w.TabSheet1->StringGrid1;
     EXPECT_EQ(g->cellText(1, 0), "1.0");
     EXPECT_EQ(g->cellText(1, 2), "Moving Head");
     EXPECT_EQ(g->cellText(1, 4), "16");
@@ -114,7 +114,7 @@ TEST(RdmPage, SelectionVetoAndReadOnlyCells)
     RdmPage p;
     TForm1& w = *p.form;
     p.select(0);
-    StringGridWidget* g = w.StringGrid1;
+    StringGridWidget* g = w.TabSheet1->StringGrid1;
     const int start = p.rowOf("DMX Start Address");
     const int hours = p.rowOf("Lamp Hours");
     p.clickCell(g, 1, 2);
@@ -133,21 +133,21 @@ TEST(RdmPage, EnterOnAWordSendsAndReadsBack)
     RdmPage p;
     TForm1& w = *p.form;
     p.select(0);
-    w.CheckBoxReadBack->setChecked(true);
+    w.TabSheet1->CheckBoxReadBack->setChecked(true);
     const int row = p.rowOf("DMX Start Address");
-    p.clickCell(w.StringGrid1, 1, row);
+    p.clickCell(w.TabSheet1->StringGrid1, 1, row);
     w.ButtonCLRClick();
-    p.typeAndEnter(w.StringGrid1, "300");
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "300");
     EXPECT_EQ(p.head->startAddress, 300);
     EXPECT_EQ(p.log(), (QStringList{"Set PID 00F0:", "Get PID 00F0:"}));
-    EXPECT_EQ(w.StringGrid1->cellText(1, row), "300");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, row), "300");
 
     // Without read-back, what was typed stays, even when the stored byte differs.
-    w.CheckBoxReadBack->setChecked(false);
+    w.TabSheet1->CheckBoxReadBack->setChecked(false);
     const int trim = p.rowOf("Pan Invert");
-    p.clickCell(w.StringGrid1, 1, trim);
-    p.typeAndEnter(w.StringGrid1, "257");
-    EXPECT_EQ(w.StringGrid1->cellText(1, trim), "257");
+    p.clickCell(w.TabSheet1->StringGrid1, 1, trim);
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "257");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, trim), "257");
     EXPECT_EQ(Bytes(p.sets().back().decoded.data), std::vector<uint8_t>{1});
 }
 
@@ -166,10 +166,10 @@ TEST(RdmPage, ASetGoesOnlyToTheDeviceWhoseValuesTheGridHolds)
     }
     const uint16_t parAddress = p.par->startAddress;
     const int label = p.rowOf("Device Label");
-    p.clickCell(w.StringGrid1, 1, label);
-    p.typeAndEnter(w.StringGrid1, "Spot");
+    p.clickCell(w.TabSheet1->StringGrid1, 1, label);
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "Spot");
     w.ButtonCLRClick();
-    w.Button3->click();
+    w.TabSheet1->Button3->click();
     p.settle();
     ASSERT_FALSE(p.sets().empty());
     for (const auto& r : p.sets())
@@ -186,8 +186,8 @@ TEST(RdmPage, ControlCharactersOfALabelAreShownAsSymbolsAndGoBackAsTheyCame)
     p.head->deviceLabel = "Spot\x1B[2J\x07";
     p.select(0);
     const int label = p.rowOf("Device Label");
-    EXPECT_EQ(w.StringGrid1->cellText(1, label), QString::fromUtf8("Spot\u241B[2J\u2407"));
-    w.Button3->click();
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, label), QString::fromUtf8("Spot\u241B[2J\u2407"));
+    w.TabSheet1->Button3->click();
     p.settle();
     EXPECT_EQ(p.head->deviceLabel, "Spot\x1B[2J\x07") << "Set sends the label as it came";
 }
@@ -198,12 +198,12 @@ TEST(RdmPage, EnterOnATextRowStoresOnlyAndSetSendsInTableOrder)
     TForm1& w = *p.form;
     p.select(0);
     const int label = p.rowOf("Device Label");
-    p.clickCell(w.StringGrid1, 1, label);
+    p.clickCell(w.TabSheet1->StringGrid1, 1, label);
     const size_t before = p.line.requests().size();
-    p.typeAndEnter(w.StringGrid1, "Прожектор");
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "Прожектор");
     EXPECT_EQ(p.line.requests().size(), before);
     w.ButtonCLRClick();
-    w.Button3->click();
+    w.TabSheet1->Button3->click();
     p.settle();
     const QStringList lines = p.log();
     ASSERT_FALSE(lines.isEmpty());
@@ -226,10 +226,10 @@ TEST(RdmPage, NotAnIntegerShowsTheMessageAndSendsNothing)
     RdmPage p;
     TForm1& w = *p.form;
     p.select(0);
-    p.clickCell(w.StringGrid1, 1, p.rowOf("DMX Start Address"));
+    p.clickCell(w.TabSheet1->StringGrid1, 1, p.rowOf("DMX Start Address"));
     const size_t before = p.sets().size();
     p.modalMessages = true;
-    p.typeAndEnter(w.StringGrid1, "1x");
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "1x");
     QTest::qWait(100);
     EXPECT_TRUE(p.modalShownFocus);
     ASSERT_EQ(p.messages.size(), 1u) << "the box taking the focus is not a second commit";
@@ -241,7 +241,7 @@ TEST(RdmPage, ColumnsFitTheGridWithoutSidewaysScrolling)
 {
     RdmPage p;
     TForm1& w = *p.form;
-    StringGridWidget* g = w.StringGrid1;
+    StringGridWidget* g = w.TabSheet1->StringGrid1;
     auto fits = [g] {
         QTest::qWait(20);  // the grid lays itself out, then shows its scroll bar, on later turns
         return g->columnWidth(0) + g->columnWidth(1) == g->viewport()->width();
@@ -262,15 +262,15 @@ TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)
     TForm1& w = *p.form;
     p.select(0);
     const int row = p.rowOf("Colour Wheel Offsets");
-    p.clickCell(w.StringGrid1, 1, row);
-    StringGridWidget* e = w.StringGrid2;
+    p.clickCell(w.TabSheet1->StringGrid1, 1, row);
+    StringGridWidget* e = w.TabSheet1->StringGrid2;
     ASSERT_TRUE(e->isVisible());
     EXPECT_EQ(e->rowCount(), 3);
     EXPECT_EQ(e->height(), 65);
     EXPECT_EQ(e->width(), 145);
     EXPECT_EQ(e->cellText(0, 2), "2");
     EXPECT_EQ(e->cellText(1, 2), "255");
-    EXPECT_TRUE(w.UpDown2->isVisible());
+    EXPECT_TRUE(w.TabSheet1->UpDown2->isVisible());
 
     // Letters are dropped, a comma becomes a full stop.
     e->setCurrentCell(0, 1);
@@ -285,26 +285,26 @@ TEST(RdmPage, ElementEditorRowsFilterSteppingAndWriteAtOnce)
     QTest::keyClicks(edit, "7");
     QTest::keyClick(edit, Qt::Key_Return);
     QApplication::processEvents();
-    EXPECT_EQ(w.params.records[row - 10].byteValues[0], 7);
+    EXPECT_EQ(w.TabSheet1->params.records[row - 10].byteValues[0], 7);
 
     // Stepping 255 up writes 256, stores 0 and, with "Записывать сразу", sends all.
-    w.CheckBox12->setChecked(true);
+    w.TabSheet1->CheckBox12->setChecked(true);
     e->setCurrentCell(2, 1);
-    w.StringGrid2Click();
+    w.TabSheet1->StringGrid2Click();
     const size_t before = p.sets().size();
-    w.UpDown2->press(true);
+    w.TabSheet1->UpDown2->press(true);
     p.settle();
     EXPECT_EQ(e->cellText(1, 2), "256");
-    EXPECT_EQ(w.params.records[row - 10].byteValues[2], 0);
+    EXPECT_EQ(w.TabSheet1->params.records[row - 10].byteValues[2], 0);
     ASSERT_EQ(p.sets().size(), before + 1);
     EXPECT_EQ(Bytes(p.sets().back().decoded.data), (std::vector<uint8_t>{7, 2, 0}));
     EXPECT_EQ(p.head->findParam(0x8006)->value, (std::vector<uint8_t>{7, 2, 0}));
 
     // Leaving the editor closes it and shows the stored value.
-    w.Button2->setFocus();
+    w.TabSheet1->Button2->setFocus();
     QApplication::processEvents();
     EXPECT_FALSE(e->isVisible());
-    EXPECT_EQ(w.StringGrid1->cellText(1, row), "[7, 2, 0]");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, row), "[7, 2, 0]");
 }
 
 TEST(RdmPage, IdentifyIsKeptPerDevice)
@@ -332,33 +332,59 @@ TEST(RdmPage, GetWithoutSelectionAndNackedDeviceInfo)
     TForm1& w = *p.form;
     p.select(0);
     w.ListBox1->clearSelection();
-    w.CheckBoxReadBack->setChecked(true);
-    w.Button3->click();
+    w.TabSheet1->CheckBoxReadBack->setChecked(true);
+    w.TabSheet1->Button3->click();
     p.settle();
-    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
-    EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, 0), "");
     p.par->faults.ackTimer = true;
     p.select(1);
-    EXPECT_EQ(w.StringGrid1->rowCount(), 10);
-    EXPECT_EQ(w.StringGrid1->cellText(0, 0), "RDM Protocol Version");
-    EXPECT_EQ(w.StringGrid1->cellText(1, 0), "");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->rowCount(), 10);
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(0, 0), "RDM Protocol Version");
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, 0), "");
 }
 
-TEST(RdmPage, LeavingTheGridCommitsLikeEnter)
+// Leaving an edited cell sends it only with "Записывать сразу" ticked; unticked, the
+// text stays, marked as not sent, until Enter sends it, once.
+TEST(RdmPage, LeavingAnEditedCellSendsOnlyWhenWritingAtOnce)
 {
-    RdmPage p;
-    TForm1& w = *p.form;
-    p.select(0);
-    const int row = p.rowOf("Tilt Trim");
-    p.clickCell(w.StringGrid1, 1, row);
-    ASSERT_NE(p.typeInto(w.StringGrid1, "-300"), nullptr);
-    w.ButtonCLRClick();
-    w.Button2->setFocus();  // the focus moves to a button
-    QApplication::processEvents();
-    p.settle();
-    ASSERT_FALSE(p.log().isEmpty());
-    EXPECT_EQ(p.log().first(), "Set PID 8005:");
-    EXPECT_EQ(p.head->findParam(0x8005)->value, (std::vector<uint8_t>{0xFE, 0xD4}));
+    for (const bool atOnce : {true, false}) {
+        SCOPED_TRACE(atOnce);
+        RdmPage p;
+        TForm1& w = *p.form;
+        RdmTab& page = *w.TabSheet1;
+        page.CheckBox12->setChecked(atOnce);
+        p.select(0);
+        const std::vector<uint8_t> before = p.head->findParam(0x8005)->value;
+        const int row = p.rowOf("Tilt Trim");
+        p.clickCell(page.StringGrid1, 1, row);
+        ASSERT_NE(p.typeInto(page.StringGrid1, "-300"), nullptr);
+        w.ButtonCLRClick();
+        page.Button2->setFocus();  // the focus moves to a button
+        QApplication::processEvents();
+        p.settle();
+        const std::vector<uint8_t> sent{0xFE, 0xD4};
+        if (atOnce) {
+            EXPECT_EQ(p.log(), QStringList{"Set PID 8005:"});
+            EXPECT_EQ(p.head->findParam(0x8005)->value, sent);
+            EXPECT_TRUE(page.unsentRows().empty());
+            continue;
+        }
+        EXPECT_TRUE(p.log().isEmpty()) << p.log().join("\n").toStdString();
+        EXPECT_EQ(p.head->findParam(0x8005)->value, before);
+        EXPECT_EQ(page.StringGrid1->cellText(1, row), "-300") << "the text stays";
+        EXPECT_EQ(page.unsentRows(), std::set<int>{row});
+        // Enter sends it once; leaving the cell again sends nothing more.
+        p.clickCell(page.StringGrid1, 1, row);
+        QTest::keyClick(page.StringGrid1, Qt::Key_Return);
+        p.settle();
+        page.Button2->setFocus();
+        QApplication::processEvents();
+        p.settle();
+        EXPECT_EQ(p.log(), QStringList{"Set PID 8005:"});
+        EXPECT_EQ(p.head->findParam(0x8005)->value, sent);
+        EXPECT_TRUE(page.unsentRows().empty());
+    }
 }
 
 TEST(RdmPage, ARefusedValueIsLoggedByNameAndTheCellShowsTheDevicesValue)
@@ -369,18 +395,18 @@ TEST(RdmPage, ARefusedValueIsLoggedByNameAndTheCellShowsTheDevicesValue)
     ASSERT_EQ(w.devices.entries[0].uid, kHead);
     const int row = p.rowOf("DMX Start Address");
     const int address = p.head->startAddress;
-    w.CheckBoxReadBack->setChecked(false);
-    w.StringGrid1->setCurrentCell(row, 1);
-    p.typeAndEnter(w.StringGrid1, "600");
+    w.TabSheet1->CheckBoxReadBack->setChecked(false);
+    w.TabSheet1->StringGrid1->setCurrentCell(row, 1);
+    p.typeAndEnter(w.TabSheet1->StringGrid1, "600");
     EXPECT_EQ(p.head->startAddress, address);
-    EXPECT_EQ(w.StringGrid1->cellText(1, row), QString::number(address)) << "the refused value does not stay";
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, row), QString::number(address)) << "the refused value does not stay";
     EXPECT_TRUE(p.log().contains(
         "Устройство 0x7FF000001000 отклонило \"DMX Start Address\": NACK DATA_OUT_OF_RANGE"))
         << p.log().join("\n").toStdString();
 
     // A later Set sends the device's value, not the refused one.
     const size_t before = p.sets().size();
-    w.Button3->click();
+    w.TabSheet1->Button3->click();
     p.settle();
     bool sent = false;
     const auto sets = p.sets();
@@ -393,7 +419,7 @@ TEST(RdmPage, ARefusedValueIsLoggedByNameAndTheCellShowsTheDevicesValue)
 
     // A Set nobody answers names the device.
     p.head->faults.silent = true;
-    w.Button3->click();
+    w.TabSheet1->Button3->click();
     p.settle();
     EXPECT_TRUE(p.log().contains("Устройство 0x7FF000001000 не ответило на установку \"DMX Start Address\""));
 }

@@ -63,29 +63,29 @@ Outcome Session(bool threaded)
     AddLine(f, 3);
     f.storeRigSettings(0);
     TForm1& w = f.start();
-    w.CheckBoxLog->setChecked(true);
+    w.LogPanel1->CheckBoxLog->setChecked(true);
     f.discover();
     const int head = int(std::find_if(w.devices.entries, w.devices.entries + 4,
                                       [](const DeviceEntry& e) { return e.uid == kHead; }) -
                          w.devices.entries);
     f.select(head);
-    w.CheckBoxReadBack->setChecked(true);
-    w.StringGrid1->setCellText(1, f.rowOf("Device Label"), "Truss 3");
-    w.Button3->click();
+    w.TabSheet1->CheckBoxReadBack->setChecked(true);
+    w.TabSheet1->StringGrid1->setCellText(1, f.rowOf("Device Label"), "Truss 3");
+    w.TabSheet1->Button3->click();
     f.settle();
     w.PageControl1->setCurrentIndex(1);
-    w.Button6->click();
+    w.TabSheet2->Button6->click();
     f.settle();
     w.devices.entries[0].startIndex = 99;
-    w.Button7->click();
+    w.TabSheet2->Button7->click();
     f.settle();
 
     Outcome o;
     o.log = f.log();
     for (int i = 0; i < w.ListBox1->count(); ++i)
         o.rows << w.ListBox1->item(i)->text();
-    for (int r = 0; r < w.StringGrid1->rowCount(); ++r)
-        o.grid << w.StringGrid1->cellText(0, r) + "=" + w.StringGrid1->cellText(1, r);
+    for (int r = 0; r < w.TabSheet1->StringGrid1->rowCount(); ++r)
+        o.grid << w.TabSheet1->StringGrid1->cellText(0, r) + "=" + w.TabSheet1->StringGrid1->cellText(1, r);
     for (int i = 0; i < 4; ++i)
         o.table.emplace_back(w.devices.entries[i].startIndex, w.devices.entries[i].footprint);
     for (const auto& r : f.line.responders())
@@ -127,39 +127,44 @@ TEST(WindowRuns, TheWindowStaysLiveAndLockedWhileADiscoveryRuns)
     const int before = ticks;
     QTest::qWait(30);
     EXPECT_GT(ticks, before) << "and keeps turning";
-    EXPECT_FALSE(w.Timer1->isActive()) << "no output while discovering";
+    EXPECT_FALSE(w.TabSheet3->Timer1->isActive()) << "no output while discovering";
 
-    for (QWidget* locked : std::initializer_list<QWidget*>{w.ListBox1, w.Button1, w.Button10, w.Button2, w.Button3,
-                                                          w.Button6, w.Button7, w.Button8, w.Button9,
-                                                          w.ButtonConnect, w.ListBoxInterfaces,
-                                                          w.RadioGroupInterface})
-        EXPECT_FALSE(locked->isEnabled()) << locked->metaObject()->className();
-    for (QWidget* free : std::initializer_list<QWidget*>{w.ButtonCLR, w.CheckBoxLog, w.ScrollBar[0], w.PageControl1})
-        EXPECT_TRUE(free->isEnabled());
-    EXPECT_TRUE(w.ButtonStop->isVisible());
-    EXPECT_TRUE(w.RunProgress->isVisible());
-    EXPECT_TRUE(w.RunLabel->text().startsWith("Обнаружение: найдено ")) << w.RunLabel->text().toStdString();
+    for (QWidget* locked : std::initializer_list<QWidget*>{w.Button1, w.Button10, w.TabSheet1->Button2,
+                                                          w.TabSheet1->Button3, w.TabSheet2->Button6,
+                                                          w.TabSheet2->Button7, w.TabSheet2->Button8,
+                                                          w.TabSheet2->Button9, w.TabSheet4->ButtonConnect,
+                                                          w.TabSheet4->ListBoxInterfaces,
+                                                          w.TabSheet4->RadioGroupInterface})
+        EXPECT_FALSE(locked->isEnabled()) << locked->objectName().toStdString();
+    // A click on the list meanwhile is taken, and its Get waits its turn.
+    for (QWidget* free : std::initializer_list<QWidget*>{w.ListBox1, w.LogPanel1->ButtonCLR, w.LogPanel1->CheckBoxLog,
+                                                        w.TabSheet3->ScrollBar[0], w.PageControl1})
+        EXPECT_TRUE(free->isEnabled()) << free->objectName().toStdString();
+    EXPECT_TRUE(w.LogPanel1->ButtonStop->isVisible());
+    EXPECT_TRUE(w.LogPanel1->RunProgress->isVisible());
+    EXPECT_TRUE(w.LogPanel1->RunLabel->text().startsWith("Обнаружение: найдено ")) << w.LogPanel1->RunLabel->text().toStdString();
     EXPECT_EQ(w.TabSheet1->cursor().shape(), Qt::BusyCursor);
     const QRect strip(227, 553, 406, 30);
-    EXPECT_TRUE(strip.contains(w.ButtonStop->geometry()) && strip.contains(w.RunProgress->geometry()) &&
-                strip.contains(w.RunLabel->geometry()));
+    for (QWidget* part : std::initializer_list<QWidget*>{w.LogPanel1->ButtonStop, w.LogPanel1->RunProgress,
+                                                        w.LogPanel1->RunLabel})
+        EXPECT_TRUE(strip.contains(QRect(part->mapTo(&w, QPoint(0, 0)), part->size())));
 
     // A page change during the run starts no output; the run's end does.
     w.PageControl1->setCurrentIndex(0);
     w.PageControl1->setCurrentIndex(2);
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.TabSheet3->Timer1->isActive());
     // The detailed-log switch takes effect in the middle of the run.
-    QTest::mouseClick(w.CheckBoxLog, Qt::LeftButton, {}, QPoint(6, w.CheckBoxLog->height() / 2));
-    ASSERT_TRUE(w.CheckBoxLog->isChecked());
+    QTest::mouseClick(w.LogPanel1->CheckBoxLog, Qt::LeftButton, {}, QPoint(6, w.LogPanel1->CheckBoxLog->height() / 2));
+    ASSERT_TRUE(w.LogPanel1->CheckBoxLog->isChecked());
     f.clock.release();
     ASSERT_TRUE(WaitFor([&] { return f.log().filter("Запрос:").size() > 0; }));
 
     f.settle();
     EXPECT_EQ(w.ListBox1->count(), 9);
-    EXPECT_TRUE(w.Timer1->isActive());
-    EXPECT_TRUE(w.Button1->isEnabled() && w.ListBox1->isEnabled() && w.ButtonConnect->isEnabled());
-    EXPECT_FALSE(w.ButtonStop->isVisible());
-    EXPECT_FALSE(w.RunProgress->isVisible());
+    EXPECT_TRUE(w.TabSheet3->Timer1->isActive());
+    EXPECT_TRUE(w.Button1->isEnabled() && w.ListBox1->isEnabled() && w.TabSheet4->ButtonConnect->isEnabled());
+    EXPECT_FALSE(w.LogPanel1->ButtonStop->isVisible());
+    EXPECT_FALSE(w.LogPanel1->RunProgress->isVisible());
     EXPECT_EQ(w.TabSheet1->cursor().shape(), Qt::ArrowCursor);
     EXPECT_TRUE(f.log().last().startsWith("Обнаружение завершено за "));
 }
@@ -173,7 +178,7 @@ TEST(WindowRuns, StopEndsADiscoveryAsItsTimeOutWould)
     f.clock.pace(0.02);
     w.Button1->click();
     ASSERT_TRUE(StepUntil(f.clock, [&] { return w.ListBox1->count() >= 2; }));
-    w.ButtonStop->click();
+    w.LogPanel1->ButtonStop->click();
     f.clock.release();
     f.settle();
     const QStringList log = f.log();
@@ -182,7 +187,7 @@ TEST(WindowRuns, StopEndsADiscoveryAsItsTimeOutWould)
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log[log.size() - 2], "Остановлено пользователем.");
     EXPECT_TRUE(log.last().startsWith("Обнаружение завершено за ")) << "the summary, and no time-out notice";
-    EXPECT_TRUE(w.Timer1->isActive()) << "output resumes as after any discovery";
+    EXPECT_TRUE(w.TabSheet3->Timer1->isActive()) << "output resumes as after any discovery";
     EXPECT_TRUE(w.Button1->isEnabled());
 }
 
@@ -196,17 +201,17 @@ TEST(WindowRuns, EscapeStopsAGetKeepingItsRows)
     f.clock.pace(0.02);
     QListWidget* list = w.ListBox1;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
-    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.params.count >= 3; }));
+    ASSERT_TRUE(StepUntil(f.clock, [&] { return w.TabSheet1->params.count >= 3; }));
     ASSERT_TRUE(w.running());
-    EXPECT_TRUE(w.RunLabel->text().startsWith("Параметр ")) << w.RunLabel->text().toStdString();
+    EXPECT_TRUE(w.LogPanel1->RunLabel->text().startsWith("Параметр ")) << w.LogPanel1->RunLabel->text().toStdString();
     QTest::keyClick(&w, Qt::Key_Escape);
     f.clock.release();
     f.settle();
-    const int rows = w.params.count;
+    const int rows = w.TabSheet1->params.count;
     EXPECT_GE(rows, 3);
     EXPECT_LT(rows, 20) << "a moving head lists more parameters than were read";
-    EXPECT_EQ(w.StringGrid1->rowCount(), TForm1::RowOfRecord(rows));
-    EXPECT_FALSE(w.StringGrid1->cellText(0, TForm1::RowOfRecord(rows - 1)).isEmpty());
+    EXPECT_EQ(w.TabSheet1->StringGrid1->rowCount(), RdmTab::RowOfRecord(rows));
+    EXPECT_FALSE(w.TabSheet1->StringGrid1->cellText(0, RdmTab::RowOfRecord(rows - 1)).isEmpty());
     EXPECT_EQ(f.log().count("Остановлено пользователем."), 1);
     EXPECT_FALSE(w.running());
 }
@@ -221,7 +226,7 @@ TEST(WindowRuns, AStoppedWriteLeavesTheRestUntouchedAndSaysHowManyWereWritten)
     for (int i = 0; i < 12; ++i)
         w.devices.entries[i].startIndex = uint16_t(400 + i);
     f.clock.pace(0.1);  // 50 ms of the line in 5 ms
-    w.Button7->click();
+    w.TabSheet2->Button7->click();
     ASSERT_EQ(w.ListBox1->count(), 12);
     auto writtenSoFar = [&] {
         int n = 0;
@@ -231,11 +236,11 @@ TEST(WindowRuns, AStoppedWriteLeavesTheRestUntouchedAndSaysHowManyWereWritten)
     };
     // The rig belongs to the worker while the run lasts; its progress is the window's.
     auto progress = [&] {
-        const QStringList words = w.RunLabel->text().split(' ');
+        const QStringList words = w.LogPanel1->RunLabel->text().split(' ');
         return words.size() == 4 && words[0] == "Устройство" ? words[1].toInt() : 0;
     };
     ASSERT_TRUE(StepUntil(f.clock, [&] { return progress() >= 3; }));
-    w.ButtonStop->click();
+    w.LogPanel1->ButtonStop->click();
     f.clock.release();
     f.settle();
     const int written = writtenSoFar();
@@ -276,46 +281,84 @@ TEST(WindowRuns, AnErrorInARunReachesAMessageAndTheWindowStaysUsable)
     TForm1& w = f.start();
     f.discover();
     f.select(0);
-    w.StringGrid1->setCurrentCell(f.rowOf("DMX Start Address"), 1);
-    const QString stored = w.StringGrid1->cellText(1, f.rowOf("DMX Start Address"));
-    w.StringGrid1->setCellText(1, f.rowOf("DMX Start Address"), "12x");
-    emit w.StringGrid1->enterPressed();
+    w.TabSheet1->StringGrid1->setCurrentCell(f.rowOf("DMX Start Address"), 1);
+    const QString stored = w.TabSheet1->StringGrid1->cellText(1, f.rowOf("DMX Start Address"));
+    w.TabSheet1->StringGrid1->setCellText(1, f.rowOf("DMX Start Address"), "12x");
+    Q_EMIT w.TabSheet1->StringGrid1->enterPressed();
     f.settle();
     ASSERT_EQ(f.messages.size(), 1u);
     EXPECT_EQ(f.messages[0], "'12x' is not a valid integer value");
-    EXPECT_EQ(w.StringGrid1->cellText(1, f.rowOf("DMX Start Address")), stored) << "the invalid text does not stay";
+    EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, f.rowOf("DMX Start Address")), stored) << "the invalid text does not stay";
     EXPECT_FALSE(w.running());
     EXPECT_TRUE(w.Button1->isEnabled());
     f.discover();
     EXPECT_EQ(w.ListBox1->count(), 1);
 }
 
-TEST(WindowRuns, LeavingAnEditedCellForAnotherDeviceCommitsThenReadsIt)
+// Edit a start address, then click another device without Enter, with "Записывать
+// сразу" ticked (the edit goes, before the other device is read) and unticked (it
+// stays unsent, and the log says so); a Set afterwards goes to the new device only.
+TEST(WindowRuns, AnEditLeftForAnotherDeviceNeverReachesTheOtherDevice)
 {
-    FormFixture f;
-    AddLine(f, 1);
-    f.storeRigSettings(0);
-    TForm1& w = f.start();
-    f.discover();
-    const int head = w.devices.entries[0].uid == kHead ? 0 : 1;
-    f.select(head);
-    const int row = f.rowOf("DMX Start Address");
-    w.StringGrid1->setFocus();
-    w.StringGrid1->setCurrentCell(row, 1);
-    w.StringGrid1->editItem(w.StringGrid1->item(row, 1));
-    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(edit, nullptr);
-    edit->selectAll();
-    QTest::keyClicks(edit, "77");
-    w.ButtonCLRClick();
-    // The click on the other device takes the focus from the cell, then selects.
-    QListWidget* list = w.ListBox1;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1 - head)).center());
-    f.settle();
-    const QStringList log = f.log();
-    ASSERT_GE(log.size(), 2);
-    EXPECT_EQ(log[0], "Set PID 00F0:") << "the commit first";
-    EXPECT_EQ(log[1], "Получение параметров " + QString::fromStdString(UidLogText(w.devices.entries[1 - head].uid)));
-    EXPECT_EQ(f.line.find(kHead)->startAddress, 77);
-    EXPECT_EQ(w.StringGrid1->cellText(1, 2), "Fixed Fixture") << "the other device's rows";
+    for (const bool atOnce : {true, false}) {
+        SCOPED_TRACE(atOnce);
+        FormFixture f;
+        AddLine(f, 1);
+        f.storeRigSettings(0);
+        TForm1& w = f.start();
+        RdmTab& page = *w.TabSheet1;
+        f.discover();
+        const int head = w.devices.entries[0].uid == kHead ? 0 : 1;
+        const Uid par = w.devices.entries[1 - head].uid;
+        const uint16_t parAddress = f.line.find(par)->startAddress;
+        f.select(head);
+        page.CheckBox12->setChecked(atOnce);
+        const int row = f.rowOf("DMX Start Address");
+        page.StringGrid1->setFocus();
+        page.StringGrid1->setCurrentCell(row, 1);
+        page.StringGrid1->editItem(page.StringGrid1->item(row, 1));
+        auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(edit, nullptr);
+        edit->selectAll();
+        QTest::keyClicks(edit, "77");
+        w.ButtonCLRClick();
+        // The press takes the focus from the cell (a commit starts with the box
+        // ticked, on the worker, while the line is slow), the release selects.
+        f.clock.pace(0.2);
+        QListWidget* list = w.ListBox1;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1 - head)).center());
+        f.clock.release();
+        f.settle();
+        const QStringList log = f.log();
+        ASSERT_GE(log.size(), 2);
+        const QString get = "Получение параметров " + QString::fromStdString(UidLogText(par));
+        if (atOnce) {
+            EXPECT_EQ(log[0], "Set PID 00F0:") << "the commit first";
+            EXPECT_EQ(log[1], get);
+            EXPECT_EQ(f.line.find(kHead)->startAddress, 77);
+        } else {
+            EXPECT_EQ(log[0], "Не отправлено устройству " + QString::fromStdString(UidLogText(kHead)) +
+                                  ": DMX Start Address = 77");
+            EXPECT_EQ(log[1], get);
+            EXPECT_NE(f.line.find(kHead)->startAddress, 77);
+        }
+        EXPECT_EQ(list->currentRow(), 1 - head);
+        EXPECT_EQ(page.gridUid(), par) << "the list and the grid show the same device";
+        EXPECT_EQ(page.StringGrid1->cellText(1, 2), "Fixed Fixture") << "the other device's rows";
+        EXPECT_EQ(f.line.find(par)->startAddress, parAddress);
+
+        // Set sends the grid's values to the device they came from, and to no other.
+        const size_t before = f.line.requests().size();
+        const uint16_t headAddress = f.line.find(kHead)->startAddress;
+        page.Button3->click();
+        f.settle();
+        int toPar = 0;
+        for (size_t i = before; i < f.line.requests().size(); ++i) {
+            const auto& r = f.line.requests()[i].decoded;
+            EXPECT_EQ(r.destination, par);
+            toPar += r.destination == par;
+        }
+        EXPECT_GT(toPar, 0);
+        EXPECT_EQ(f.line.find(kHead)->startAddress, headAddress);
+    }
 }

@@ -23,13 +23,13 @@ struct StatusPage : FormFixture {
     // The next round at once, as its timer would start it.
     void nextRound()
     {
-        form->StatusTimer->start(0);
+        form->TabSheet5->StatusTimer->start(0);
         QTest::qWait(5);
         settle();
     }
     QString cell(Uid uid, int column) const
     {
-        QTableWidget* t = form->StatusTable;
+        QTableWidget* t = form->TabSheet5->StatusTable;
         for (int r = 0; r < t->rowCount(); ++r)
             if (t->item(r, 0) && t->item(r, 0)->text().toStdString() == UidColonText(uid))
                 return t->item(r, column)->text();
@@ -46,11 +46,11 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     p.discover();
     w.PageControl1->setCurrentIndex(4);
     p.nextRound();
-    EXPECT_EQ(w.StatusTable->rowCount(), 2);
+    EXPECT_EQ(w.TabSheet5->StatusTable->rowCount(), 2);
     EXPECT_EQ(p.cell(kSpot, 4), "есть");
     EXPECT_TRUE(p.cell(kSpot, 6).contains("Lamp housing 62 °C")) << p.cell(kSpot, 6).toStdString();
     EXPECT_EQ(p.cell(kSpot, 7), "310");
-    EXPECT_FALSE(w.Timer1->isActive()) << "the DMX output is the DMX page's";
+    EXPECT_FALSE(w.TabSheet3->Timer1->isActive()) << "the DMX output is the DMX page's";
 
     p.spot->statusQueue.push_back({0, rdm::STATUS_ERROR, 0x0042, 0, 0});
     p.line.setPowered(*p.wash, false);
@@ -59,17 +59,17 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     p.nextRound();
     EXPECT_EQ(p.cell(kWash, 4), "нет связи") << "marked, not removed";
     EXPECT_EQ(p.cell(kSpot, 5), "ошибка");
-    EXPECT_EQ(w.StatusTable->item(0, 0)->background().color() == QColor(255, 255, 255), false);
+    EXPECT_EQ(w.TabSheet5->StatusTable->item(0, 0)->background().color() == QColor(255, 255, 255), false);
 
     // Leaving the page ends the rounds.
     w.PageControl1->setCurrentIndex(0);
-    EXPECT_FALSE(w.StatusTimer->isActive());
+    EXPECT_FALSE(w.TabSheet5->StatusTimer->isActive());
 
     // Another discovery lists one device less: the table follows the list.
     p.discover();
     w.PageControl1->setCurrentIndex(4);
     p.nextRound();
-    EXPECT_EQ(w.StatusTable->rowCount(), 1);
+    EXPECT_EQ(w.TabSheet5->StatusTable->rowCount(), 1);
     EXPECT_EQ(p.cell(kWash, 0), "(no row)");
 }
 

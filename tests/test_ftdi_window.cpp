@@ -79,9 +79,9 @@ TEST(FtdiWindow, EveryPageWorksEndToEndOnBothFtdiKinds)
         SCOPED_TRACE(KindName(kind));
         FtdiWindow f;
         TForm1& w = f.startOn(kind);
-        ASSERT_EQ(w.ListBoxInterfaces->count(), 2);
-        EXPECT_EQ(w.ListBoxInterfaces->item(0)->text(), "Device_0 S/N: TLV00001");
-        EXPECT_EQ(w.ListBoxInterfaces->item(1)->text(), "Device_1 S/N: PRO00002");
+        ASSERT_EQ(w.TabSheet4->ListBoxInterfaces->count(), 2);
+        EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->item(0)->text(), "Device_0 S/N: TLV00001");
+        EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->item(1)->text(), "Device_1 S/N: PRO00002");
         EXPECT_EQ(f.count("RDM интерфейс инициализирован"), 1);
         EXPECT_NE(f.chipOf(kind).openBy, nullptr);
 
@@ -97,33 +97,33 @@ TEST(FtdiWindow, EveryPageWorksEndToEndOnBothFtdiKinds)
                 break;
         ASSERT_LT(row, 3);
         f.select(row);
-        EXPECT_EQ(w.StringGrid1->cellText(1, 2), "Moving Head");
+        EXPECT_EQ(w.TabSheet1->StringGrid1->cellText(1, 2), "Moving Head");
         const int labelRow = f.rowOf("Device Label");
         ASSERT_GE(labelRow, 10);
 
         // Set: a changed label goes to the device.
-        w.StringGrid1->setCellText(1, labelRow, "Truss 2 left");
-        w.Button3->click();
+        w.TabSheet1->StringGrid1->setCellText(1, labelRow, "Truss 2 left");
+        w.TabSheet1->Button3->click();
         f.settle();
         EXPECT_EQ(f.head->deviceLabel, "Truss 2 left");
 
         // Patch Read and Write.
-        w.Button6->click();
+        w.TabSheet2->Button6->click();
         f.settle();
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(w.devices.entries[i].startIndex + 1, f.line.find(w.devices.entries[i].uid)->startAddress);
         w.devices.entries[row].startIndex = 299;
-        w.Button7->click();
+        w.TabSheet2->Button7->click();
         f.settle();
         EXPECT_EQ(f.head->startAddress, 300);
 
         // DMX output from the faders.
-        w.ScrollBar[0]->setValue(55);
+        w.TabSheet3->ScrollBar[0]->setValue(55);
         f.line.clearRecords();
         w.PageControl1->setCurrentIndex(2);
-        ASSERT_TRUE(w.Timer1->isActive());
-        w.Timer1Timer();
-        w.Timer1Timer();
+        ASSERT_TRUE(w.TabSheet3->Timer1->isActive());
+        w.TabSheet3->Timer1Timer();
+        w.TabSheet3->Timer1Timer();
         const auto frames = f.line.frames();
         ASSERT_GE(frames.size(), 2u);
         EXPECT_EQ(frames.back().startCode, 0);
@@ -163,20 +163,20 @@ TEST(FtdiWindow, PullingTheInterfaceOnEveryKindEndsTheRunAndReconnectWorks)
 
         // DMX output stops with its one line and stays stopped.
         w.PageControl1->setCurrentIndex(2);
-        ASSERT_TRUE(w.Timer1->isActive());
-        w.Timer1Timer();
-        EXPECT_FALSE(w.Timer1->isActive());
+        ASSERT_TRUE(w.TabSheet3->Timer1->isActive());
+        w.TabSheet3->Timer1Timer();
+        EXPECT_FALSE(w.TabSheet3->Timer1->isActive());
         QTest::qWait(30);
         EXPECT_EQ(f.count("Ошибка при инициализации RDM интерфейса"), 1);
 
         // Connecting while it is out fails; once it is back, it works again.
         w.PageControl1->setCurrentIndex(3);
-        w.ButtonConnect->click();
+        w.TabSheet4->ButtonConnect->click();
         EXPECT_EQ(f.count("Ошибка при инициализации RDM интерфейса"), 2);
         f.replug(kind);
-        w.ButtonConnect->click();
+        w.TabSheet4->ButtonConnect->click();
         EXPECT_EQ(f.count("RDM интерфейс инициализирован"), 2);
-        w.settings.discoTimeout = 60;
+        w.service().setDiscoveryTimeout(60);
         f.discover();
         EXPECT_EQ(w.ListBox1->count(), 7) << "every device, found again";
     }

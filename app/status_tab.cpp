@@ -1,22 +1,14 @@
-// The page "Состояние": the listed devices' health, refreshed by rounds on the
-// worker while the page is shown and no other run is going.
-#include "app/form1.h"
+#include "app/status_tab.h"
 
 #include "app/device_text.h"
 #include "rdm/e120_names.h"
+#include "rdm/uid.h"
 
 #include <QHeaderView>
-#include <QListWidget>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
-#include <algorithm>
 
 namespace {
-
-constexpr int kStatusPage = 4;
-constexpr int kRoundEveryMs = 6000;
-
 
 QString StatusText(uint8_t worst)
 {
@@ -30,9 +22,11 @@ QString StatusText(uint8_t worst)
 
 } // namespace
 
-void TForm1::buildStatusPage()
+StatusTab::StatusTab(PageContext context) : context_(std::move(context))
 {
-    StatusTable = new QTableWidget(0, 8, TabSheet5);
+    setObjectName("TabSheet5");
+    StatusTable = new QTableWidget(0, 8, this);
+    StatusTable->setObjectName("StatusTable");
     StatusTable->setGeometry(8, 8, 433, 340);
     StatusTable->setHorizontalHeaderLabels({"UID", QString::fromUtf8("Метка"), QString::fromUtf8("Модель"),
                                             QString::fromUtf8("Адрес"), QString::fromUtf8("Связь"),
@@ -49,60 +43,41 @@ void TForm1::buildStatusPage()
         StatusTable->setColumnWidth(c, widths[c]);
     StatusTable->setWordWrap(false);
     StatusTimer = new QTimer(this);
+    StatusTimer->setObjectName("StatusTimer");
     StatusTimer->setSingleShot(true);
-    connect(StatusTimer, &QTimer::timeout, this, [this] { guarded([this] { StatusTimerTimer(); }); });
+    connect(StatusTimer, &QTimer::timeout, this, [this] { context_.guarded([this] { StatusTimerTimer(); }); });
 }
 
-void TForm1::StatusPageChange()
+void StatusTab::StatusPageChange(bool shown)
 {
-    if (PageControl1->currentIndex() != kStatusPage) {
+    shown_ = shown;
+    if (!shown) {
         StatusTimer->stop();
         return;
     }
-    if (health_)
-        showHealth(health_->devices());
+    showHealth(context_.service.health());
     StatusTimer->start(0);
 }
 
-void TForm1::StatusTimerTimer()
+void StatusTab::StatusTimerTimer()
 {
-    if (PageControl1->currentIndex() != kStatusPage)
+    if (!shown_)
         return;
-    if (running()) {
-        StatusTimer->start(500);  // after the run going on
+    if (context_.service.busy()) {
+        StatusTimer->start(500);  // after the work going on
         return;
     }
     std::vector<Uid> listed;
-    for (int i = 0; i < listedDevices(); ++i)
-        listed.push_back(devices.entries[i].uid);
-    // A new list (another discovery, a patch file loaded) starts the table afresh.
-    // Without its own discovery the watch holds exactly the devices it follows.
-    const auto followsListed = [&] {
-        const std::vector<DeviceHealth>& followed = health_->devices();
-        return std::equal(listed.begin(), listed.end(), followed.begin(), followed.end(),
-                          [](Uid uid, const DeviceHealth& d) { return uid == d.uid; });
-    };
-    if (!health_ || !followsListed()) {
-        health_ = std::make_unique<HealthWatch>(engine);
-        health_->discover = false;  // the list's own discovery finds the devices
-    }
-    health_->follow(listed);
-    health_->discoveryTimeoutSeconds = discoveryTimeout();
-    auto shown = std::make_shared<std::vector<DeviceHealth>>();
-    startRun(
-        QString::fromUtf8("Опрос состояния"),
-        [this, shown] {
-            health_->round([this] { return runner_->stopRequested(); });
-            *shown = health_->devices();
-        },
-        [this, shown] {
-            showHealth(*shown);
-            if (PageControl1->currentIndex() == kStatusPage && !runner_->stopRequested())
-                StatusTimer->start(kRoundEveryMs);
-        });
+    for (int i = 0; i < context_.devices.listed(); ++i)
+        listed.push_back(context_.devices.entries[i].uid);
+    context_.service.healthRound(listed, [this](const std::vector<DeviceHealth>& devices) {
+        showHealth(devices);
+        if (shown_ && !context_.service.stopRequested())
+            StatusTimer->start(kRoundEveryMs);
+    });
 }
 
-void TForm1::showHealth(const std::vector<DeviceHealth>& watched)
+void StatusTab::showHealth(const std::vector<DeviceHealth>& watched)
 {
     StatusTable->setRowCount(int(watched.size()));
     for (int row = 0; row < int(watched.size()); ++row) {

@@ -1,0 +1,31 @@
+#pragma once
+// What every page of the window works with: the line (through the one RDM
+// service), the listed devices, the settings and the user's dialogs.
+#include "app/device_list.h"
+#include "app/rdm_service.h"
+#include "settings/settings.h"
+
+#include <QString>
+#include <functional>
+
+// What the window asks of the user outside its own controls.
+struct FormDialogs {
+    std::function<void(const QString&)> showMessage;
+    std::function<void()> beep;
+    std::function<QString()> askSavePatch;
+    std::function<QString()> askOpenPatch;
+};
+
+struct PageContext {
+    RdmService& service;
+    DeviceList& devices;
+    SettingsRecord& settings;
+    FormDialogs& dialogs;
+    // Runs a handler, turning what it throws into a message.
+    std::function<void(const std::function<void()>&)> guarded;
+    // Selects a row of the device list as a click on it does.
+    std::function<void(int row)> selectDevice;
+
+    void log(const std::string& text) const { service.appendLine(text); }
+    bool allParameters() const { return settings.AllParameters != 0; }
+};

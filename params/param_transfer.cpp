@@ -14,12 +14,12 @@ void LogPid(RdmEngine& engine, const char* verb, uint16_t pid)
     engine.log().appendLine(text);
 }
 
-// The page's Get and Set are one exchange each: what the device does not answer
-// at once counts as not answered.
-ParameterReply OneShot(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr,
-                       size_t count = 0)
+// Through the one GET/SET client: an ACK_TIMER is followed and ACK_OVERFLOW
+// parts are joined, as for every other tool of the system.
+ParameterReply Exchange(RdmEngine& engine, Uid uid, uint8_t commandClass, uint16_t pid, const uint8_t* data = nullptr,
+                        size_t count = 0)
 {
-    return ExchangeParameter(engine, rdm::RdmRequest(uid, commandClass, pid, data, count), ExchangePolicy::OneShot);
+    return ExchangeParameter(engine, rdm::RdmRequest(uid, commandClass, pid, data, count), ExchangePolicy::Follow);
 }
 
 SetOutcome Outcome(const ParameterReply& reply) { return {reply.result, reply.nackReason}; }
@@ -29,7 +29,7 @@ SetOutcome Outcome(const ParameterReply& reply) { return {reply.result, reply.na
 bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity)
 {
     LogPid(engine, "Get", pid);
-    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    const ParameterReply reply = Exchange(engine, uid, rdm::GET_COMMAND, pid);
     if (reply.result != TxAck)
         return false;
     size_t n = reply.data.size();
@@ -43,7 +43,7 @@ bool GetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destinatio
 int GetParamData(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination, int capacity)
 {
     LogPid(engine, "Get", pid);
-    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    const ParameterReply reply = Exchange(engine, uid, rdm::GET_COMMAND, pid);
     if (reply.result != TxAck)
         return -1;
     const size_t n = reply.data.size() < size_t(capacity) ? reply.data.size() : size_t(capacity);
@@ -55,7 +55,7 @@ int GetParamData(RdmEngine& engine, Uid uid, uint16_t pid, uint8_t* destination,
 bool GetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, uint16_t* destination, int count)
 {
     LogPid(engine, "Get", pid);
-    const ParameterReply reply = OneShot(engine, uid, rdm::GET_COMMAND, pid);
+    const ParameterReply reply = Exchange(engine, uid, rdm::GET_COMMAND, pid);
     if (reply.result != TxAck)
         return false;
     if (count > 244)
@@ -72,7 +72,7 @@ SetOutcome SetParamBytes(RdmEngine& engine, Uid uid, uint16_t pid, const uint8_t
         length = rdm::kMaxPdl;
     if (length < 0)
         length = 0;
-    return Outcome(OneShot(engine, uid, rdm::SET_COMMAND, pid, source, size_t(length)));
+    return Outcome(Exchange(engine, uid, rdm::SET_COMMAND, pid, source, size_t(length)));
 }
 
 SetOutcome SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_t* source, int count)
@@ -85,7 +85,7 @@ SetOutcome SetParamWords(RdmEngine& engine, Uid uid, uint16_t pid, const uint16_
     uint8_t data[rdm::kMaxPdl];
     for (int i = 0; i < count; ++i)
         rdm::WriteBE16(source[i], data + 2 * i);
-    return Outcome(OneShot(engine, uid, rdm::SET_COMMAND, pid, data, size_t(2 * count)));
+    return Outcome(Exchange(engine, uid, rdm::SET_COMMAND, pid, data, size_t(2 * count)));
 }
 
 void LogSetOutcome(RdmEngine& engine, Uid uid, const std::string& parameter, const SetOutcome& outcome)

@@ -15,7 +15,7 @@ std::vector<Personality> ReadPersonalities(RdmEngine& engine, Uid uid, int count
         std::snprintf(line, sizeof line, "Get PID %04X:", unsigned(rdm::DMX_PERSONALITY_DESCRIPTION));
         engine.log().appendLine(line);
         const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, rdm::DMX_PERSONALITY_DESCRIPTION,
-                                                   {uint8_t(n)}, ExchangePolicy::OneShot);
+                                                   {uint8_t(n)});
         // personality, footprint (two bytes), then up to 32 bytes of text
         if (r.result == TxAck && r.data.size() >= 3 && r.data.size() <= 35 && r.data[0] == n) {
             p.footprint = r.data[1] << 8 | r.data[2];

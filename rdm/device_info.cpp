@@ -1,5 +1,7 @@
 #include "rdm/device_info.h"
 
+#include "rdm/parameter_exchange.h"
+
 #include <cstdio>
 
 const char* const kDeviceInfoRowNames[9] = {
@@ -12,26 +14,28 @@ int GetSupportedParameters(RdmEngine& engine, Uid uid, uint16_t* pids, int capac
     for (int i = 0; i < capacity; ++i)
         pids[i] = 0;
     engine.log().appendLine("Получение параметров " + UidLogText(uid));
-    rdm::RdmResponse reply;
-    if (engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS}, reply) != TxAck)
+    // A long list comes in ACK_OVERFLOW parts, joined here.
+    const ParameterReply reply =
+        ExchangeParameter(engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, nullptr, 0));
+    if (reply.result != TxAck)
         return 0;
-    return int(rdm::DecodeSupportedParameters(reply.data.bytes, reply.data.pdl, pids, size_t(capacity)));
+    return int(rdm::DecodeSupportedParameters(reply.data.data(), reply.data.size(), pids, size_t(capacity)));
 }
 
 bool GetParameterDescription(RdmEngine& engine, Uid uid, uint16_t pid, rdm::ParameterDescription& out)
 {
     uint8_t data[2];
     rdm::WriteBE16(pid, data);
-    rdm::RdmResponse reply;
-    return engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, data, 2}, reply) == TxAck &&
-           rdm::DecodeParameterDescription(reply.data.bytes, reply.data.pdl, out);
+    const ParameterReply reply =
+        ExchangeParameter(engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION, data, 2));
+    return reply.result == TxAck && rdm::DecodeParameterDescription(reply.data.data(), reply.data.size(), out);
 }
 
 bool GetDeviceInfo(RdmEngine& engine, Uid uid, rdm::DeviceInfo& out)
 {
-    rdm::RdmResponse reply;
-    return engine.RdmTransaction({uid, rdm::GET_COMMAND, rdm::DEVICE_INFO}, reply) == TxAck &&
-           rdm::DecodeDeviceInfo(reply.data.bytes, reply.data.pdl, out);
+    const ParameterReply reply =
+        ExchangeParameter(engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, nullptr, 0));
+    return reply.result == TxAck && rdm::DecodeDeviceInfo(reply.data.data(), reply.data.size(), out);
 }
 
 const char* ProductCategoryName(uint16_t code)
@@ -90,14 +94,12 @@ bool ReadFootprintAndStart(RdmEngine& engine, Uid uid, uint16_t& footprint, uint
 TxResult SetIdentify(RdmEngine& engine, Uid uid, bool on)
 {
     const uint8_t data = on ? 1 : 0;
-    rdm::RdmResponse reply;
-    return engine.RdmTransaction({uid, rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1}, reply);
+    return ExchangeParameter(engine, rdm::RdmRequest(uid, rdm::SET_COMMAND, rdm::IDENTIFY_DEVICE, &data, 1)).result;
 }
 
 TxResult SetStartAddress(RdmEngine& engine, Uid uid, uint16_t startIndex)
 {
     uint8_t address[2];
     rdm::WriteBE16(uint16_t(startIndex + 1), address);
-    rdm::RdmResponse reply;
-    return engine.RdmTransaction({uid, rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2}, reply);
+    return ExchangeParameter(engine, rdm::RdmRequest(uid, rdm::SET_COMMAND, rdm::DMX_START_ADDRESS, address, 2)).result;
 }

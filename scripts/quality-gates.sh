@@ -25,7 +25,7 @@ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DV
 cmake --build build-tsan -j"$jobs" --target vantrell_tests vantrell_gui_tests
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
 build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*:PacedLine.*'
-build-tsan/tests/vantrell_gui_tests --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*'
+build-tsan/tests/vantrell_gui_tests --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*:StatusPage.*:AllParametersBox.*'
 unset TSAN_OPTIONS
 
 echo "== libFuzzer"

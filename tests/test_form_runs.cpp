@@ -1,6 +1,7 @@
 // RDM work on the window's worker: the same lines and results as the blocking
 // window, a live event loop meanwhile, locked controls, progress, Stop and close.
 #include "form_fixture.h"
+#include "patch/patch_view.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -361,4 +362,40 @@ TEST(WindowRuns, AnEditLeftForAnotherDeviceNeverReachesTheOtherDevice)
         EXPECT_GT(toPar, 0);
         EXPECT_EQ(f.line.find(kHead)->startAddress, headAddress);
     }
+}
+
+// The map and the status table paint from the window's own tables while a
+// discovery and then a health round run on the worker (a race for ThreadSanitizer
+// to find, if the worker wrote what they read).
+TEST(WindowRuns, PaintingWhileTheLineIsBusyReadsOnlyTheWindowsTables)
+{
+    FormFixture f;
+    AddLine(f, 6);
+    f.storeRigSettings(1, "AllParameters=1\n");
+    TForm1& w = f.start();
+    f.discover();
+    f.clock.pace(0.05);
+    const auto paintWhileBusy = [&](int page) {
+        for (int i = 0; i < 200 && w.running(); ++i) {
+            if (page == 1)
+                w.TabSheet2->PaintBox1->repaint();
+            else
+                w.TabSheet5->StatusTable->repaint();
+            QTest::qWait(1);
+        }
+    };
+    w.Button1->click();
+    ASSERT_TRUE(w.running());
+    paintWhileBusy(1);
+    f.clock.release();
+    f.settle();
+    EXPECT_EQ(w.ListBox1->count(), 7);
+    f.clock.pace(0.05);
+    w.PageControl1->setCurrentIndex(4);  // a health round starts
+    ASSERT_TRUE(WaitFor([&] { return w.running(); }));
+    paintWhileBusy(4);
+    f.clock.release();
+    f.settle();
+    EXPECT_EQ(w.TabSheet5->StatusTable->rowCount(), 7);
+    w.PageControl1->setCurrentIndex(0);
 }

@@ -80,15 +80,6 @@ int ValueError(const std::string& message)
     return kUsage;
 }
 
-std::string PidText(uint16_t pid)
-{
-    if (const PidName* n = FindPidName(pid))
-        return n->name;
-    char t[16];
-    std::snprintf(t, sizeof t, "0x%04X", unsigned(pid));
-    return t;
-}
-
 bool Problems::note(Uid uid, uint16_t pid, const ParameterReply& r)
 {
     if (r.result == TxFailed) {

@@ -72,7 +72,6 @@ constexpr size_t kMaxInterfaceText = 260;
 std::string Quoted(const std::string& argument);
 
 // "DMX_START_ADDRESS", or "0x8001" for a PID the standards do not name.
-std::string PidText(uint16_t pid);
 
 // What went wrong in one command, gathered so that it is said in one line:
 // "vantrell-cli: 7FF0:00000001: no reply to DEVICE_LABEL; refused SENSOR_VALUE (DATA_OUT_OF_RANGE)".

@@ -22,16 +22,6 @@ std::string Timestamp()
     return text;
 }
 
-const char* StatusName(uint8_t type)
-{
-    switch (type) {
-    case rdm::STATUS_ADVISORY: return "advisory";
-    case rdm::STATUS_WARNING: return "warning";
-    case rdm::STATUS_ERROR: return "error";
-    default: return "none";
-    }
-}
-
 void PrintChange(const HealthChange& c, Format format)
 {
     const std::string text = c.text;
@@ -48,8 +38,7 @@ void PrintChange(const HealthChange& c, Format format)
     o.add("time", Timestamp()).add("uid", UidColonText(c.uid)).add("event", HealthChangeName(c.kind));
     o.add("text", text);
     if (c.kind == HealthChange::Kind::Status || c.kind == HealthChange::Kind::StatusCleared)
-        o.add("status_type", Cell(c.statusType >= rdm::STATUS_ADVISORY_CLEARED ? StatusName(uint8_t(c.statusType - 0x10))
-                                                                               : StatusName(c.statusType)));
+        o.add("status_type", Cell(StatusSeverityName(c.statusType)));
     if (c.sensor >= 0)
         o.add("sensor", Cell::number(c.sensor));
     if (c.value)
@@ -77,11 +66,11 @@ void PrintSnapshot(const HealthWatch& watch, Format format)
             o.add("label", Cell(d.label)).add("model", Cell(d.model));
             o.add("start", d.footprint ? Cell::number(d.startAddress) : Cell());
             o.add("footprint", Cell::number(d.footprint));
-            o.add("status", Cell(StatusName(d.worstStatus())));
+            o.add("status", Cell(StatusSeverityName(d.worstStatus())));
             std::vector<std::string> statuses, sensors, problems;
             for (const StatusEntry& s : d.active)
                 statuses.push_back(JsonObject()
-                                       .add("type", Cell(StatusName(s.type)))
+                                       .add("type", Cell(StatusSeverityName(s.type)))
                                        .add("sub_device", Cell::number(s.subDevice))
                                        .add("id", Cell::number(s.id))
                                        .add("text", Cell(s.text))
@@ -119,7 +108,7 @@ void PrintSnapshot(const HealthWatch& watch, Format format)
             if (!SensorText(s).empty())
                 sensors += (sensors.empty() ? "" : "; ") + SensorText(s);
         t.add({UidColonText(d.uid), d.online ? "online" : "offline", d.label, d.model,
-               d.footprint ? Cell::number(d.startAddress) : Cell(), StatusName(d.worstStatus()), sensors,
+               d.footprint ? Cell::number(d.startAddress) : Cell(), StatusSeverityName(d.worstStatus()), sensors,
                d.lampHours ? Cell::number(*d.lampHours) : Cell()});
     }
     t.print(format);

@@ -84,9 +84,7 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
     events.failed = [this](const std::string& error) { dialogs_.showMessage(QString::fromUtf8(error)); };
     service_ = std::make_unique<RdmService>(
         Required(services.serial, "a serial-port service"), Required(services.d2xx, "the D2XX calls"),
-        services.clock ? *services.clock : SystemClock::instance(), !services.blockingRuns,
-        [this](RdmService::Task task) { QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection); },
-        std::move(events));
+        services.clock ? *services.clock : SystemClock::instance(), !services.blockingRuns, this, std::move(events));
     buildLayout();
     service_->port().PortInit();
     connectHandlers();

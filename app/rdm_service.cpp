@@ -6,19 +6,15 @@
 
 #include <thread>
 
-namespace {
-const std::thread::id kNoThread{};
-std::thread::id g_eventThread = kNoThread;
-} // namespace
-
-RdmService::RdmService(SerialApi& serial, D2xx& d2xx, Clock& clock, bool threaded, Post post, ServiceEvents events)
+RdmService::RdmService(SerialApi& serial, D2xx& d2xx, Clock& clock, bool threaded, QObject* owner,
+                       ServiceEvents events)
     : port_(serial, d2xx),
       engine_(port_, clock, *this),
       events_(std::move(events)),
-      post_(std::move(post)),
-      runner_(threaded, post_)
+      owner_(owner),
+      eventThread_(std::this_thread::get_id()),
+      runner_(threaded, [owner](Task task) { QMetaObject::invokeMethod(owner, std::move(task), Qt::QueuedConnection); })
 {
-    g_eventThread = std::this_thread::get_id();
 }
 
 RdmService::~RdmService() { shutDown(); }
@@ -31,10 +27,10 @@ void RdmService::shutDown()
 
 void RdmService::post(Task task)
 {
-    if (std::this_thread::get_id() == g_eventThread)
+    if (std::this_thread::get_id() == eventThread_)
         task();
     else
-        post_(std::move(task));
+        QMetaObject::invokeMethod(owner_, std::move(task), Qt::QueuedConnection);
 }
 
 void RdmService::appendLine(const std::string& text)

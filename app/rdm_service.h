@@ -18,6 +18,7 @@
 #include "rdm/log_sink.h"
 #include "rdm/transaction.h"
 
+#include <QObject>
 #include <array>
 #include <atomic>
 #include <deque>
@@ -25,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What the service tells the window, on the event thread.
@@ -67,10 +69,10 @@ struct PersonalityResult {
 class RdmService : public LogSink {
 public:
     using Task = RdmRunner::Task;
-    using Post = RdmRunner::Post;  // queues work onto the event thread
 
-    // `threaded` false runs each command at once on the calling thread.
-    RdmService(SerialApi& serial, D2xx& d2xx, Clock& clock, bool threaded, Post post, ServiceEvents events);
+    // Results are handed to the event thread of `owner`, and dropped once it is
+    // gone. `threaded` false runs each command at once on the calling thread.
+    RdmService(SerialApi& serial, D2xx& d2xx, Clock& clock, bool threaded, QObject* owner, ServiceEvents events);
     ~RdmService() override;
     RdmService(const RdmService&) = delete;
     RdmService& operator=(const RdmService&) = delete;
@@ -134,7 +136,8 @@ private:
     InterfacePort port_;
     RdmEngine engine_;
     ServiceEvents events_;
-    Post post_;
+    QObject* owner_;
+    std::thread::id eventThread_;
     std::atomic<int> discoveryTimeout_{5};
     std::atomic<bool> detailed_{false};
     std::deque<Command> queue_;

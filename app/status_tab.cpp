@@ -10,6 +10,9 @@
 
 namespace {
 
+constexpr int kModelColumn = 2;
+constexpr int kSensorsColumn = 6;
+
 QString StatusText(uint8_t worst)
 {
     switch (worst) {
@@ -35,13 +38,20 @@ StatusTab::StatusTab(PageContext context) : context_(std::move(context))
     StatusTable->verticalHeader()->setVisible(false);
     StatusTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StatusTable->setSelectionMode(QAbstractItemView::NoSelection);
-    StatusTable->horizontalHeader()->setStretchLastSection(true);
-    // UID, label, model, address, online, status, sensors, lamp hours: the first
-    // six fit the page; the sensors take what their readings need.
-    const int widths[] = {92, 60, 110, 44, 66, 100, 230, 60};
+    // Everything fits the page, nothing scrolls sideways: the model goes to the tool
+    // tips of the UID and the label, the sensors take what the others leave and
+    // wrap onto more lines.
+    QHeaderView* header = StatusTable->horizontalHeader();
+    const int widths[] = {82, 58, 0, 36, 56, 80, 0, 42};  // 0: hidden or stretched
     for (int c = 0; c < 8; ++c)
         StatusTable->setColumnWidth(c, widths[c]);
-    StatusTable->setWordWrap(false);
+    StatusTable->setColumnHidden(kModelColumn, true);
+    header->setSectionResizeMode(kSensorsColumn, QHeaderView::Stretch);
+    StatusTable->horizontalHeaderItem(7)->setToolTip(QString::fromUtf8("Наработка лампы, ч"));
+    StatusTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StatusTable->setTextElideMode(Qt::ElideRight);
+    StatusTable->setWordWrap(true);
+    StatusTable->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     StatusTimer = new QTimer(this);
     StatusTimer->setObjectName("StatusTimer");
     StatusTimer->setSingleShot(true);
@@ -108,8 +118,14 @@ void StatusTab::showHealth(const std::vector<DeviceHealth>& watched)
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setBackground(colour);
+            QStringList tip;
+            if (c < kModelColumn && !cells[kModelColumn].isEmpty())
+                tip << QString::fromUtf8("Модель: ") + cells[kModelColumn];
+            if (c >= kModelColumn && c != kSensorsColumn && item->text().size() > 8)
+                tip << item->text();  // what a narrow cell may cut
             if (!d.problems.empty())
-                item->setToolTip(QString::fromStdString(d.problems.front()));
+                tip << QString::fromStdString(d.problems.front());
+            item->setToolTip(tip.join('\n'));
             StatusTable->setItem(row, c, item);
         }
     }

@@ -1,5 +1,6 @@
 #include "rdm/e120_names.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -137,6 +138,25 @@ const Code kDataTypes[] = {
 const char* ProductCategoryCodeName(uint16_t code) { return Find(kCategories, code); }
 const char* StatusTypeName(uint8_t code) { return Find(kStatusTypes, code); }
 const char* UnitName(uint8_t code) { return Find(kUnits, code); }
+
+std::string StatusSeverityName(uint8_t type)
+{
+    const uint8_t severity = type >= 0x12 ? uint8_t(type - 0x10) : type;  // ADVISORY_CLEARED and on
+    if (severity < 0x02 || severity > 0x04)
+        return "none";
+    std::string name = StatusTypeName(severity);
+    for (char& c : name)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+std::optional<uint8_t> StatusSeverityByName(const std::string& name)
+{
+    for (uint8_t type = 0x02; type <= 0x04; ++type)
+        if (StatusSeverityName(type) == name)
+            return type;
+    return std::nullopt;
+}
 const char* PrefixName(uint8_t code) { return Find(kPrefixes, code); }
 
 const char* DataTypeName(uint8_t code)

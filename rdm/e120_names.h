@@ -4,6 +4,7 @@
 // prefixes and data types. Each returns nullptr for a code the standard does not
 // name. (NACK reasons: NackReasonName in parameter_exchange.h.)
 #include <cstdint>
+#include <optional>
 #include <string>
 
 const char* ProductCategoryCodeName(uint16_t code);  // "FIXTURE_MOVING_YOKE"
@@ -11,6 +12,12 @@ const char* StatusTypeName(uint8_t code);            // "WARNING"
 const char* UnitName(uint8_t code);                  // "CENTIGRADE"
 const char* PrefixName(uint8_t code);                // "MILLI"
 const char* DataTypeName(uint8_t code);              // "SIGNED_WORD"
+
+// A status type's severity as tools print it, from the same table: "advisory",
+// "warning" or "error" (a cleared type as the one it clears), "none" for others.
+std::string StatusSeverityName(uint8_t type);
+// The status type of a severity so named; nothing for another name.
+std::optional<uint8_t> StatusSeverityByName(const std::string& name);
 
 // E1.20's text of a status message ID with its two data values put in ("Sensor 1
 // over temp at 97 degrees C"); empty for an ID the standard does not name.

@@ -16,25 +16,8 @@ using namespace rdm;
 // Severity of a status type; a cleared one counts as the type it clears.
 uint8_t Severity(uint8_t type) { return type >= STATUS_ADVISORY_CLEARED ? uint8_t(type - 0x10) : type; }
 
-const char* SeverityName(uint8_t type)
-{
-    switch (Severity(type)) {
-    case STATUS_ADVISORY: return "advisory";
-    case STATUS_WARNING: return "warning";
-    case STATUS_ERROR: return "error";
-    default: return "status";
-    }
-}
-
 int16_t Be16s(const uint8_t* at) { return int16_t(uint16_t(at[0] << 8 | at[1])); }
 uint32_t Be32(const uint8_t* at) { return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3]; }
-
-std::string PidText(uint16_t pid)
-{
-    if (const PidName* n = FindPidName(pid))
-        return n->name;
-    return "PID " + std::to_string(pid);
-}
 
 const char* LampStateName(uint8_t s)
 {
@@ -190,7 +173,7 @@ void HealthWatch::readStatus(DeviceHealth& d, std::vector<HealthChange>& changes
         if (!cleared)
             d.active.push_back(s);
         HealthChange c{cleared ? HealthChange::Kind::StatusCleared : HealthChange::Kind::Status, d.uid,
-                       std::string(SeverityName(s.type)) + (cleared ? " cleared: " : ": ") + s.text};
+                       StatusSeverityName(s.type) + (cleared ? " cleared: " : ": ") + s.text};
         c.statusType = s.type;
         changes.push_back(c);
     }

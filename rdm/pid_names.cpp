@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 
 namespace {
 
@@ -39,4 +40,13 @@ std::optional<uint16_t> ParsePid(std::string_view text)
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 0xFFFF)
         return std::nullopt;
     return uint16_t(value);
+}
+
+std::string PidText(uint16_t pid)
+{
+    if (const PidName* n = FindPidName(pid))
+        return n->name;
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", unsigned(pid));
+    return text;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // An entry of the PID table, read for its name.
@@ -12,6 +13,8 @@ using PidName = PidEntry;
 
 // The standard PID's entry, or null for a PID the standards do not name.
 const PidName* FindPidName(uint16_t pid);
+// A PID as tools print it: its name, or "0x8001" for one the table does not name.
+std::string PidText(uint16_t pid);
 
 // A PID written as its name (any case, "device_label"), as a decimal number, or
 // as hexadecimal with 0x; nothing for anything else.

@@ -1,5 +1,6 @@
 #include "rig/rig_file.h"
 
+#include "rdm/e120_names.h"
 #include "rdm/text_codec.h"
 #include "rig/fixtures.h"
 #include "rdm/rdm_defs.h"
@@ -69,13 +70,9 @@ bool LoadHealth(const QJsonObject& d, Responder& r, const std::string& where, st
         const QJsonObject m = v.toObject();
         const std::string type = m.value("type").toString("warning").toStdString();
         StatusMessage message;
-        if (type == "advisory")
-            message.type = rdm::STATUS_ADVISORY;
-        else if (type == "warning")
-            message.type = rdm::STATUS_WARNING;
-        else if (type == "error")
-            message.type = rdm::STATUS_ERROR;
-        else {
+        if (const auto named = StatusSeverityByName(type)) {
+            message.type = *named;
+        } else {
             error = where + ": a status type is advisory, warning or error";
             return false;
         }

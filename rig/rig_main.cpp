@@ -47,13 +47,6 @@ void Usage()
               "  --version        print the version and exit");
 }
 
-const char* PidText(uint16_t pid)
-{
-    if (const PidName* named = FindPidName(pid))
-        return named->name;
-    return pid >= 0x8000 ? "manufacturer PID" : "PID";
-}
-
 const char* ClassName(uint8_t cc)
 {
     switch (cc) {
@@ -228,8 +221,12 @@ int main(int argc, char** argv)
                 std::printf("-> malformed request: %s\n", Hex(r.bytes).c_str());
             } else {
                 const rig::Request& q = r.decoded;
-                std::printf("-> %s %s (0x%04X) to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), PidText(q.pid),
-                            unsigned(q.pid), UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
+                char number[8];
+                std::snprintf(number, sizeof number, "0x%04X", unsigned(q.pid));
+                // A named PID with its number; an unnamed one is its number.
+                const std::string pid = FindPidName(q.pid) ? PidText(q.pid) + " (" + number + ")" : PidText(q.pid);
+                std::printf("-> %s %s to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), pid.c_str(),
+                            UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
                             Hex(std::vector<uint8_t>(q.data.begin(), q.data.end()), 16).c_str());
             }
             std::fflush(stdout);

@@ -1,6 +1,7 @@
 // The page "Состояние": the listed devices' health, refreshed while it is shown.
 #include "form_fixture.h"
 
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -50,6 +51,10 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     EXPECT_EQ(p.cell(kSpot, 4), "есть");
     EXPECT_TRUE(p.cell(kSpot, 6).contains("Lamp housing 62 °C")) << p.cell(kSpot, 6).toStdString();
     EXPECT_EQ(p.cell(kSpot, 7), "310");
+    // Status and sensors are seen without scrolling sideways; the model is in the tool tip.
+    QTableWidget* t = w.TabSheet5->StatusTable;
+    EXPECT_LE(t->horizontalHeader()->length(), t->viewport()->width());
+    EXPECT_TRUE(t->item(0, 1)->toolTip().startsWith("Модель: ")) << t->item(0, 1)->toolTip().toStdString();
     EXPECT_FALSE(w.TabSheet3->Timer1->isActive()) << "the DMX output is the DMX page's";
 
     p.spot->statusQueue.push_back({0, rdm::STATUS_ERROR, 0x0042, 0, 0});

@@ -189,11 +189,11 @@ int List(const Options& o)
     Table t({"kind", "row", "text", "path", "device"});
     for (const InterfaceKindInfo& kind : kInterfaceKinds) {
         port.PortInit();
-        port.kind = kind.kind;
+        port.setKind(kind.kind);
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
-        if (!port.listNote.empty())
-            std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote.c_str());
+        if (!port.listNote().empty())
+            std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote().c_str());
         for (size_t i = 0; i < rows.size(); ++i)
             t.add({kind.token, Cell::number(long(i)), rows[i].text, rows[i].path,
                    kind.byDevicePath ? Cell() : Cell::number(rows[i].deviceNumber)});

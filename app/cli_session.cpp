@@ -139,11 +139,11 @@ bool Session::open()
 {
     port.PortClose();
     port.PortInit();
-    port.kind = int8_t(options.kind);
+    port.setKind(int8_t(options.kind));
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
-    if (!port.listNote.empty())
-        std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote.c_str());
+    if (!port.listNote().empty())
+        std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote().c_str());
     const int row = ChooseInterfaceRow(options.kind, rows, options.interface, options.storedRow, options.storedName);
     std::string error;
     if (row < 0 && options.interface.empty() && !options.storedName.empty()) {
@@ -158,13 +158,13 @@ bool Session::open()
         port.ChooseInterface(chosen);
         if (port.PortOpen() == 1)
             return true;
-        if (!port.busyNode.empty()) {
-            const std::string holders = ProgramsHolding(port.busyNode);
+        if (!port.busyNode().empty()) {
+            const std::string holders = ProgramsHolding(port.busyNode());
             error = "the interface \"" + chosen.text + "\" is held by another program (" +
                     (holders.empty() ? std::string("another user's, or the kernel's driver") : holders) +
                     "); close it there and try again";
-        } else if (!port.refusal.empty()) {
-            error = std::string(status_text::kInterfaceError) + ": " + port.refusal;
+        } else if (!port.refusal().empty()) {
+            error = std::string(status_text::kInterfaceError) + ": " + port.refusal();
         } else {
             error = std::string(status_text::kInterfaceError) + ": " + chosen.text;
         }

@@ -180,7 +180,7 @@ void TForm1::FormCreate()
             // Said, then start-up goes on with every value that could be read.
             dialogs_.showMessage(QString::fromUtf8(e.what()));
         }
-        service_->port().kind = settings.InterfaceType;
+        service_->port().setKind(settings.InterfaceType);
         TabSheet4->showSettings();
         const bool attached = TabSheet4->ChooseStoredInterface();
         {

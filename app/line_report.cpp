@@ -30,7 +30,7 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     out << "Interface kind: " << InterfaceKindName(options.kind) << '\n';
     port.PortClose();
     port.PortInit();
-    port.kind = int8_t(options.kind);
+    port.setKind(int8_t(options.kind));
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
     out << "Interfaces listed: " << rows.size() << '\n';

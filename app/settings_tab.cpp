@@ -150,11 +150,11 @@ void SettingsTab::RadioGroupInterfaceClick()
     InterfacePort& port = context_.service.port();
     port.PortClose();
     const int kind = InterfaceItems->checkedId();
-    port.kind = int8_t(kind);
+    port.setKind(int8_t(kind));
     context_.settings.InterfaceType = int8_t(kind);
     port.ListInterfaces(interfaces);
-    if (!port.listNote.empty())
-        context_.log("Виртуальные линии не показаны: " + port.listNote);
+    if (!port.listNote().empty())
+        context_.log("Виртуальные линии не показаны: " + port.listNote());
     ListBoxInterfaces->clear();
     for (const InterfaceEntry& e : interfaces)
         ListBoxInterfaces->addItem(QString::fromStdString(e.text));
@@ -201,8 +201,8 @@ void SettingsTab::ButtonConnectClick()
     context_.service.engine().resetLateMargin();  // the wait belongs to the interface
     const bool opened = port.PortOpen() == 1;
     context_.log(opened ? status_text::kInterfaceReady : status_text::kInterfaceError);
-    if (!opened && !port.refusal.empty())
-        context_.log(port.refusal);
+    if (!opened && !port.refusal().empty())
+        context_.log(port.refusal());
 }
 
 void SettingsTab::RadioGroup1Click() { context_.settings.TimerType = TimerItems->checkedId(); }

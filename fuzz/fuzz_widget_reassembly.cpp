@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static InterfacePort port(serial, d2xx);
     static bool ready = [] {
         port.PortInit();
-        port.kind = KindEnttecUsbPro;
+        port.setKind(KindEnttecUsbPro);
         port.PortOpen();
         return true;
     }();

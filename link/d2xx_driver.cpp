@@ -6,12 +6,12 @@
 
 int D2xxDriver::open()
 {
-    if (d2xx_.FT_Open(port_.deviceIndex, &port_.ftHandle) != FT_OK) {
-        port_.ftHandle = nullptr;
-        port_.busyNode = d2xx_.busyNode();
+    if (d2xx_.FT_Open(port_.deviceIndex_, &port_.ftHandle_) != FT_OK) {
+        port_.ftHandle_ = nullptr;
+        port_.busyNode_ = d2xx_.busyNode();
         return 0;
     }
-    FT_HANDLE h = port_.ftHandle;
+    FT_HANDLE h = port_.ftHandle_;
     // Every step runs, in this order; a device that refused one of them is not
     // reported as ready, it is closed again.
     FT_STATUS failed = FT_OK;
@@ -35,26 +35,26 @@ int D2xxDriver::open()
 
 void D2xxDriver::close()
 {
-    if (port_.ftHandle) {
-        d2xx_.FT_Close(port_.ftHandle);
-        port_.ftHandle = nullptr;
+    if (port_.ftHandle_) {
+        d2xx_.FT_Close(port_.ftHandle_);
+        port_.ftHandle_ = nullptr;
     }
 }
 
 int D2xxDriver::write(const uint8_t* bytes, int count)
 {
     DWORD n = 0;
-    if (port_.ftHandle && d2xx_.FT_Write(port_.ftHandle, bytes, DWORD(count), &n) == FT_OK)
+    if (port_.ftHandle_ && d2xx_.FT_Write(port_.ftHandle_, bytes, DWORD(count), &n) == FT_OK)
         return int(n > DWORD(count) ? DWORD(count) : n);
     return 0;
 }
 
 int D2xxDriver::read(uint8_t* buffer, int count)
 {
-    if (!port_.ftHandle)
+    if (!port_.ftHandle_)
         return 0;
     DWORD n = 0;
-    const FT_STATUS status = d2xx_.FT_Read(port_.ftHandle, buffer, DWORD(count), &n);
+    const FT_STATUS status = d2xx_.FT_Read(port_.ftHandle_, buffer, DWORD(count), &n);
     if (n > DWORD(count))
         n = DWORD(count);
     // What arrived before a failure is kept; a failure with nothing read (the
@@ -66,10 +66,10 @@ int D2xxDriver::read(uint8_t* buffer, int count)
 
 int D2xxDriver::readWaiting(uint8_t* buffer, int count)
 {
-    if (!port_.ftHandle)
+    if (!port_.ftHandle_)
         return -1;
     DWORD waiting = 0;
-    if (d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK)
+    if (d2xx_.FT_GetQueueStatus(port_.ftHandle_, &waiting) != FT_OK)
         return -1;
     if (waiting == 0 || count <= 0)
         return 0;
@@ -78,29 +78,29 @@ int D2xxDriver::readWaiting(uint8_t* buffer, int count)
 
 void D2xxDriver::list(std::vector<InterfaceEntry>& rows) { FtSearch(d2xx_, rows); }
 
-void D2xxDriver::choose(const InterfaceEntry& row) { port_.deviceIndex = row.deviceNumber; }
+void D2xxDriver::choose(const InterfaceEntry& row) { port_.deviceIndex_ = row.deviceNumber; }
 
 void TalvernDriver::lineBreak()
 {
-    if (port_.ftHandle) {
-        d2xx_.FT_SetBreakOn(port_.ftHandle);
-        d2xx_.FT_SetBreakOff(port_.ftHandle);
+    if (port_.ftHandle_) {
+        d2xx_.FT_SetBreakOn(port_.ftHandle_);
+        d2xx_.FT_SetBreakOff(port_.ftHandle_);
     }
 }
 
 int TalvernDriver::countWaiting()
 {
     DWORD waiting = 0;
-    if (!port_.ftHandle || d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK)
+    if (!port_.ftHandle_ || d2xx_.FT_GetQueueStatus(port_.ftHandle_, &waiting) != FT_OK)
         return 0;
     return int(waiting);
 }
 
 void TalvernDriver::purge()
 {
-    if (port_.ftHandle) {
-        d2xx_.FT_Purge(port_.ftHandle, FT_PURGE_RX);
-        d2xx_.FT_Purge(port_.ftHandle, FT_PURGE_TX);
+    if (port_.ftHandle_) {
+        d2xx_.FT_Purge(port_.ftHandle_, FT_PURGE_RX);
+        d2xx_.FT_Purge(port_.ftHandle_, FT_PURGE_TX);
     }
 }
 
@@ -122,22 +122,22 @@ int UsbProDriver::sendDmxFrame(const uint8_t* frame, int length)
 // for the answer to the next request; whatever waits now belongs to an earlier one.
 void UsbProDriver::discardWaiting()
 {
-    if (!port_.ftHandle)
+    if (!port_.ftHandle_)
         return;
     // Bounded, so a device that never stops talking cannot hold the request back.
     for (int round = 0; round < 16; ++round) {
         DWORD waiting = 0, n = 0;
-        if (d2xx_.FT_GetQueueStatus(port_.ftHandle, &waiting) != FT_OK || waiting == 0)
+        if (d2xx_.FT_GetQueueStatus(port_.ftHandle_, &waiting) != FT_OK || waiting == 0)
             return;
         const DWORD take = waiting < sizeof message_ ? waiting : DWORD(sizeof message_);
-        if (d2xx_.FT_Read(port_.ftHandle, message_, take, &n) != FT_OK || n == 0)
+        if (d2xx_.FT_Read(port_.ftHandle_, message_, take, &n) != FT_OK || n == 0)
             return;
     }
 }
 
 void UsbProDriver::awaitOwedAnswer()
 {
-    if (!answerOwed_ || !port_.ftHandle)
+    if (!answerOwed_ || !port_.ftHandle_)
         return;
     answerOwed_ = false;
     uint8_t ignored[widget::kMaxData];

@@ -4,7 +4,7 @@
 
 LineDriver* InterfacePort::driver()
 {
-    switch (kind) {
+    switch (kind_) {
     case KindStandardVcp:
         return &serialDriver_;
     case KindTalvern:
@@ -18,26 +18,26 @@ LineDriver* InterfacePort::driver()
 
 void InterfacePort::PortInit()
 {
-    ftHandle = nullptr;
-    deviceIndex = 0;
-    comHandle = SerialApi::kInvalidHandle;
+    ftHandle_ = nullptr;
+    deviceIndex_ = 0;
+    comHandle_ = SerialApi::kInvalidHandle;
 }
 
 void InterfacePort::setDevicePath(const char* path)
 {
     // A path cut short could name another file: one too long is not taken at all.
-    if (std::strlen(path) >= sizeof devicePath) {
-        devicePath[0] = '\0';
+    if (std::strlen(path) >= sizeof devicePath_) {
+        devicePath_[0] = '\0';
         return;
     }
-    std::strcpy(devicePath, path);
+    std::strcpy(devicePath_, path);
 }
 
 int InterfacePort::PortOpen()
 {
     LineDriver* d = driver();
-    busyNode.clear();
-    refusal.clear();
+    busyNode_.clear();
+    refusal_.clear();
     return d ? d->open() : 0;
 }
 
@@ -116,8 +116,8 @@ int InterfacePort::ReadRdmReplyWhole(uint8_t* buffer, int count, ReplyKind reply
 
 uint32_t InterfacePort::TransportLatencyUs()
 {
-    if (latencyOverrideUs)
-        return latencyOverrideUs;
+    if (latencyOverrideUs_)
+        return latencyOverrideUs_;
     LineDriver* d = driver();
     return d ? d->latencyUs() : 0;
 }
@@ -125,7 +125,7 @@ uint32_t InterfacePort::TransportLatencyUs()
 void InterfacePort::ListInterfaces(std::vector<InterfaceEntry>& rows)
 {
     rows.clear();
-    listNote.clear();
+    listNote_.clear();
     if (LineDriver* d = driver())
         d->list(rows);
 }

@@ -23,23 +23,27 @@ public:
     {
     }
 
-    int8_t kind = KindStandardVcp;
-    int32_t deviceIndex = 0;
-    char devicePath[260] = {};
-    int comHandle = SerialApi::kInvalidHandle;
-    FT_HANDLE ftHandle = nullptr;
-    SerialTimeouts timeouts{};
-    SerialLineSettings lineSettings{};
+    // The interface kind (a KindStandardVcp... value); the next PortOpen opens one of it.
+    int8_t kind() const { return kind_; }
+    void setKind(int8_t kind) { kind_ = kind; }
+    // The FTDI device's number, as the interface list's row gives it (ChooseInterface).
+    int32_t deviceIndex() const { return deviceIndex_; }
+    void setDeviceIndex(int32_t index) { deviceIndex_ = index; }
+    const char* devicePath() const { return devicePath_; }
+    // The open device: a serial handle (kind 0) or an FTDI handle (kinds 1 and 2).
+    int comHandle() const { return comHandle_; }
+    FT_HANDLE ftHandle() const { return ftHandle_; }
+    const SerialTimeouts& timeouts() const { return timeouts_; }
 
     void PortInit();
     int PortOpen();
     // After a PortOpen that failed because the interface is in use: the device
     // node through which it is held (see ProgramsHolding); empty otherwise.
-    std::string busyNode;
+    const std::string& busyNode() const { return busyNode_; }
     // After a PortOpen that failed for a reason the serial service gave (a line
     // entry that is not a terminal of the user's, or that no rig serves): that
     // reason; empty otherwise.
-    std::string refusal;
+    const std::string& refusal() const { return refusal_; }
     void PortClose();
     int PortWrite(const uint8_t* bytes, int count, int* written = nullptr);
     int PortRead(uint8_t* buffer, int count, int* read = nullptr);
@@ -59,14 +63,14 @@ public:
     // How late received bytes may reach a read on the current kind: what the
     // device says, unless `latencyOverrideUs` is set (non-zero).
     uint32_t TransportLatencyUs();
-    uint32_t latencyOverrideUs = 0;
+    void setLatencyOverrideUs(uint32_t us) { latencyOverrideUs_ = us; }
 
     // The interface list of the current kind, and taking one of its rows as the
     // device to open.
     void ListInterfaces(std::vector<InterfaceEntry>& rows);
     // After ListInterfaces: why rows that could have been listed were not (a lines
     // folder that is not the user's own); empty otherwise.
-    std::string listNote;
+    const std::string& listNote() const { return listNote_; }
     void ChooseInterface(const InterfaceEntry& row);
 
     void setDevicePath(const char* path);
@@ -76,8 +80,26 @@ public:
     std::mutex& exchangeLock() { return exchangeLock_; }
 
 private:
+    // The drivers keep their state here, where nothing else writes it.
+    friend class SerialDriver;
+    friend class D2xxDriver;
+    friend class TalvernDriver;
+    friend class UsbProDriver;
+
     // The driver of `kind`; none for a kind that does not exist.
     LineDriver* driver();
+
+    int8_t kind_ = KindStandardVcp;
+    int32_t deviceIndex_ = 0;
+    char devicePath_[260] = {};
+    int comHandle_ = SerialApi::kInvalidHandle;
+    FT_HANDLE ftHandle_ = nullptr;
+    SerialTimeouts timeouts_{};
+    SerialLineSettings lineSettings_{};
+    std::string busyNode_;
+    std::string refusal_;
+    std::string listNote_;
+    uint32_t latencyOverrideUs_ = 0;
 
     SerialDriver serialDriver_;
     TalvernDriver talvernDriver_;

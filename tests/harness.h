@@ -62,7 +62,7 @@ template <typename Serial> struct ScriptedEngine {
     explicit ScriptedEngine(uint64_t startUs = 0) : clock(startUs)
     {
         port.PortInit();
-        port.kind = KindStandardVcp;
+        port.setKind(KindStandardVcp);
         port.setDevicePath("/dev/scripted");
         port.PortOpen();
         engine.SetupRequestHeader();
@@ -93,9 +93,9 @@ struct RigHarness {
     bool connect(int kind)
     {
         port.PortClose();
-        port.kind = int8_t(kind);
+        port.setKind(int8_t(kind));
         port.setDevicePath(kPath);
-        port.deviceIndex = kind == KindEnttecUsbPro ? 1 : 0;
+        port.setDeviceIndex(kind == KindEnttecUsbPro ? 1 : 0);
         return port.PortOpen() == 1;
     }
 };

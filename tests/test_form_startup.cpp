@@ -65,7 +65,7 @@ TEST(FormStartup, StoredInterfaceIsConnectedAndThePageShown)
     EXPECT_EQ(w.PageControl1->currentIndex(), 1);
     EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->currentRow(), f.lineRow);
     EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->item(f.lineRow)->text(), "rig");
-    EXPECT_EQ(std::string(w.service().port().devicePath), f.linePath);
+    EXPECT_EQ(std::string(w.service().port().devicePath()), f.linePath);
     EXPECT_TRUE(f.log().contains("RDM интерфейс инициализирован"));
 }
 
@@ -96,7 +96,7 @@ TEST(FormStartup, TheStoredInterfaceIsFoundByItsTextAndNoOtherIsOpenedInItsPlace
                         "\nInterfaceName=rig\n");
         TForm1& w = f.start();
         EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->currentRow(), f.lineRow);
-        EXPECT_EQ(std::string(w.service().port().devicePath), f.linePath);
+        EXPECT_EQ(std::string(w.service().port().devicePath()), f.linePath);
         EXPECT_TRUE(f.log().contains("RDM интерфейс инициализирован"));
     }
     {
@@ -249,13 +249,13 @@ TEST(SettingsPage, ArrowKeysChooseAnInterfaceRowAsAClickDoes)
     TForm1& w = f.start();
     w.TabSheet4->InterfaceItems->button(2)->click();
     ASSERT_EQ(w.TabSheet4->ListBoxInterfaces->count(), 2);
-    EXPECT_EQ(w.service().port().deviceIndex, 0);
+    EXPECT_EQ(w.service().port().deviceIndex(), 0);
     w.TabSheet4->ListBoxInterfaces->setFocus();
     QTest::keyClick(w.TabSheet4->ListBoxInterfaces, Qt::Key_Down);
     EXPECT_EQ(w.TabSheet4->ListBoxInterfaces->currentRow(), 1);
-    EXPECT_EQ(w.service().port().deviceIndex, 1) << "the row shown is the row connected";
+    EXPECT_EQ(w.service().port().deviceIndex(), 1) << "the row shown is the row connected";
     QTest::keyClick(w.TabSheet4->ListBoxInterfaces, Qt::Key_Home);
-    EXPECT_EQ(w.service().port().deviceIndex, 0);
+    EXPECT_EQ(w.service().port().deviceIndex(), 0);
 }
 
 TEST(SettingsPage, InterfaceKindListsAndConnects)
@@ -272,11 +272,11 @@ TEST(SettingsPage, InterfaceKindListsAndConnects)
     // Connect without clicking a row uses the earlier device number, 0.
     w.TabSheet4->ButtonConnect->click();
     EXPECT_EQ(f.log().last(), "RDM интерфейс инициализирован");
-    EXPECT_EQ(w.service().port().deviceIndex, 0);
+    EXPECT_EQ(w.service().port().deviceIndex(), 0);
     w.TabSheet4->InterfaceItems->button(2)->click();
     QTest::mouseClick(w.TabSheet4->ListBoxInterfaces->viewport(), Qt::LeftButton, {},
                       w.TabSheet4->ListBoxInterfaces->visualItemRect(w.TabSheet4->ListBoxInterfaces->item(1)).center());
-    EXPECT_EQ(w.service().port().deviceIndex, 1);
+    EXPECT_EQ(w.service().port().deviceIndex(), 1);
     w.TabSheet4->ButtonConnect->click();
     EXPECT_EQ(f.log().last(), "RDM интерфейс инициализирован");
     w.TabSheet4->TimerItems->button(1)->click();

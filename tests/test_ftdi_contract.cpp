@@ -57,7 +57,7 @@ TEST(FtdiContract, AnOpenDeviceKeepsTheContextThatFoundItUntilClosed)
     char serial[16] = {};
     char description[64] = {};
     DWORD type = 0, id = 0;
-    EXPECT_EQ(h.d2xx.FT_GetDeviceInfo(h.port.ftHandle, &type, &id, serial, description, nullptr), FT_OK);
+    EXPECT_EQ(h.d2xx.FT_GetDeviceInfo(h.port.ftHandle(), &type, &id, serial, description, nullptr), FT_OK);
     EXPECT_STREQ(serial, "B");
 
     // Further calls on the handle work through the context that is still alive.
@@ -85,7 +85,7 @@ TEST(FtdiContract, ReadKeepsTheBytesThatCameBeforeAFailure)
 
     uint8_t buffer[40] = {};
     DWORD got = 0;
-    EXPECT_EQ(h.d2xx.FT_Read(h.port.ftHandle, buffer, 40, &got), FT_IO_ERROR);
+    EXPECT_EQ(h.d2xx.FT_Read(h.port.ftHandle(), buffer, 40, &got), FT_IO_ERROR);
     ASSERT_EQ(got, 25u);
     EXPECT_TRUE(std::equal(buffer, buffer + 25, sent.begin()));
 
@@ -107,7 +107,7 @@ TEST(FtdiContract, AFailedStepOfOpeningLeavesThePortClosed)
             fakeftdi::Chip& chip = h.add(kind == KindTalvern ? rig::FtdiMode::Raw : rig::FtdiMode::Widget, "A");
             chip.failCall = step;
             EXPECT_FALSE(h.connect(kind, 0)) << step;
-            EXPECT_EQ(h.port.ftHandle, nullptr) << step;
+            EXPECT_EQ(h.port.ftHandle(), nullptr) << step;
             EXPECT_EQ(chip.openBy, nullptr) << step;
             EXPECT_EQ(h.fake.bus.liveContexts(), 0) << step;
             EXPECT_TRUE(h.connect(kind, 0)) << "the next connect works: " << step;
@@ -193,11 +193,11 @@ TEST(FtdiContract, WidgetMessagesLeftFromAnEarlierRequestAreDroppedBeforeTheNext
 
     // Queue status reads ahead; what it held comes out of the next read, in order.
     DWORD waiting = 0;
-    ASSERT_EQ(h.d2xx.FT_GetQueueStatus(h.port.ftHandle, &waiting), FT_OK);
+    ASSERT_EQ(h.d2xx.FT_GetQueueStatus(h.port.ftHandle(), &waiting), FT_OK);
     EXPECT_GT(waiting, 20u) << "the late reply waits";
     uint8_t first = 0;
     DWORD n = 0;
-    ASSERT_EQ(h.d2xx.FT_Read(h.port.ftHandle, &first, 1, &n), FT_OK);
+    ASSERT_EQ(h.d2xx.FT_Read(h.port.ftHandle(), &first, 1, &n), FT_OK);
     EXPECT_EQ(n, 1u);
     EXPECT_EQ(first, widget::kStart);
 

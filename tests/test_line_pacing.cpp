@@ -209,7 +209,7 @@ TEST(PacedLine, OverAPtyWithASixteenMillisecondLatencyTimerBothProfilesAnswer)
     r.startAddress = 99;
     ASSERT_TRUE(h.serveLine());
     // The app cannot see a modelled latency timer on a pty; it is told.
-    h.port.latencyOverrideUs = 16000;
+    h.port.setLatencyOverrideUs(16000);
     for (bool fast : {true, false}) {
         h.engine.setFastExchange(fast);
         ASSERT_EQ(Get(h.engine, kDevice, DMX_START_ADDRESS), TxAck) << fast;

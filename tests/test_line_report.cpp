@@ -42,7 +42,7 @@ TEST(LineReport, ReportsTheOpenTheDiscoveryAndEachDevicesInformation)
     EXPECT_TRUE(Has(text, "    Product Category: Dimmer\n"));
     EXPECT_TRUE(Has(text, "    DMX512 Start Address: 33\n"));
     EXPECT_TRUE(Has(text, "Result: 2 device(s) found, 2 answered DEVICE_INFO\n")) << text;
-    EXPECT_EQ(r.port.comHandle, SerialApi::kInvalidHandle) << "the report leaves the interface closed";
+    EXPECT_EQ(r.port.comHandle(), SerialApi::kInvalidHandle) << "the report leaves the interface closed";
 }
 
 TEST(LineReport, FtdiInterfacesByRowOrSerialAndMissingOnes)

@@ -195,6 +195,6 @@ TEST_F(LinesFolderTest, APathLongerThanThePortHoldsIsNotCutToAnother)
     InterfacePort port(serial, d2xx);
     const std::string longPath = "/dev/" + std::string(255, 'x');
     port.ChooseInterface({"long", longPath, 0});
-    EXPECT_EQ(port.devicePath[0], '\0');
+    EXPECT_EQ(port.devicePath()[0], '\0');
     EXPECT_EQ(port.PortOpen(), 0);
 }

@@ -51,21 +51,21 @@ TEST(PosixPort, OpensAPseudoTerminalWithTheDmxLineSettings)
     PosixSerial& serial = h.serial;
     InterfacePort& port = h.port;
     termios2 tio{};
-    ASSERT_EQ(ioctl(port.comHandle, TCGETS2, &tio), 0);
+    ASSERT_EQ(ioctl(port.comHandle(), TCGETS2, &tio), 0);
     EXPECT_EQ(tio.c_ospeed, 250000u);
     EXPECT_EQ(tio.c_cflag & CSIZE, unsigned(CS8));
     EXPECT_TRUE(tio.c_cflag & CSTOPB);
     EXPECT_FALSE(tio.c_cflag & PARENB);
     EXPECT_FALSE(tio.c_cflag & CRTSCTS);
     EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF));
-    EXPECT_EQ(port.timeouts.readInterval, 1u);
+    EXPECT_EQ(port.timeouts().readInterval, 1u);
 
     // Exclusive: a second open of the same device is refused, by the lock alone:
     // the terminal's exclusive mode, which outlives the close on a pseudo-terminal
     // and which only root may pass, is not set there.
     EXPECT_EQ(serial.open(pty.slave.c_str()), SerialApi::kInvalidHandle);
     int exclusive = 1;
-    ASSERT_EQ(ioctl(port.comHandle, TIOCGEXCL, &exclusive), 0);
+    ASSERT_EQ(ioctl(port.comHandle(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
 
     const uint8_t bytes[3] = {0xCC, 0x01, 0x18};
@@ -74,7 +74,7 @@ TEST(PosixPort, OpensAPseudoTerminalWithTheDmxLineSettings)
     EXPECT_EQ(port.PortWrite(bytes, 3), 3);
     EXPECT_EQ(pty.drain(), std::vector<uint8_t>(bytes, bytes + 3));
     port.PortClose();
-    EXPECT_EQ(port.comHandle, SerialApi::kInvalidHandle);
+    EXPECT_EQ(port.comHandle(), SerialApi::kInvalidHandle);
     port.PortClose();  // closing twice does nothing
     // Opened again, and again, as any user opens a line run after run.
     for (int run = 0; run < 2; ++run) {
@@ -125,7 +125,7 @@ TEST(PosixPort, WriteThatCannotFinishReturnsThePartialCount)
     InterfacePort& port = h.port;
     // Nobody reads the master: the pty's buffer fills and the write time-out ends it
     // (a short constant here; the port's own 1 ms per byte would take minutes).
-    serial.applyTimeouts(port.comHandle, SerialTimeouts{1, 1, 1, 0, 50});
+    serial.applyTimeouts(port.comHandle(), SerialTimeouts{1, 1, 1, 0, 50});
     std::vector<uint8_t> big(200000, 0x55);
     int written = port.PortWrite(big.data(), int(big.size()));
     EXPECT_GT(written, 0);
@@ -141,7 +141,7 @@ TEST(PosixPort, EmptyPathAndMissingDeviceFailWithoutAHandle)
     EXPECT_EQ(port.PortOpen(), 0);
     port.setDevicePath("/dev/does-not-exist-vantrell");
     EXPECT_EQ(port.PortOpen(), 0);
-    EXPECT_EQ(port.comHandle, SerialApi::kInvalidHandle);
+    EXPECT_EQ(port.comHandle(), SerialApi::kInvalidHandle);
     uint8_t b = 0;
     EXPECT_EQ(port.PortWrite(&b, 1), 0);
     EXPECT_EQ(port.PortRead(&b, 1), -1);
@@ -158,7 +158,7 @@ TEST(PortKinds, RejectedLineSettingsOrTimeoutsLeaveThePortClosed)
     h.serial.rejectTimeouts = true;
     EXPECT_EQ(h.port.PortOpen(), 0);
     EXPECT_EQ(h.serial.openHandles(), 0);
-    EXPECT_EQ(h.port.comHandle, SerialApi::kInvalidHandle);
+    EXPECT_EQ(h.port.comHandle(), SerialApi::kInvalidHandle);
     h.serial.rejectTimeouts = false;
     EXPECT_EQ(h.port.PortOpen(), 1);
     const SerialLineSettings& s = h.serial.lastSettings;
@@ -175,8 +175,8 @@ TEST(PortKinds, BothFtdiKindsOpenWithTheSameCallsInOrder)
         RigHarness h(KindStandardVcp);
         h.port.PortClose();
         h.d2xx.calls.clear();
-        h.port.kind = int8_t(kind);
-        h.port.deviceIndex = 1;
+        h.port.setKind(int8_t(kind));
+        h.port.setDeviceIndex(1);
         ASSERT_EQ(h.port.PortOpen(), 1);
         const std::vector<std::string> expected = {
             "FT_Open 1", "FT_ResetDevice", "FT_SetBaudRate 250000", "FT_SetDataCharacteristics 8 2 0",
@@ -208,17 +208,17 @@ TEST(PortKinds, ChangingKindThenClosingClosesTheOldDevice)
 {
     RigHarness h(KindTalvern);
     EXPECT_EQ(h.d2xx.openCount(), 1);
-    h.port.kind = KindStandardVcp;
+    h.port.setKind(KindStandardVcp);
     h.port.PortClose();
     EXPECT_EQ(h.d2xx.openCount(), 0);
-    EXPECT_EQ(h.port.ftHandle, nullptr);
+    EXPECT_EQ(h.port.ftHandle(), nullptr);
 }
 
 TEST(PortKinds, UnknownKindDoesNothingAndFails)
 {
     RigHarness h;
     h.port.PortClose();
-    h.port.kind = 5;
+    h.port.setKind(5);
     EXPECT_EQ(h.port.PortOpen(), 0);
     uint8_t b = 0;
     EXPECT_EQ(h.port.PortWrite(&b, 1), 0);
@@ -258,7 +258,7 @@ TEST(SerialLine, ADeviceThatRefusesLowLatencyIsUsedAsItIs)
     Pty pty;
     PtyHarness h;
     ASSERT_TRUE(h.openPort(pty.slave)) << "the open does not depend on it";
-    EXPECT_FALSE(h.serial.requestLowLatency(h.port.comHandle)) << "a pseudo-terminal has no serial driver";
+    EXPECT_FALSE(h.serial.requestLowLatency(h.port.comHandle())) << "a pseudo-terminal has no serial driver";
 }
 
 TEST(SerialLine, RepliesAreReadWithAndWithoutTheBreakByte)

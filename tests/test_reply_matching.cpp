@@ -40,7 +40,7 @@ struct Line : RigHarness {
     TxResult get(Uid uid, uint16_t pid) { return Transact(engine, uid, GET_COMMAND, pid); }
     std::string where() const
     {
-        return "kind " + std::to_string(port.kind) + (engine.fastExchange() ? ", fast" : ", fixed waits");
+        return "kind " + std::to_string(port.kind()) + (engine.fastExchange() ? ", fast" : ", fixed waits");
     }
 };
 

@@ -36,8 +36,8 @@ struct FtdiHarness {
     bool connect(int kind, int deviceNumber)
     {
         port.PortClose();
-        port.kind = int8_t(kind);
-        port.deviceIndex = deviceNumber;
+        port.setKind(int8_t(kind));
+        port.setDeviceIndex(deviceNumber);
         engine.SetupRequestHeader();
         return port.PortOpen() == 1;
     }

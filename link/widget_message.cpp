@@ -18,28 +18,80 @@ size_t build(uint8_t label, const uint8_t* data, size_t count, uint8_t* out)
     return count + kOverhead;
 }
 
+Parser::Event Parser::feed(uint8_t byte)
+{
+    switch (state_) {
+    case State::Hunting:
+        if (byte == kStart)
+            state_ = State::Label;
+        return Event::None;  // anything before the delimiter is line noise
+    case State::Label:
+        label_ = byte;
+        state_ = State::LengthLow;
+        return Event::None;
+    case State::LengthLow:
+        lengthLow_ = byte;
+        state_ = State::LengthHigh;
+        return Event::None;
+    case State::LengthHigh: {
+        length_ = size_t(lengthLow_) | (size_t(byte) << 8);
+        got_ = 0;
+        if (length_ <= kMaxData) {
+            state_ = length_ ? State::Data : State::End;
+            return Event::None;
+        }
+        // Not a real header: resynchronise on a delimiter among its own bytes.
+        const uint8_t header[3] = {label_, lengthLow_, byte};
+        state_ = State::Hunting;
+        for (const uint8_t b : header)
+            feed(b);
+        return Event::Malformed;
+    }
+    case State::Data:
+        data_[got_++] = byte;
+        if (got_ == length_)
+            state_ = State::End;
+        return Event::None;
+    case State::End:
+        state_ = State::Hunting;
+        return byte == kEnd ? Event::Message : Event::Malformed;
+    }
+    return Event::None;
+}
+
+size_t Parser::wanted() const
+{
+    switch (state_) {
+    case State::Label: return 3;
+    case State::LengthLow: return 2;
+    case State::LengthHigh: return 1;
+    case State::Data: return length_ - got_ + 1;
+    default: return 1;
+    }
+}
+
 ParseResult parse(const uint8_t* in, size_t size, Message& message, size_t& consumed)
 {
-    size_t start = 0;
-    while (start < size && in[start] != kStart)
-        ++start;
-    consumed = start;
-    if (start + 4 > size)
-        return ParseResult::Incomplete;
-    const size_t length = size_t(in[start + 2]) | (size_t(in[start + 3]) << 8);
-    if (length > kMaxData) {
-        consumed = start + 1;  // not a real header: resynchronise on the next delimiter
-        return ParseResult::Malformed;
+    Parser parser;
+    size_t start = 0;  // where the message being read began
+    for (size_t i = 0; i < size; ++i) {
+        if (parser.hunting())
+            start = i;
+        switch (parser.feed(in[i])) {
+        case Parser::Event::None: break;
+        case Parser::Event::Malformed:
+            // A bad header: resynchronise on the next delimiter; a bad end: after it.
+            consumed = i + 1 - start <= 4 ? start + 1 : i + 1;
+            return ParseResult::Malformed;
+        case Parser::Event::Message:
+            message = parser.message();
+            message.data = in + i - message.length;  // the bytes in place, not the parser's copy
+            consumed = i + 1;
+            return ParseResult::Complete;
+        }
     }
-    if (start + length + kOverhead > size)
-        return ParseResult::Incomplete;
-    consumed = start + length + kOverhead;
-    if (in[start + 4 + length] != kEnd)
-        return ParseResult::Malformed;
-    message.label = in[start + 1];
-    message.data = in + start + 4;
-    message.length = length;
-    return ParseResult::Complete;
+    consumed = parser.hunting() ? size : start;
+    return ParseResult::Incomplete;
 }
 
 } // namespace widget
@@ -74,41 +126,34 @@ int WidgetReplyReader::read(InterfacePort& port, uint8_t* out, int capacity, boo
 {
     if (answered)
         *answered = false;
-    for (int message = 0; message < kMaxMessagesPerReply; ++message) {
-        uint8_t byte = 0;
-        // Find the start delimiter; anything before it is line noise.
-        for (;;) {
-            int n = port.PortRead(&byte, 1);
-            if (n < 0)
-                return -1;
-            if (n == 0)
+    widget::Parser parser;
+    int messages = 0;
+    for (;;) {
+        // Each part is read whole, so that the port's time-outs apply as they were set.
+        const int wanted = int(parser.wanted());
+        const int n = port.PortRead(message_, wanted);
+        if (n < 0)
+            return -1;
+        for (int i = 0; i < n; ++i) {
+            const widget::Parser::Event event = parser.feed(message_[i]);
+            if (event == widget::Parser::Event::None)
+                continue;
+            if (event == widget::Parser::Event::Message) {
+                const widget::Message m = parser.message();
+                bool done = false;
+                const int count = deliver(m.label, m.data, m.length, out, capacity, done);
+                if (done) {
+                    if (answered)
+                        *answered = true;
+                    return count;
+                }
+            }
+            if (++messages == kMaxMessagesPerReply)
                 return 0;
-            if (byte == widget::kStart)
-                break;
         }
-        uint8_t header[3];
-        int n = port.PortRead(header, 3);
-        if (n < 0)
-            return -1;
-        if (n < 3)
-            return 0;
-        size_t length = size_t(header[1]) | (size_t(header[2]) << 8);
-        if (length > widget::kMaxData)
-            continue;  // not a real header: resynchronise on the next delimiter
-        n = port.PortRead(message_, int(length + 1));
-        if (n < 0)
-            return -1;
-        if (size_t(n) < length + 1 || message_[length] != widget::kEnd)
-            return 0;
-        bool done = false;
-        int count = deliver(header[0], message_, length, out, capacity, done);
-        if (done) {
-            if (answered)
-                *answered = true;
-            return count;
-        }
+        if (n < wanted)
+            return 0;  // the widget said no more in time
     }
-    return 0;
 }
 
 int WidgetReplyReader::unwrap(const uint8_t* in, size_t size, uint8_t* out, int capacity, bool* finished)

@@ -28,6 +28,30 @@ struct Message {
     size_t length = 0;
 };
 
+// The one reader of the widget's framing, a byte at a time: it hunts for the start
+// delimiter, takes the label and the length, gathers the data and checks the end
+// delimiter. A length over the widget's limit is no header: its delimiter is
+// dropped and the bytes after it are hunted through again.
+class Parser {
+public:
+    enum class Event { None, Message, Malformed };
+    Event feed(uint8_t byte);
+    // After Message: the message, valid until the next feed.
+    Message message() const { return {label_, data_, length_}; }
+    // Bytes that complete the part being read: 1 while hunting, the label and the
+    // length (3), or the rest of the data with the end delimiter.
+    size_t wanted() const;
+    bool hunting() const { return state_ == State::Hunting; }
+    void reset() { state_ = State::Hunting; }
+
+private:
+    enum class State { Hunting, Label, LengthLow, LengthHigh, Data, End };
+    State state_ = State::Hunting;
+    uint8_t label_ = 0, lengthLow_ = 0;
+    size_t length_ = 0, got_ = 0;
+    uint8_t data_[kMaxData];
+};
+
 enum class ParseResult {
     Complete,    // `message` holds the first message
     Incomplete,  // no whole message yet: keep the bytes from `consumed` on and wait for more

@@ -430,6 +430,36 @@ TEST(PtyLine, WidgetModeSpeaksInWidgetMessages)
     EXPECT_TRUE(answered);
 }
 
+// The widget's framing, read from a buffer and a byte at a time: both find the same
+// messages behind noise, a header whose length is no length, and a bad end.
+TEST(WidgetFraming, BufferAndStreamAgree)
+{
+    const std::vector<uint8_t> bytes = {0x00, 0x7E, 0x05, 0x7E, 0xFF,              // a length over the limit
+                                        0x7E, 0x05, 0x01, 0x00, 0xAA, 0x00,        // a bad end
+                                        0x7E, 0x0C, 0x00, 0x00, 0xE7,              // an empty message
+                                        0x7E, 0x05, 0x02, 0x00, 0x00, 0xCC, 0xE7,  // a received packet
+                                        0x7E, 0x06, 0x03};                         // cut short
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> buffered, streamed;
+    size_t pos = 0, consumed = 0;
+    widget::Message m;
+    widget::ParseResult r;
+    while ((r = widget::parse(bytes.data() + pos, bytes.size() - pos, m, consumed)) != widget::ParseResult::Incomplete) {
+        if (r == widget::ParseResult::Complete)
+            buffered.push_back({m.label, {m.data, m.data + m.length}});
+        pos += consumed;
+    }
+    EXPECT_EQ(bytes.size() - pos, 3u) << "the message cut short waits for the rest";
+    widget::Parser parser;
+    for (const uint8_t b : bytes)
+        if (parser.feed(b) == widget::Parser::Event::Message)
+            streamed.push_back({parser.message().label, {parser.message().data,
+                                                         parser.message().data + parser.message().length}});
+    const std::vector<std::pair<uint8_t, std::vector<uint8_t>>> expected = {{0x0C, {}}, {0x05, {0x00, 0xCC}}};
+    EXPECT_EQ(buffered, expected);
+    EXPECT_EQ(streamed, expected);
+    EXPECT_EQ(parser.wanted(), 1u) << "the length's second byte";
+}
+
 TEST(PtyLine, RequestRightAfterAFrameIsNotSwallowed)
 {
     rig::PtyLine::Splitter s;

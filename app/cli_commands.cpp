@@ -98,9 +98,9 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
     const Options& o = s.options;
     Discovery discovery(s.engine, found,
                         DiscoveryHooks{[] {}, [] {}, [] {},
-                                       [progress](const std::string& uid) {
+                                       [progress](Uid uid) {
                                            if (progress)
-                                               std::fprintf(stderr, "found %s\n", uid.c_str());
+                                               std::fprintf(stderr, "found %s\n", UidListText(uid).c_str());
                                        },
                                        [&o] { return o.timeout; }, [] { return StopRequested(); }});
     discovery.search = o.search;

@@ -1,6 +1,7 @@
 #include "app/device_list.h"
 
 #include "rdm/rdm_defs.h"
+#include "rdm/uid.h"
 
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -40,11 +41,11 @@ void DeviceList::clearRows()
     deviceCount = 0;
 }
 
-void DeviceList::addRow(Uid uid, const std::string& row)
+void DeviceList::addRow(Uid uid)
 {
     if (deviceCount < kCapacity)
         entries[deviceCount++] = {uid, 0, 0};  // nothing read of it yet
-    box_->addItem(QString::fromStdString(row));
+    box_->addItem(QString::fromStdString(UidListText(uid)));
 }
 
 DeviceList::Notes DeviceList::notes(Uid uid) const

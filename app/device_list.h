@@ -20,7 +20,7 @@ public:
     int rowOf(Uid uid) const;  // -1 when not listed
     void setRows(const std::vector<std::string>& rows);
     void clearRows();
-    void addRow(Uid uid, const std::string& row);
+    void addRow(Uid uid);  // a discovered device, its row as the list shows UIDs
 
     struct Notes {
         std::string label, model;  // UTF-8, from the device's last Get

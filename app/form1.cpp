@@ -299,8 +299,17 @@ void TForm1::Button1Click()
     events.stopOutput = [this] { TabSheet3->stopOutput(); };
     events.resumeOutput = [this] { guarded([this] { PageControl1Change(); }); };
     events.cleared = [this] { devices.clearRows(); };
-    events.found = [this](Uid uid, const std::string& row) { devices.addRow(uid, row); };
-    service_->discover(std::move(events), [this] { TabSheet2->repaintMap(); });
+    events.found = [this](Uid uid) { devices.addRow(uid); };
+    service_->discover(std::move(events), [this](const DiscoveryVerdict& verdict) {
+        TabSheet2->repaintMap();
+        if (!verdict.cutShort || verdict.setAside)
+            return;  // when replies could not be resolved, more time would not help
+        appendLine("Таймаут обнаружения можно увеличить на странице «Настройки».");
+        // The fixed waits take several times as long for the same search.
+        if (!service_->fastExchange())
+            appendLine("С фиксированными ожиданиями поиск идёт в несколько раз дольше: на странице «Настройки» "
+                       "можно включить «Быстрый обмен».");
+    });
 }
 
 void TForm1::ListBox1Click()

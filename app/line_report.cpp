@@ -62,7 +62,7 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     std::vector<std::string> found;
     Discovery discovery(engine, table,
                         DiscoveryHooks{[] {}, [] {}, [&found] { found.clear(); },
-                                       [&found](const std::string& uid) { found.push_back(uid); },
+                                       [&found](Uid uid) { found.push_back(UidListText(uid)); },
                                        [&options] { return options.timeoutSeconds; }});
     out << "Discovery (time-out " << options.timeoutSeconds << " s):\n";
     const DiscoveryVerdict verdict = discovery.Run();

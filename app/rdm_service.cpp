@@ -106,22 +106,21 @@ RunControl RdmService::control(const std::string& unit)
 
 // --- commands ---
 
-void RdmService::discover(DiscoveryEvents events, std::function<void()> done)
+void RdmService::discover(DiscoveryEvents events, std::function<void(const DiscoveryVerdict&)> done)
 {
     // Output stops here, on the event thread that owns its timers, before the run.
     if (events.stopOutput)
         events.stopOutput();
     auto shared = std::make_shared<DiscoveryEvents>(std::move(events));
+    auto verdict = std::make_shared<DiscoveryVerdict>();
     enqueue(
         "Обнаружение",
-        [this, shared] {
+        [this, shared, verdict] {
             DiscoveryHooks hooks{
                 [this, shared] { post([shared] { shared->stopOutput(); }); },
                 [this, shared] { post([shared] { shared->resumeOutput(); }); },
                 [this, shared] { post([shared] { shared->cleared(); }); },
-                [this, shared](const std::string& row) {
-                    post([shared, row] { shared->found(ParseUidText(row).value_or(0), row); });
-                },
+                [this, shared](Uid uid) { post([shared, uid] { shared->found(uid); }); },
                 [this] { return discoveryTimeout_.load(); },
                 [this] { return runner_.stopRequested(); },
                 [this](int found, uint32_t elapsedMs) {
@@ -135,9 +134,12 @@ void RdmService::discover(DiscoveryEvents events, std::function<void()> done)
                     });
                 }};
             Discovery discovery(engine_, found_, std::move(hooks));
-            discovery.Run();
+            *verdict = discovery.Run();
         },
-        std::move(done));
+        [verdict, done = std::move(done)] {
+            if (done)
+                done(*verdict);
+        });
 }
 
 void RdmService::readDevice(Uid uid, bool allParameters, DeviceReadEvents events, std::function<void()> done)

@@ -41,7 +41,7 @@ struct ServiceEvents {
 struct DiscoveryEvents {
     std::function<void()> stopOutput, resumeOutput;
     std::function<void()> cleared;  // the list starts over
-    std::function<void(Uid uid, const std::string& row)> found;  // the next row of the list
+    std::function<void(Uid uid)> found;  // the next device of the list
 };
 
 // What a Get hands over as it goes, on the event thread. Each carries the UID read.
@@ -86,7 +86,8 @@ public:
     void setDetailedLog(bool on) { detailed_.store(on); }
 
     // Commands. Each result reaches `done` on the event thread.
-    void discover(DiscoveryEvents events, std::function<void()> done = {});
+    void discover(DiscoveryEvents events, std::function<void(const DiscoveryVerdict&)> done = {});
+    bool fastExchange() const { return engine_.fastExchange(); }
     void readDevice(Uid uid, bool allParameters, DeviceReadEvents events, std::function<void()> done = {});
     using CellCommit = std::optional<std::string> (*)(RdmEngine&, Uid, RDMPARAMDESC&, const std::string&, bool);
     void commitValue(Uid uid, int index, const RDMPARAMDESC& record, const std::string& text, bool readBack,

@@ -87,7 +87,7 @@ void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
     for (int run = 0; run < kRuns; ++run) {
         Client c(path);
         std::vector<Uid> found;
-        Discovery d(c.engine, found, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {}, [] { return 10; }});
+        Discovery d(c.engine, found, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 10; }});
         gLine->clearRecords();
         c.log.detailedOn = getenv("BENCH_LOG") != nullptr;
         const double t0 = NowMs();

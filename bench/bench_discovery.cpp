@@ -19,7 +19,7 @@ int main()
         DeviceTable table;
         int rows = 0;
         Discovery discovery(b.engine, table,
-                            DiscoveryHooks{[] {}, [] {}, [] {}, [&](const std::string&) { ++rows; }, [] { return 100; }});
+                            DiscoveryHooks{[] {}, [] {}, [] {}, [&](Uid) { ++rows; }, [] { return 100; }});
         const double t0 = NowMs();
         discovery.Run();
         const double wall = NowMs() - t0;

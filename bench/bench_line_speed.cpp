@@ -84,7 +84,7 @@ void DiscoveryUnderLoad(bool fast, int busy)
     bool complete = false;
     Measure(fast ? "discovery, 33, loaded, tree" : "discovery, 33, loaded", fast, Add33Devices, [&](PtyHarness& h) {
         std::vector<Uid> list;
-        Discovery discovery(h.engine, list, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+        Discovery discovery(h.engine, list, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {},
                                                            [] { return 100; }});
         complete = discovery.Run().complete();
         margin = h.engine.lateMarginUs();
@@ -158,7 +158,7 @@ int main(int argc, char** argv)
                         l.add(MakeUid(0x7FF0, uint32_t(random())), rig::LedParModel());
                 }, [&found, search](PtyHarness& h) {
                     std::vector<Uid> list;
-                    Discovery discovery(h.engine, list, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+                    Discovery discovery(h.engine, list, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {},
                                                                        [] { return 100; }});
                     discovery.search = search;
                     discovery.Run();

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static RecordingLog log;
     static RdmEngine engine(port, clock, log);
     static DeviceTable table;
-    static Discovery discovery(engine, table, DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {}, [] { return 1; }});
+    static Discovery discovery(engine, table, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 1; }});
     static bool ready = [] {
         port.PortInit();
         port.setDevicePath("/dev/fuzz");

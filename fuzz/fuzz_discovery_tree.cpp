@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The run ends when the script is spent and a few more requests went unanswered.
     int spentAt = -1;
     Discovery discovery(f.engine, found,
-                        DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {}, [] { return 100; },
+                        DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 100; },
                                        [&] {
                                            if (spentAt < 0 && !f.serial.left())
                                                spentAt = f.serial.requests;

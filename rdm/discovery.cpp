@@ -4,14 +4,8 @@
 
 namespace {
 constexpr const char* kListFull = "Список устройств заполнен: обнаружение остановлено на 33 устройствах.";
-constexpr const char* kCutShort =
-    "Обнаружение прервано по таймауту: найдены не все устройства. "
-    "Таймаут обнаружения можно увеличить на странице «Настройки».";
-constexpr const char* kFasterSearch =
-    "С фиксированными ожиданиями поиск идёт в несколько раз дольше: на странице «Настройки» можно включить "
-    "«Быстрый обмен».";
-// When some replies could not be resolved, more time would not have helped.
-constexpr const char* kCutShortPlain = "Обнаружение прервано по таймауту: найдены не все устройства.";
+// What to do about it is for the tool around to say: the verdict tells it.
+constexpr const char* kCutShort = "Обнаружение прервано по таймауту: найдены не все устройства.";
 constexpr const char* kInterfaceFailed =
     "Интерфейс перестал принимать запросы: обнаружение прервано, найдены не все устройства.";
 // Passes that end misled go back this many times to a half they passed over.
@@ -83,7 +77,7 @@ bool Discovery::listed(Uid uid) const
 
 void Discovery::list(Uid uid)
 {
-    hooks_.addRow(UidListText(uid));
+    hooks_.found(uid);
     if (table_)
         table_->entries[table_->deviceCount++].uid = uid;
     else
@@ -552,12 +546,8 @@ bool Discovery::searchAll()
 void Discovery::logVerdict()
 {
     LogSink& log = engine_.log();
-    if (verdict_.cutShort) {
-        log.appendLine(verdict_.setAside ? kCutShortPlain : kCutShort);
-        // The fixed waits take several times as long for the same search.
-        if (!verdict_.setAside && !engine_.fastExchange())
-            log.appendLine(kFasterSearch);
-    }
+    if (verdict_.cutShort)
+        log.appendLine(kCutShort);
     if (verdict_.setAside)
         log.appendLine("Обнаружение неполное: устройств и диапазонов UID с неразборчивыми ответами — " +
                        std::to_string(verdict_.setAside) + " (см. выше).");
@@ -566,7 +556,7 @@ void Discovery::logVerdict()
 DiscoveryVerdict Discovery::Run()
 {
     verdict_ = {};
-    hooks_.stopOutput();
+    hooks_.starting();
     Clock& clock = engine_.clock();
     engine_.pauseMs(50);
     t0_ = clock.tickMs();
@@ -577,7 +567,7 @@ DiscoveryVerdict Discovery::Run()
             return verdict_;
         }
         engine_.pauseMs(50);
-        hooks_.clearList();
+        hooks_.restarted();
     }
     if (table_) {
         table_->deviceCount = 0;
@@ -644,7 +634,7 @@ DiscoveryVerdict Discovery::Run()
     if (!verdict_.cutShort && !verdict_.stoppedByUser && !verdict_.interfaceFailed && !verdict_.listFull)
         unlisted += nameLateDevices();
     verdict_.setAside = setAsideCount_ + suspects_ + unlisted;
-    hooks_.resumeOutput();
+    hooks_.ended();
     // That the interface stopped comes first: the summary counts what was found until then.
     if (verdict_.interfaceFailed)
         engine_.log().appendLine(kInterfaceFailed);

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-// What a discovery run needs from the window around it.
+// What a discovery run tells the tool around it as it goes, and asks of it.
 struct DiscoveryHooks {
-    std::function<void()> stopOutput;    // the DMX output, both timer kinds
-    std::function<void()> resumeOutput;  // the page-change handler
-    std::function<void()> clearList;     // the device list's rows
-    std::function<void(const std::string&)> addRow;
+    std::function<void()> starting;   // before its first request: the line must be its own
+    std::function<void()> ended;      // after its last request
+    std::function<void()> restarted;  // the devices found before are forgotten
+    std::function<void(Uid)> found;   // the next device listed
     std::function<int()> timeoutSeconds;
     // Optional: a stop asked for ends the run as its time-out would.
     std::function<bool()> stopRequested = {};

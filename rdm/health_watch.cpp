@@ -276,7 +276,7 @@ std::vector<HealthChange> HealthWatch::round(const std::function<bool()>& stopRe
     const size_t known = found_.size();
     if (discover) {
         Discovery discovery(engine_, found_,
-                            DiscoveryHooks{[] {}, [] {}, [] {}, [](const std::string&) {},
+                            DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {},
                                            [this] { return discoveryTimeoutSeconds; }, stopRequested});
         discovery.search = search;
         discovery.incremental = !first_;

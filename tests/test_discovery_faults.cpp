@@ -16,7 +16,7 @@ struct FaultRig : RigHarness {
     int rows = 0;
     int timeout = 10;
     Discovery discovery{engine, found,
-                        DiscoveryHooks{[] {}, [] {}, [this] { rows = 0; }, [this](const std::string&) { ++rows; },
+                        DiscoveryHooks{[] {}, [] {}, [this] { rows = 0; }, [this](Uid) { ++rows; },
                                        [this] { return timeout; }}};
 
     FaultRig(int kind, bool fast, bool paced) : RigHarness(kind)

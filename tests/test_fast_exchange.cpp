@@ -42,7 +42,7 @@ struct PacedRig : RigHarness {
     int timeout = 100;
     Discovery discovery{engine, table,
                         DiscoveryHooks{[] {}, [] {}, [this] { rows.clear(); },
-                                       [this](const std::string& r) { rows.push_back(r); },
+                                       [this](Uid uid) { rows.push_back(UidListText(uid)); },
                                        [this] { return timeout; }}};
 
     PacedRig(int kind, bool fast) : RigHarness(kind)

@@ -170,6 +170,21 @@ TEST(WindowRuns, TheWindowStaysLiveAndLockedWhileADiscoveryRuns)
     EXPECT_TRUE(f.log().last().startsWith("Обнаружение завершено за "));
 }
 
+// A discovery the time-out cut short says what would help, in the window's words.
+TEST(WindowRuns, ADiscoveryCutShortNamesTheSettingsThatHelp)
+{
+    FormFixture f;
+    AddLine(f, 11);
+    f.storeRigSettings(0, "discoTimeout=1\n");
+    f.start();
+    f.discover();
+    const QStringList log = f.log();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log[log.size() - 3], "Обнаружение прервано по таймауту: найдены не все устройства.");
+    EXPECT_EQ(log[log.size() - 2], "Таймаут обнаружения можно увеличить на странице «Настройки».");
+    EXPECT_TRUE(log.last().contains("«Быстрый обмен»")) << "with the fixed waits";
+}
+
 TEST(WindowRuns, StopEndsADiscoveryAsItsTimeOutWould)
 {
     FormFixture f;

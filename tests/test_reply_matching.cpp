@@ -290,7 +290,7 @@ TEST(ReplyChecks, TheWidgetsOwnWaitIsWaitedForBeforeTheNextRequest)
             std::vector<std::string> rows;
             Discovery discovery{h.engine, table,
                                 DiscoveryHooks{[] {}, [] {}, [&] { rows.clear(); },
-                                               [&](const std::string& row) { rows.push_back(row); },
+                                               [&](Uid uid) { rows.push_back(UidListText(uid)); },
                                                [] { return 100; }}};
             discovery.Run();
             EXPECT_EQ(rows.size(), 6u) << "widget wait " << waitUs << " us, " << h.where();

@@ -489,7 +489,7 @@ bool Discovery::searchAll()
                 // then the wait grows and the ranges are swept again.
                 // A line found empty is believed last: its replies may be held
                 // up by a busy system longest at the start.
-                const uint64_t listenUs = foundCount() > 0 ? RdmEngine::kMaxLateMarginUs : kEmptyLineListenUs;
+                const uint64_t listenUs = foundCount() > 0 ? DiscoveryLine::kMaxLateMarginUs : kEmptyLineListenUs;
                 if (lastListens_ >= kLateRepeats || !engine_.listenForLateReply(listenUs))
                     return true;
                 ++lastListens_;

@@ -4,7 +4,7 @@
 #include "rdm/device_table.h"
 #include "rdm/discovery_verdict.h"
 #include "rdm/run_control.h"
-#include "rdm/transaction.h"
+#include "rdm/discovery_line.h"
 
 #include <functional>
 #include <iterator>
@@ -27,12 +27,12 @@ struct DiscoveryHooks {
 class Discovery {
 public:
     // Found devices go to the window's table, which holds 33.
-    Discovery(RdmEngine& engine, DeviceTable& table, DiscoveryHooks hooks)
+    Discovery(DiscoveryLine& engine, DeviceTable& table, DiscoveryHooks hooks)
         : engine_(engine), table_(&table), hooks_(std::move(hooks))
     {
     }
     // Found devices go to `list`, without a bound.
-    Discovery(RdmEngine& engine, std::vector<Uid>& list, DiscoveryHooks hooks)
+    Discovery(DiscoveryLine& engine, std::vector<Uid>& list, DiscoveryHooks hooks)
         : engine_(engine), list_(&list), hooks_(std::move(hooks))
     {
     }
@@ -194,7 +194,7 @@ private:
     int suspects_ = 0;       // listed devices whose discovery replies never came clean
     DiscoveryVerdict verdict_;
 
-    RdmEngine& engine_;
+    DiscoveryLine& engine_;
     DeviceTable* table_ = nullptr;
     std::vector<Uid>* list_ = nullptr;
     DiscoveryHooks hooks_;

@@ -3,6 +3,7 @@
 // what came back and take from it only the message that answers this request.
 #include "link/clock.h"
 #include "link/interface_port.h"
+#include "rdm/discovery_line.h"
 #include "rdm/discovery_reply.h"
 #include "rdm/log_sink.h"
 #include "rdm/message.h"
@@ -13,14 +14,7 @@
 #include <string>
 #include <vector>
 
-enum TxResult : uint8_t {
-    TxFailed = 0,
-    TxNoResponse = 1,
-    TxNotAck = 2,
-    TxAck = 3,
-};
-
-class RdmEngine {
+class RdmEngine final : public DiscoveryLine {
 public:
     RdmEngine(InterfacePort& port, Clock& clock, LogSink& log) : port_(port), clock_(clock), log_(log) {}
 
@@ -38,34 +32,34 @@ public:
     // garbled, met by a late reply to an earlier request) is asked once more with
     // the wait widened; a SET is never repeated, as it need not be idempotent.
     TxResult RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply,
-                            int readLength = rdm::kReplyReadLength);
+                            int readLength = rdm::kReplyReadLength) override;
 
     // One DISC_UNIQUE_BRANCH over [lowerBound, upperBound]; `found` gets the UID of
     // a single clean reply. A read that brought only a burst of line noise is asked
     // again, and a branch that brings nothing else is silent.
-    BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found);
+    BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound, Uid& found) override;
 
     // The fast exchange: instead of the fixed waits, a read returns as soon as its
     // reply is whole and gives up by the line's own limits. Requests, results and
     // log stay those of the fixed waits.
     void setFastExchange(bool on) { fast_.store(on); }
-    bool fastExchange() const { return fast_.load(); }
+    bool fastExchange() const override { return fast_.load(); }
 
     // Signs of a line that misbehaves, for discovery to act on.
     // A reply came after its fast read had given up: reply bytes were waiting at
     // the next request, a reply to an earlier request was passed over, or a reply
     // came while the read listened on. Each sign widens the fast reads' wait (see
     // lateMarginUs). True once per sign.
-    bool takeLateSign();
+    bool takeLateSign() override;
     // The last branch read one whole, correctly summed reply from a device outside
     // the range asked about: a late answer to an earlier branch, or the sum of
     // replies that collided (a phantom). True once.
-    bool takeStrayReply(Uid& uid);
+    bool takeStrayReply(Uid& uid) override;
     // The last request could not be written, or its reply could not be read.
-    bool linkFailed() const { return linkFailed_; }
+    bool linkFailed() const override { return linkFailed_; }
     // The last request could not even be written: the interface no longer takes
     // requests (pulled, or its driver gone).
-    bool writeFailed() const { return writeFailed_; }
+    bool writeFailed() const override { return writeFailed_; }
     // How much longer than the line's own limit a fast read waits for its reply, on
     // a system that hands received bytes over late: one wait for everything asked
     // on this interface. It grows with each late sign, said once in the log each
@@ -77,44 +71,41 @@ public:
     void resetLateMargin() { lateMarginUs_ = 0; onTime_ = 0; }
     // How often the margin has grown: a late sign that left it as it was (at its
     // limit) changes nothing here.
-    uint32_t lateMarginGrowths() const { return lateMarginGrowths_; }
+    uint32_t lateMarginGrowths() const override { return lateMarginGrowths_; }
     // A reply proved to have come late by other means (a device that answered a
     // branch after its read gave up, then acknowledged its mute): a late sign.
-    void noteLateReply() { noteLate(); }
+    void noteLateReply() override { noteLate(); }
     // Devices heard answering far too late: a DISC_MUTE acknowledgement among the
     // bytes of a later read, or a discovery reply long after the last branch.
     // They are there, and no wait takes their replies in time. Since the last
     // forgetLateAnswers:
-    bool heardLate(Uid uid) const;
-    void forgetLateAnswers() { lateHeardCount_ = lateAckCount_ = 0; }
+    bool heardLate(Uid uid) const override;
+    void forgetLateAnswers() override { lateHeardCount_ = lateAckCount_ = 0; }
     // Each is named once in the log (see LateDeviceText), whatever run heard it;
     // these are the ones named so far.
-    const std::vector<Uid>& namedLate() const { return namedLate_; }
+    const std::vector<Uid>& namedLate() const override { return namedLate_; }
     // Names `uid` in the log unless it has been; true when it is named now.
-    bool nameLate(Uid uid);
+    bool nameLate(Uid uid) override;
     static std::string LateDeviceText(Uid uid);
     // Listens up to `ms` for the late acknowledgement of the mute to `uid` sent
     // with `transaction`, taking whatever else comes meanwhile; true once it has
     // come. A device acknowledges its mutes in order, so the last one sent closes
     // all it still had on its way.
-    bool awaitLateAck(Uid uid, uint8_t transaction, uint32_t ms);
+    bool awaitLateAck(Uid uid, uint8_t transaction, uint32_t ms) override;
     // Takes whatever comes until the line has been quiet for `quietMs` (at most
     // `limitMs` in all): the replies still on their way from a device that answers
     // far too late, which would otherwise garble the next requests' replies. True
     // when something came.
-    bool drainLateReplies(uint32_t quietMs = kDrainQuietMs, uint32_t limitMs = kDrainLimitMs);
-    static constexpr uint32_t kDrainQuietMs = 120;
+    bool drainLateReplies(uint32_t quietMs = kDrainQuietMs, uint32_t limitMs = kDrainLimitMs) override;
     // Before a request is asked again: quiet this long, replies keep no closer.
     static constexpr uint32_t kSettleQuietMs = 20;
-    static constexpr uint32_t kDrainLimitMs = 1000;
     // After a fast exchange that got no answer: listens up to `us` for bytes that
     // come late. When some do, the wait grows to take them in time and the result
     // is true. The bytes themselves are left for the next purge.
-    bool listenForLateReply(uint64_t us = kMaxLateMarginUs);
+    bool listenForLateReply(uint64_t us = kMaxLateMarginUs) override;
     static constexpr uint32_t kFirstLateMarginUs = 4000;
     // How much more than a reply's known lateness the wait grows by.
     static constexpr uint32_t kLateStepUs = 1000;
-    static constexpr uint32_t kMaxLateMarginUs = 16000;
     // Exchanges in a row without a late sign after which the margin halves.
     static constexpr int kOnTimeToShrink = 24;
     // Branches that brought only noise are asked again this often at most.
@@ -132,16 +123,16 @@ public:
     const WaitCosts& waitCosts() const { return costs_; }
 
     // A fixed pause between steps of a run; none in the fast exchange.
-    void pauseMs(uint32_t ms);
+    void pauseMs(uint32_t ms) override;
 
     // One line of hex describing a message laid out from its first byte.
     static std::string DumpText(const uint8_t* buffer, bool isRequest);
 
-    uint8_t transactionNumber() const { return transaction_; }
+    uint8_t transactionNumber() const override { return transaction_; }
 
     InterfacePort& port() { return port_; }
-    Clock& clock() { return clock_; }
-    LogSink& log() { return log_; }
+    Clock& clock() override { return clock_; }
+    LogSink& log() override { return log_; }
 
 private:
     // How a fast read waits after a request of `requestBytes` handed to the port

@@ -32,7 +32,80 @@ struct DiscoveryRig : RigHarness {
     }
 };
 
+// A line of devices modelled by their UIDs alone, without a port or an engine: a
+// branch is silent, one clean reply or a collision; a mute is acknowledged.
+class ModelledLine final : public DiscoveryLine {
+public:
+    explicit ModelledLine(std::vector<Uid> uids) : uids_(std::move(uids)) {}
+    std::vector<Uid> muted;
+    int branches = 0;
+
+    TxResult RdmTransaction(const rdm::RdmRequest& q, rdm::RdmResponse&, int) override
+    {
+        ++transaction_;
+        if (q.pid == rdm::DISC_UN_MUTE)
+            muted.clear();
+        if (q.pid != rdm::DISC_MUTE)
+            return TxNoResponse;
+        muted.push_back(q.destination);
+        return TxAck;
+    }
+    BranchResult DiscoveryBranch(Uid lower, Uid upper, Uid& found) override
+    {
+        ++branches;
+        int answering = 0;
+        for (const Uid uid : uids_)
+            if (uid >= lower && uid <= upper && std::count(muted.begin(), muted.end(), uid) == 0) {
+                found = uid;
+                ++answering;
+            }
+        return answering == 0 ? BranchSilent : answering == 1 ? BranchSingle : BranchCollision;
+    }
+    bool fastExchange() const override { return true; }
+    void pauseMs(uint32_t ms) override { clock_.sleepMs(ms); }
+    uint8_t transactionNumber() const override { return transaction_; }
+    Clock& clock() override { return clock_; }
+    LogSink& log() override { return log_; }
+    bool linkFailed() const override { return false; }
+    bool writeFailed() const override { return false; }
+    bool takeLateSign() override { return false; }
+    bool takeStrayReply(Uid&) override { return false; }
+    void noteLateReply() override {}
+    uint32_t lateMarginGrowths() const override { return 0; }
+    bool listenForLateReply(uint64_t) override { return false; }
+    bool drainLateReplies(uint32_t, uint32_t) override { return false; }
+    bool heardLate(Uid) const override { return false; }
+    void forgetLateAnswers() override {}
+    bool awaitLateAck(Uid, uint8_t, uint32_t) override { return false; }
+    bool nameLate(Uid) override { return false; }
+    const std::vector<Uid>& namedLate() const override { return none_; }
+
+private:
+    std::vector<Uid> uids_, none_;
+    uint8_t transaction_ = 0;
+    VirtualClock clock_{1000000};
+    RecordingLog log_;
+};
+
 } // namespace
+
+// Discovery needs only the few calls of its line: against a modelled line it finds
+// every device, in both searches, muting each once.
+TEST(Discovery, FindsEveryDeviceOfAModelledLine)
+{
+    const std::vector<Uid> uids = {MakeUid(0x7FF0, 1), MakeUid(0x7FF0, 2), MakeUid(0x7FF0, 0xDEADBEEF),
+                                   MakeUid(0x0001, 0x00000100)};
+    for (const Discovery::Search search : {Discovery::Search::Halving, Discovery::Search::Tree}) {
+        ModelledLine line(uids);
+        std::vector<Uid> found;
+        Discovery discovery(line, found, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 10; }});
+        discovery.search = search;
+        EXPECT_TRUE(discovery.Run().complete());
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, (std::vector<Uid>{uids[3], uids[0], uids[1], uids[2]}));
+        EXPECT_EQ(line.muted.size(), uids.size());
+    }
+}
 
 TEST(Discovery, NoDevice)
 {

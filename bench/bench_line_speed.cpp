@@ -131,7 +131,7 @@ void DmxAtLinePace(double seconds)
 int main(int argc, char** argv)
 {
     const double dmxSeconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    constexpr Uid kUid = 0x7FF000000001ull;
+    static constexpr Uid kUid = 0x7FF000000001ull;
     std::printf("RDM on the paced rig over a pseudo-terminal\n");
     for (bool fast : {false, true}) {
         Measure("GET DEVICE_INFO (x20)", fast, [](rig::VirtualLine& l) { l.add(kUid, rig::LedParModel()); },

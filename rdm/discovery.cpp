@@ -92,8 +92,8 @@ bool Discovery::segment(int k, Uid& lower, Uid& upper) const
         return false;
     if (k < setAsideCount_ && setAside_[k].lower == kLowest)
         return false;
-    lower = k == 0 ? kLowest : setAside_[k - 1].upper + 1;
-    upper = k == setAsideCount_ ? kHighest : setAside_[k].lower - 1;
+    lower = k == 0 ? kLowest : Uid(setAside_[k - 1].upper + 1);
+    upper = k == setAsideCount_ ? kHighest : Uid(setAside_[k].lower - 1);
     return lower <= upper;
 }
 

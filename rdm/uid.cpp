@@ -2,28 +2,28 @@
 
 #include <cstdio>
 
-std::string UidLogText(Uid uid)
+std::string Uid::logText() const
 {
     char text[24];
-    std::snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(uid));
+    std::snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(value_));
     return text;
 }
 
-std::string UidColonText(Uid uid)
+std::string Uid::colonText() const
 {
     char text[24];
-    std::snprintf(text, sizeof text, "%04X:%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
+    std::snprintf(text, sizeof text, "%04X:%08X", unsigned(manufacturer()), unsigned(device()));
     return text;
 }
 
-std::string UidListText(Uid uid)
+std::string Uid::listText() const
 {
     char text[24];
-    std::snprintf(text, sizeof text, "%04X%08X", unsigned(UidManufacturer(uid)), unsigned(UidDevice(uid)));
+    std::snprintf(text, sizeof text, "%04X%08X", unsigned(manufacturer()), unsigned(device()));
     return text;
 }
 
-std::optional<Uid> ParseUidText(std::string_view text)
+std::optional<Uid> Uid::parse(std::string_view text)
 {
     std::string digits;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -40,7 +40,7 @@ std::optional<Uid> ParseUidText(std::string_view text)
     } else {
         return std::nullopt;
     }
-    Uid uid = 0;
+    uint64_t uid = 0;
     for (const char c : digits) {
         int v = -1;
         if (c >= '0' && c <= '9')
@@ -51,7 +51,7 @@ std::optional<Uid> ParseUidText(std::string_view text)
             v = c - 'A' + 10;
         if (v < 0)
             return std::nullopt;
-        uid = (uid << 4) | Uid(v);
+        uid = (uid << 4) | uint64_t(v);
     }
-    return uid;
+    return Uid(uid);
 }

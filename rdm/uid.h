@@ -5,40 +5,59 @@
 #include <string>
 #include <string_view>
 
-using Uid = uint64_t;
+// A UID: manufacturer and device number in one 48-bit value, with the ways
+// people write it. It converts to and from its number, so that it sorts, compares
+// and keys tables as the number does.
+class Uid {
+public:
+    constexpr Uid() = default;
+    constexpr Uid(uint64_t value) : value_(value) {}
+    constexpr operator uint64_t() const { return value_; }
+
+    constexpr uint16_t manufacturer() const { return uint16_t(value_ >> 32); }
+    constexpr uint32_t device() const { return uint32_t(value_); }
+    // Every device (FFFF:FFFFFFFF) or every device of one maker (7FF0:FFFFFFFF):
+    // nobody answers a request sent to it.
+    constexpr bool broadcast() const { return device() == 0xFFFFFFFFu; }
+    // A UID one device can carry: 48 bits, neither 0 nor a broadcast.
+    constexpr bool deviceUid() const { return value_ != 0 && value_ <= 0xFFFFFFFFFFFFull && !broadcast(); }
+
+    std::string logText() const;    // "0x7FF000000001": as log lines show it, at least six digits
+    std::string listText() const;   // "7FF000000001": as the device list shows it
+    std::string colonText() const;  // "7FF0:00000001": as the tools print and take it
+    // As people write it: "7FF0:00000001", "7FF000000001" or "0x7FF000000001"
+    // (twelve hex digits, any case); nothing for anything else.
+    static std::optional<Uid> parse(std::string_view text);
+
+    // The six bytes of a message, most significant first.
+    void write(uint8_t* out) const
+    {
+        for (int i = 0; i < 6; ++i)
+            out[i] = uint8_t(value_ >> (40 - 8 * i));
+    }
+    static Uid read(const uint8_t* in)
+    {
+        uint64_t value = 0;
+        for (int i = 0; i < 6; ++i)
+            value = (value << 8) | in[i];
+        return value;
+    }
+
+private:
+    uint64_t value_ = 0;
+};
 
 constexpr Uid kBroadcastUid = 0xFFFFFFFFFFFFull;
 constexpr Uid kOwnUid = 0x4164FF000001ull;
 
-constexpr Uid MakeUid(uint16_t manufacturer, uint32_t device) { return (Uid(manufacturer) << 32) | device; }
-constexpr uint16_t UidManufacturer(Uid uid) { return uint16_t(uid >> 32); }
-constexpr uint32_t UidDevice(Uid uid) { return uint32_t(uid); }
-// Every device (FFFF:FFFFFFFF) or every device of one maker (7FF0:FFFFFFFF):
-// nobody answers a request sent to it.
-constexpr bool IsBroadcastUid(Uid uid) { return UidDevice(uid) == 0xFFFFFFFFu; }
-// A UID one device can carry: 48 bits, neither 0 nor a broadcast.
-constexpr bool IsDeviceUid(Uid uid) { return uid != 0 && uid <= 0xFFFFFFFFFFFFull && !IsBroadcastUid(uid); }
-
-inline void WriteUid(Uid uid, uint8_t* out)
-{
-    for (int i = 0; i < 6; ++i)
-        out[i] = uint8_t(uid >> (40 - 8 * i));
-}
-
-inline Uid ReadUid(const uint8_t* in)
-{
-    Uid uid = 0;
-    for (int i = 0; i < 6; ++i)
-        uid = (uid << 8) | in[i];
-    return uid;
-}
-
-// "0x" and upper-case hex with at least six digits, as log lines show a UID.
-std::string UidLogText(Uid uid);
-// Twelve upper-case hex digits, as the device list shows a discovered UID.
-std::string UidListText(Uid uid);
-// "7FF0:00000001": manufacturer and device, as the tools print and take UIDs.
-std::string UidColonText(Uid uid);
-// A UID as people write it: "7FF0:00000001", "7FF000000001" or "0x7FF000000001"
-// (twelve hex digits, any case); nothing for anything else.
-std::optional<Uid> ParseUidText(std::string_view text);
+constexpr Uid MakeUid(uint16_t manufacturer, uint32_t device) { return (uint64_t(manufacturer) << 32) | device; }
+constexpr uint16_t UidManufacturer(Uid uid) { return uid.manufacturer(); }
+constexpr uint32_t UidDevice(Uid uid) { return uid.device(); }
+constexpr bool IsBroadcastUid(Uid uid) { return uid.broadcast(); }
+constexpr bool IsDeviceUid(Uid uid) { return uid.deviceUid(); }
+inline void WriteUid(Uid uid, uint8_t* out) { uid.write(out); }
+inline Uid ReadUid(const uint8_t* in) { return Uid::read(in); }
+inline std::string UidLogText(Uid uid) { return uid.logText(); }
+inline std::string UidListText(Uid uid) { return uid.listText(); }
+inline std::string UidColonText(Uid uid) { return uid.colonText(); }
+inline std::optional<Uid> ParseUidText(std::string_view text) { return Uid::parse(text); }

@@ -511,7 +511,7 @@ void SpoilReply(const Faults& faults, Reply& reply)
         RdmResponse r;
         if (Decode(reply.bytes.data(), reply.bytes.size(), r) == DecodeError::None) {
             if (faults.wrongSource)
-                r.source += 1;
+                r.source = r.source + 1;
             if (faults.wrongTransaction)
                 r.transaction = uint8_t(r.transaction + 1);
             if (faults.wrongPid)

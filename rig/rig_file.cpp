@@ -13,25 +13,6 @@
 
 namespace rig {
 
-bool ParseUid(const std::string& text, Uid& uid)
-{
-    std::string hex;
-    for (char c : text)
-        if (c != ':')
-            hex += c;
-    if (hex.empty() || hex.size() > 12)
-        return false;
-    uid = 0;
-    for (char c : hex) {
-        int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                                                 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-        if (v < 0)
-            return false;
-        uid = (uid << 4) | Uid(v);
-    }
-    return true;
-}
-
 namespace {
 
 // An integer key in its range, or its default when it is absent. Anything else
@@ -153,7 +134,10 @@ bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, 
             return false;
         }
         Uid uid = MakeUid(kRigManufacturer, uint32_t(0x100 + index));
-        if (d.contains("uid") && !ParseUid(d.value("uid").toString().toStdString(), uid)) {
+        const std::optional<Uid> given = Uid::parse(d.value("uid").toString().toStdString());
+        if (given)
+            uid = *given;
+        if (d.contains("uid") && !given) {
             error = where + ": bad uid";
             return false;
         }

@@ -26,7 +26,5 @@ constexpr int kMaxRigDevices = 1000;
 // Adds the file's devices to `line`; `name` gets the file's line name if it has one.
 bool LoadRigFile(const std::string& path, VirtualLine& line, std::string& name, std::string& error);
 
-// "7FF0:00000001" or "7FF000000001" (hex), as rig files and the command line write UIDs.
-bool ParseUid(const std::string& text, Uid& uid);
 
 } // namespace rig

@@ -199,12 +199,12 @@ int main(int argc, char** argv)
     for (const std::string& cycle : powerCycles) {
         // UID@S[+D]: off S seconds after the start, for D seconds (10 unless given).
         const size_t at = cycle.find('@'), plus = cycle.find('+', at == std::string::npos ? 0 : at);
-        Uid uid = 0;
         char* end = nullptr;
         const double offAt = at == std::string::npos ? -1 : std::strtod(cycle.c_str() + at + 1, &end);
         const bool atOk = end && (*end == '\0' || *end == '+');
         const double length = plus == std::string::npos ? 10 : std::strtod(cycle.c_str() + plus + 1, &end);
-        rig::Responder* r = at != std::string::npos && rig::ParseUid(cycle.substr(0, at), uid) ? line.find(uid) : nullptr;
+        const std::optional<Uid> named = at != std::string::npos ? Uid::parse(cycle.substr(0, at)) : std::nullopt;
+        rig::Responder* r = named ? line.find(*named) : nullptr;
         if (!r || !atOk || *end != '\0' || !(offAt >= 0 && offAt < 86400) || !(length > 0 && length < 86400)) {
             std::fprintf(stderr, "vantrell-rig: --power-cycle takes UID@SECONDS[+SECONDS] of a device on the line\n");
             return 2;

@@ -259,8 +259,8 @@ struct Phantom {
 
 Phantom PhantomPair(Uid near)
 {
-    for (Uid a = near;; ++a)
-        for (Uid b = a + 1; b < a + 256; ++b) {
+    for (Uid a = near;; a = a + 1)
+        for (Uid b = a + 1; b < a + 256; b = b + 1) {
             const std::vector<uint8_t> sum =
                 rig::CollideReplies({rdm::EncodeDiscoveryReply(a), rdm::EncodeDiscoveryReply(b)}, rig::Combine::Or);
             Uid phantom = 0;

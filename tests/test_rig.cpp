@@ -212,7 +212,7 @@ TEST(Responder, LineFaultsLoseVanishAndGarble)
     }
     {
         // A wrong checksum, whatever the UID's own checksum is.
-        for (Uid uid = kA; uid < kA + 16; ++uid) {
+        for (Uid uid = kA; uid < kA + 16; uid = uid + 1) {
             rig::Responder r(uid, rig::LedParModel());
             r.faults.badChecksum = true;
             auto disc = r.handle(Make(kBroadcastUid, DISCOVERY_COMMAND, DISC_UNIQUE_BRANCH, Branch(0, uid)));

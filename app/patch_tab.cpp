@@ -203,7 +203,9 @@ void PatchTab::Button6Click()
 {
     context_.service.readPatch(
         devices_, devices_.listed(),
-        [this](int i, uint16_t footprint, uint16_t startIndex) {
+        [this](int i, Uid uid, uint16_t footprint, uint16_t startIndex) {
+            if (devices_.entries[i].uid != uid)
+                return;  // the list changed meanwhile: not this device's
             devices_.entries[i].footprint = footprint;
             devices_.entries[i].startIndex = startIndex;
         },

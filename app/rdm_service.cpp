@@ -238,7 +238,7 @@ void RdmService::identify(Uid uid, bool on)
 }
 
 void RdmService::readPatch(const DeviceTable& table, int count,
-                           std::function<void(int index, uint16_t footprint, uint16_t startIndex)> row,
+                           std::function<void(int index, Uid uid, uint16_t footprint, uint16_t startIndex)> row,
                            std::function<void()> done)
 {
     auto copy = std::make_shared<DeviceTable>(table);
@@ -247,8 +247,10 @@ void RdmService::readPatch(const DeviceTable& table, int count,
         [this, copy, count, row = std::move(row)] {
             ReadPatch(
                 engine_, *copy, count,
-                [this, row](int i, uint16_t footprint, uint16_t startIndex) {
-                    post([row, i, footprint, startIndex] { row(i, footprint, startIndex); });
+                [this, row, copy](int i, uint16_t footprint, uint16_t startIndex) {
+                    post([row, i, uid = copy->entries[i].uid, footprint, startIndex] {
+                        row(i, uid, footprint, startIndex);
+                    });
                 },
                 control("Устройство"));
         },

@@ -57,6 +57,22 @@ TEST(FormStartup, LayoutOutsideThePages)
     EXPECT_EQ(w.TabSheet4->UpDownPeriod->geometry(), QRect(240, 264, 16, 20));
 }
 
+// Whichever page holds them, the controls go by their names.
+TEST(FormStartup, EveryControlIsFoundByItsName)
+{
+    FormFixture f;
+    TForm1& w = f.start();
+    for (const char* name :
+         {"ListBox1", "Button1", "Button10", "PageControl1", "TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4",
+          "TabSheet5", "LogMemo", "CheckBoxLog", "ButtonCLR", "StringGrid1", "StringGrid2", "UpDown2", "Button2",
+          "Button3", "CheckBox12", "CheckBoxReadBack", "PaintBox1", "Label28", "Button6", "Button7", "Button8",
+          "Button9", "ScrollBar1", "ScrollBar16", "Label12", "Label27", "RadioGroupInterface", "ListBoxInterfaces",
+          "ButtonConnect", "RadioGroup1", "EditTimeout", "EditUniverse", "EditPeriod", "UpDownTimeout",
+          "UpDownUnivSize", "UpDownPeriod", "CheckBoxFastExchange", "CheckBoxAllParameters", "StatusTable"})
+        EXPECT_NE(w.findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_NE(w.findChild<QTimer*>("Timer1"), nullptr);
+}
+
 TEST(FormStartup, StoredInterfaceIsConnectedAndThePageShown)
 {
     FormFixture f;

@@ -4,14 +4,17 @@
 #include "rdm/e120_names.h"
 #include "rdm/uid.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
 constexpr int kModelColumn = 2;
 constexpr int kSensorsColumn = 6;
+constexpr int kLampColumn = 7;
 
 QString StatusText(uint8_t worst)
 {
@@ -33,21 +36,35 @@ StatusTab::StatusTab(PageContext context) : context_(std::move(context))
     StatusTable->setGeometry(8, 8, 433, 340);
     StatusTable->setHorizontalHeaderLabels({"UID", QString::fromUtf8("Метка"), QString::fromUtf8("Модель"),
                                             QString::fromUtf8("Адрес"), QString::fromUtf8("Связь"),
-                                            QString::fromUtf8("Состояние"), QString::fromUtf8("Датчики"),
+                                            QString::fromUtf8("Состояние"), QString::fromUtf8("Датчики, лампа"),
                                             QString::fromUtf8("Лампа, ч")});
     StatusTable->verticalHeader()->setVisible(false);
     StatusTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StatusTable->setSelectionMode(QAbstractItemView::NoSelection);
     // Everything fits the page, nothing scrolls sideways: the model goes to the tool
-    // tips of the UID and the label, the sensors take what the others leave and
-    // wrap onto more lines.
+    // tips of the UID and the label, the lamp hours follow the sensors, and the
+    // sensors take what the others leave and wrap onto more lines.
     QHeaderView* header = StatusTable->horizontalHeader();
-    const int widths[] = {82, 58, 0, 36, 56, 80, 0, 42};  // 0: hidden or stretched
+    QFont small = StatusTable->font();
+    small.setPixelSize(10);
+    StatusTable->setFont(small);
+    header->setFont(small);
+    // Each column as wide as its widest usual text in this font; the label is cut
+    // (its tool tip has it whole) and the sensors take the rest.
+    const QFontMetrics metrics(small);
+    auto fit = [&metrics](std::initializer_list<const char*> texts) {
+        int widest = 0;
+        for (const char* t : texts)
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromUtf8(t)));
+        return widest + 8;
+    };
+    const int widths[] = {fit({"7FF0:00000000"}), 54, 0, fit({"Адрес", "512"}), fit({"нет связи", "Связь"}),
+                          fit({"предупреждение", "Состояние"}), 0, 0};
     for (int c = 0; c < 8; ++c)
         StatusTable->setColumnWidth(c, widths[c]);
+    StatusTable->setColumnHidden(kLampColumn, true);  // its hours follow the sensors
     StatusTable->setColumnHidden(kModelColumn, true);
     header->setSectionResizeMode(kSensorsColumn, QHeaderView::Stretch);
-    StatusTable->horizontalHeaderItem(7)->setToolTip(QString::fromUtf8("Наработка лампы, ч"));
     StatusTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     StatusTable->setTextElideMode(Qt::ElideRight);
     StatusTable->setWordWrap(true);
@@ -101,6 +118,8 @@ void StatusTab::showHealth(const std::vector<DeviceHealth>& watched)
                        (unit.empty() ? "" : " " + QString::fromStdString(unit)) +
                        (s.defined && !s.inNormalRange() ? " (!)" : "");
         }
+        if (d.lampHours)
+            sensors += (sensors.isEmpty() ? "" : "; ") + QString::fromUtf8("лампа %1 ч").arg(*d.lampHours);
         const QStringList cells{QString::fromStdString(UidColonText(d.uid)),
                                 FromDeviceUtf8(d.label),
                                 FromDeviceUtf8(d.model),

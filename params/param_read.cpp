@@ -73,8 +73,12 @@ int ReadDeviceParameters(RdmEngine& engine, Uid uid, ParamTable& table, const Pa
         if (allParameters && !IsManufacturerPid(pid) && record.description == "Unknown PID")
             FillStandardDescription(pid, record);
         table.count = k + 1;
-        const std::string value = allParameters && ShownByDescription(record) ? ReadDescribedValue(engine, uid, record)
-                                                                              : ReadParamValue(engine, uid, record);
+        // A description that did not come leaves the record cleared, its PID too:
+        // its row stays empty rather than asking the device for PID 0.
+        const bool described = record.pid != 0;
+        const std::string value = !described                                       ? std::string()
+                                  : allParameters && ShownByDescription(record) ? ReadDescribedValue(engine, uid, record)
+                                                                                 : ReadParamValue(engine, uid, record);
         sink.row(k, record, value);
         control.step(k + 1, count);
     }

@@ -51,6 +51,7 @@ TEST(StatusPageTest, ShowsEachListedDeviceAndMarksOneThatGoesOffline)
     EXPECT_EQ(p.cell(kSpot, 4), "есть");
     EXPECT_TRUE(p.cell(kSpot, 6).contains("Lamp housing 62 °C")) << p.cell(kSpot, 6).toStdString();
     EXPECT_EQ(p.cell(kSpot, 7), "310");
+    EXPECT_TRUE(p.cell(kSpot, 6).endsWith("лампа 310 ч")) << "the hours follow the sensors";
     // Status and sensors are seen without scrolling sideways; the model is in the tool tip.
     QTableWidget* t = w.TabSheet5->StatusTable;
     EXPECT_LE(t->horizontalHeader()->length(), t->viewport()->width());

@@ -3,6 +3,7 @@
 #include "params/param_desc.h"
 #include "params/param_edit.h"
 #include "params/param_query.h"
+#include "params/param_read.h"
 #include "params/standard_param.h"
 #include "rdm/text_codec.h"
 #include "rdm/pid_layouts.h"
@@ -180,6 +181,29 @@ TEST(DeviceInfo, TextsAndCategories)
     EXPECT_STREQ(ProductCategoryName(0x0505), "unknown");
     EXPECT_STREQ(ProductCategoryName(0x0401), "Fog & Haze");
     EXPECT_STREQ(ProductCategoryName(0x0509), "LED Dimmer");
+}
+
+// A manufacturer PID the device will not describe keeps an empty row, and nothing
+// is asked for a PID it does not have.
+TEST(DeviceInfo, AnUndescribedPidIsNotRead)
+{
+    RigHarness h;
+    const Uid uid = 0x7FF000000078ull;
+    rig::ResponderModel model = rig::LedParModel();
+    model.supportedParameters.push_back(0x8F00);  // listed, never described
+    h.line.add(uid, model);
+    ParamTable table;
+    std::vector<std::string> values;
+    ParamReadSink sink;
+    sink.listed = [](int) {};
+    sink.deviceInfo = [](const std::array<std::string, 9>*) {};
+    sink.softwareVersionLabel = [](const std::string&) {};
+    sink.row = [&](int, const RDMPARAMDESC&, const std::string& value) { values.push_back(value); };
+    ReadDeviceParameters(h.engine, uid, table, sink, RunControl{});
+    ASSERT_FALSE(values.empty());
+    EXPECT_EQ(values.back(), "");
+    for (const rig::RecordedRequest& r : h.line.requests())
+        EXPECT_NE(r.decoded.pid, 0) << "no GET of PID 0";
 }
 
 TEST(DeviceInfo, AgainstRigResponders)

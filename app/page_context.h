@@ -22,9 +22,9 @@ struct PageContext {
     SettingsRecord& settings;
     FormDialogs& dialogs;
     // Runs a handler, turning what it throws into a message.
-    std::function<void(const std::function<void()>&)> guarded;
-    // Selects a row of the device list as a click on it does.
-    std::function<void(int row)> selectDevice;
+    std::function<void(const std::function<void()>&)> handle;
+    // Selects a row of the device list as a click on it does; -1 clears the selection.
+    std::function<void(int row)> selectRow;
 
     void log(const std::string& text) const { service.appendLine(text); }
     bool allParameters() const { return settings.AllParameters != 0; }

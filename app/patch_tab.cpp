@@ -19,7 +19,7 @@ PatchTab::PatchTab(PageContext context) : context_(std::move(context)), devices_
     setObjectName("TabSheet2");
     buildControls();
     auto on = [this](QPushButton* button, std::function<void()> handler) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { context_.guarded(handler); });
+        connect(button, &QPushButton::clicked, this, [this, handler] { context_.handle(handler); });
     };
     on(Button6, [this] { Button6Click(); });
     on(Button7, [this] { Button7Click(); });
@@ -32,13 +32,13 @@ void PatchTab::buildControls()
     PaintBox1 = Place(new PaintBoxWidget(this), 8, 8, 417, 225, "PaintBox1");
     PaintBox1->onPaint = [this](QPainter& p) { PaintBox1Paint(p); };
     PaintBox1->onMouseMove = [this](Qt::MouseButtons b, int x, int y) {
-        context_.guarded([=, this] { PaintBox1MouseMove(b, x, y); });
+        context_.handle([=, this] { PaintBox1MouseMove(b, x, y); });
     };
     PaintBox1->onMouseUp = [this](Qt::MouseButton b, int x, int y) {
-        context_.guarded([=, this] { PaintBox1MouseUp(b, x, y); });
+        context_.handle([=, this] { PaintBox1MouseUp(b, x, y); });
     };
     PaintBox1->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
-        context_.guarded([=, this] { PaintBox1MouseDown(b, x, y); });
+        context_.handle([=, this] { PaintBox1MouseDown(b, x, y); });
     };
     PaintBox1->onToolTip = [this](int x, int y) { return PaintBox1ToolTip(x, y); };
     Label28 = Place(new QLabel("000", this), 208, 245, 21, 16, "Label28");
@@ -117,7 +117,7 @@ void PatchTab::PaintBox1MouseUp(Qt::MouseButton button, int x, int y)
         return;
     const int under = deviceAtMap(x, y);
     if (under >= 0 && under != selected)
-        context_.selectDevice(under);
+        context_.selectRow(under);
 }
 
 int PatchTab::deviceAtMap(int x, int y) const
@@ -210,7 +210,7 @@ void PatchTab::Button6Click()
             devices_.entries[i].startIndex = startIndex;
         },
         [this] {
-            context_.selectDevice(-1);
+            context_.selectRow(-1);
             repaintMap();
         });
 }

@@ -32,7 +32,7 @@ RdmTab::RdmTab(PageContext context)
     setObjectName("TabSheet1");
     buildControls();
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
-        connect(sender, signal, this, [this, handler] { context_.guarded(handler); });
+        connect(sender, signal, this, [this, handler] { context_.handle(handler); });
     };
     on(Button2, &QPushButton::clicked, [this] { Button2Click(); });
     on(Button3, &QPushButton::clicked, [this] { Button3Click(); });
@@ -48,7 +48,7 @@ RdmTab::RdmTab(PageContext context)
     on(StringGrid2, &StringGridWidget::clicked, unlocked([this] { StringGrid2Click(); }));
     on(StringGrid2, &StringGridWidget::enterPressed, unlocked([this] { StringGrid2KeyDown(); }));
     connect(UpDown2, &UpDown::clicked, this,
-            [this](bool upper) { context_.guarded([this, upper] { UpDown2Click(upper); }); });
+            [this](bool upper) { context_.handle([this, upper] { UpDown2Click(upper); }); });
     ResetParamGrid();
 }
 
@@ -539,7 +539,7 @@ void RdmTab::showPersonalityEditor(int row)
         ComboPersonality->setObjectName("ComboPersonality");
         ComboPersonality->beforePopup = [this] { return loadPersonalities(); };
         connect(ComboPersonality, &QComboBox::activated, this,
-                [this](int index) { context_.guarded([this, index] { choosePersonality(index); }); });
+                [this](int index) { context_.handle([this, index] { choosePersonality(index); }); });
     }
     const int current = record->byteValues[0];
     const int count = record->byteValues[1];

@@ -32,7 +32,7 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
     setObjectName("TabSheet4");
     buildControls();
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
-        connect(sender, signal, this, [this, handler] { context_.guarded(handler); });
+        connect(sender, signal, this, [this, handler] { context_.handle(handler); });
     };
     on(ButtonConnect, &QPushButton::clicked, [this] { ButtonConnectClick(); });
     on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });
@@ -43,7 +43,7 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
     for (NumberBox& box : boxes_) {
         box.edit->installEventFilter(this);
         NumberBox* b = &box;
-        connect(box.upDown, &UpDown::clicked, this, [this, b] { context_.guarded([this, b] { UpDownClick(*b); }); });
+        connect(box.upDown, &UpDown::clicked, this, [this, b] { context_.handle([this, b] { UpDownClick(*b); }); });
     }
     ListBoxInterfaces->installEventFilter(this);
 }
@@ -263,7 +263,7 @@ bool SettingsTab::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                context_.guarded([this, box] { CommitNumberBox(*box); });
+                context_.handle([this, box] { CommitNumberBox(*box); });
                 return true;
             }
             const QString text = key->text();
@@ -272,11 +272,11 @@ bool SettingsTab::eventFilter(QObject* watched, QEvent* event)
             return !(text.size() == 1 && text[0] >= '0' && text[0] <= '9');
         }
         if (event->type() == QEvent::FocusOut && !LeavesForAnotherWindow(static_cast<QFocusEvent*>(event)))
-            context_.guarded([this, box] { CommitNumberBox(*box); });
+            context_.handle([this, box] { CommitNumberBox(*box); });
         return false;
     }
     if (watched == ListBoxInterfaces && event->type() == QEvent::KeyRelease &&
         IsListNavigationKey(static_cast<QKeyEvent*>(event)->key()))
-        context_.guarded([this] { ListBoxInterfacesClick(); });
+        context_.handle([this] { ListBoxInterfacesClick(); });
     return QWidget::eventFilter(watched, event);
 }

@@ -31,12 +31,12 @@ std::optional<Uid> Uid::parse(std::string_view text)
         text.remove_prefix(2);
         if (text.size() > 12)
             return std::nullopt;
-        digits.assign(12 - text.size(), '0');
-        digits.append(text);
+        digits = std::string(12 - text.size(), '0');
+        digits += text;
     } else if (text.size() == 13 && text[4] == ':') {
-        digits.append(text.substr(0, 4)).append(text.substr(5));
+        digits = std::string(text.substr(0, 4)) + std::string(text.substr(5));
     } else if (text.size() == 12) {
-        digits.assign(text);
+        digits = std::string(text);
     } else {
         return std::nullopt;
     }

@@ -30,12 +30,12 @@ public:
     static std::optional<Uid> parse(std::string_view text);
 
     // The six bytes of a message, most significant first.
-    void write(uint8_t* out) const
+    void toBytes(uint8_t* out) const
     {
         for (int i = 0; i < 6; ++i)
             out[i] = uint8_t(value_ >> (40 - 8 * i));
     }
-    static Uid read(const uint8_t* in)
+    static Uid fromBytes(const uint8_t* in)
     {
         uint64_t value = 0;
         for (int i = 0; i < 6; ++i)
@@ -55,8 +55,8 @@ constexpr uint16_t UidManufacturer(Uid uid) { return uid.manufacturer(); }
 constexpr uint32_t UidDevice(Uid uid) { return uid.device(); }
 constexpr bool IsBroadcastUid(Uid uid) { return uid.broadcast(); }
 constexpr bool IsDeviceUid(Uid uid) { return uid.deviceUid(); }
-inline void WriteUid(Uid uid, uint8_t* out) { uid.write(out); }
-inline Uid ReadUid(const uint8_t* in) { return Uid::read(in); }
+inline void WriteUid(Uid uid, uint8_t* out) { uid.toBytes(out); }
+inline Uid ReadUid(const uint8_t* in) { return Uid::fromBytes(in); }
 inline std::string UidLogText(Uid uid) { return uid.logText(); }
 inline std::string UidListText(Uid uid) { return uid.listText(); }
 inline std::string UidColonText(Uid uid) { return uid.colonText(); }

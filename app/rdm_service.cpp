@@ -58,11 +58,20 @@ void RdmService::stop()
 
 void RdmService::enqueue(std::string what, Task job, Task finished)
 {
-    const bool wasIdle = !busy();
     queue_.push_back({std::move(what), std::move(job), std::move(finished)});
-    if (wasIdle && events_.running)
-        events_.running(true);
+    announce();
     startNext();
+}
+
+void RdmService::announce()
+{
+    // Said once when work begins and once when the last command's results are in,
+    // however many commands a result itself asks for (a Read Back after a Set).
+    if (announced_ == busy())
+        return;
+    announced_ = busy();
+    if (events_.running)
+        events_.running(announced_);
 }
 
 void RdmService::startNext()
@@ -78,16 +87,14 @@ void RdmService::startNext()
         [this, finished = std::move(command.finished)] {
             if (finished)
                 finished();
-            if (queue_.empty() && events_.running)
-                events_.running(false);
             startNext();
+            announce();
         },
         [this](const std::string& error) {
             if (events_.failed)
                 events_.failed(error);
-            if (queue_.empty() && events_.running)
-                events_.running(false);
             startNext();
+            announce();
         });
 }
 

@@ -132,6 +132,7 @@ private:
     };
     void enqueue(std::string what, Task job, Task finished);
     void startNext();
+    void announce();  // tells the window when the line becomes busy or free
     RunControl control(const std::string& unit);
 
     InterfacePort port_;
@@ -142,6 +143,7 @@ private:
     std::atomic<int> discoveryTimeout_{5};
     std::atomic<bool> detailed_{false};
     std::deque<Command> queue_;
+    bool announced_ = false;  // the window was told the line is busy
     // The worker's own tables: nothing the window shows is written from there.
     DeviceTable found_;
     ParamTable read_;

@@ -149,7 +149,7 @@ void RdmTab::markUnsent(int row, bool unsent)
     if (!item)
         return;
     item->setBackground(unsent ? QBrush(kUnsentColour) : QBrush());
-    item->setToolTip(unsent ? QString::fromUtf8("Не отправлено: Enter или Set отправит значение") : QString());
+    item->setToolTip(unsent ? QString::fromUtf8("Не отправлено устройству") : QString());
 }
 
 void RdmTab::sayUnsent()
@@ -312,10 +312,10 @@ void RdmTab::Button3Click()
             storeTyped(row);
     std::vector<std::string> texts(size_t(params.count));
     for (int k = 0; k < params.count; ++k) {
+        const int row = RowOfRecord(k);
         if (params.records[k].dataType == DS_ASCII)
-            texts[size_t(k)] = ToDevice(StringGrid1->cellText(1, RowOfRecord(k)));
-        shown_[size_t(RowOfRecord(k))] = StringGrid1->cellText(1, RowOfRecord(k));
-        markUnsent(RowOfRecord(k), false);
+            texts[size_t(k)] = ToDevice(StringGrid1->cellText(1, row));
+        showValue(row, StringGrid1->cellText(1, row));  // what is sent is what the cell shows
     }
     service_.sendAll(uid, params, std::move(texts),
                      [this, readBack](Uid sentTo, const std::vector<RefusedValue>& refused, bool stopped) {

@@ -369,10 +369,10 @@ TEST(WindowRuns, AnEditLeftForAnotherDeviceNeverReachesTheOtherDevice)
         page.Button3->click();
         f.settle();
         int toPar = 0;
-        for (size_t i = before; i < f.line.requests().size(); ++i) {
-            const auto& r = f.line.requests()[i].decoded;
-            EXPECT_EQ(r.destination, par);
-            toPar += r.destination == par;
+        const std::vector<rig::RecordedRequest> requests = f.line.requests();  // a copy, taken once
+        for (size_t i = before; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].decoded.destination, par);
+            toPar += requests[i].decoded.destination == par;
         }
         EXPECT_GT(toPar, 0);
         EXPECT_EQ(f.line.find(kHead)->startAddress, headAddress);

@@ -1,5 +1,6 @@
 #include "app/cli_commands.h"
 
+#include "app/cli_device.h"
 #include "app/cli_fields.h"
 #include "dmx/dmx_output.h"
 #include "link/interface_kinds.h"
@@ -53,30 +54,6 @@ ParameterReply Ask(Session& s, Uid uid, uint16_t pid, uint16_t subDevice)
     return ExchangeParameter(s.engine, rdm::RdmRequest(uid, rdm::GET_COMMAND, pid, nullptr, 0, subDevice));
 }
 
-// A label the device may not have: a NACK UNKNOWN_PID is no failure, only no label.
-std::optional<std::string> ReadLabel(Session& s, Uid uid, uint16_t pid)
-{
-    const ParameterReply r = Ask(s, uid, pid, s.options.subDevice);
-    if (r.result == TxAck)
-        return Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()).c_str());
-    if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID))
-        s.problems.note(uid, pid, r);
-    return std::nullopt;
-}
-
-// DEVICE_INFO, typed; false, noted among the problems, when it did not come whole.
-bool ReadInfo(Session& s, Uid uid, rdm::DeviceInfo& out)
-{
-    const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
-    if (info.result == TxAck && rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), out))
-        return true;
-    if (info.result == TxAck)
-        s.problems.add(uid, "DEVICE_INFO does not fit its layout");
-    else
-        s.problems.note(uid, rdm::DEVICE_INFO, info);
-    return false;
-}
-
 Cell Optional(const std::optional<std::string>& text) { return text ? Cell(*text) : Cell(); }
 
 const char* DoubtText(DiscoveryVerdict::Doubt why)
@@ -91,9 +68,32 @@ const char* DoubtText(DiscoveryVerdict::Doubt why)
     return "";
 }
 
-// One discovery, every device found in `found` (no bound but the line's). Returns
-// kDone when the run was complete, else the verdict's exit status, said on stderr.
-int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVerdict* verdict = nullptr)
+} // namespace
+
+std::optional<std::string> ReadLabel(Session& s, Uid uid, uint16_t pid)
+{
+    const ParameterReply r = Ask(s, uid, pid, s.options.subDevice);
+    if (r.result == TxAck)
+        return Cp1251ToUtf8(std::string(r.data.begin(), r.data.end()).c_str());
+    if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID))
+        s.problems.note(uid, pid, r);
+    return std::nullopt;
+}
+
+
+bool ReadInfo(Session& s, Uid uid, rdm::DeviceInfo& out)
+{
+    const ParameterReply info = ExchangeParameter(s.engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
+    if (info.result == TxAck && rdm::DecodeDeviceInfo(info.data.data(), info.data.size(), out))
+        return true;
+    if (info.result == TxAck)
+        s.problems.add(uid, "DEVICE_INFO does not fit its layout");
+    else
+        s.problems.note(uid, rdm::DEVICE_INFO, info);
+    return false;
+}
+
+int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVerdict* verdict)
 {
     const Options& o = s.options;
     Discovery discovery(s.engine, found,
@@ -128,12 +128,13 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
     return status;
 }
 
-// A discovery's status and the devices' problems: the discovery's verdict first.
 int Combined(int verdict, const Problems& problems)
 {
     const int devices = problems.report();
     return verdict != kDone ? verdict : devices;
 }
+
+namespace {
 
 // A manufacturer PID, as its PARAMETER_DESCRIPTION describes it.
 struct Described {
@@ -577,7 +578,12 @@ int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>
 int Patch(const Options& o, const std::vector<std::string>& args)
 {
     if (args.empty())
-        return UsageError("patch takes read, write FILE or show FILE");
+        return UsageError("patch takes read, write FILE, show FILE or auto");
+    if (args[0] == "auto") {
+        if (args.size() != 1)
+            return UsageError("patch auto takes no file: --from, --gap, --order and --undo say how");
+        return PatchAuto(o);
+    }
     if (args[0] == "show" || args[0] == "write") {
         if (args.size() != 2)
             return UsageError("patch " + args[0] + " takes one file");
@@ -609,7 +615,7 @@ int Patch(const Options& o, const std::vector<std::string>& args)
         return s.problems.report();
     }
     if (args[0] != "read" || args.size() != 1)
-        return UsageError("patch takes read, write FILE or show FILE");
+        return UsageError("patch takes read, write FILE, show FILE or auto");
     Session s(o);
     if (!s.open())
         return kNoInterface;

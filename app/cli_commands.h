@@ -10,6 +10,7 @@ int Info(const Options& o, Uid uid);
 // `args`: for get, PID[=ARG,...]...; for set, the PID and its values.
 int GetOrSet(const Options& o, bool set, Uid uid, const std::vector<std::string>& args);
 int Patch(const Options& o, const std::vector<std::string>& args);
+int PatchAuto(const Options& o);
 // Rounds of discovery and polling until interrupted (or --for), one line per
 // change; --once prints one snapshot and exits kWarnings when a device reports a
 // warning or an error.

@@ -30,6 +30,9 @@ const char* const kUsageText =
     "  patch read                discover, then read every device's start address and footprint\n"
     "  patch write FILE.pat      set each device of a patch file to its start address\n"
     "  patch show FILE.pat       print a patch file\n"
+    "  patch auto                give the devices consecutive start addresses (--from N, --gap G,\n"
+    "                            --order uid|address|label), keeping the arrangement before in a\n"
+    "                            patch file (--undo FILE) that patch write puts back\n"
     "  dmx SLOT=LEVEL...         send DMX frames (--period MS, --for SECONDS)\n"
     "  watch                     devices online and offline, status messages, sensors and lamps,\n"
     "                            a line per change (--every S, --for S, --once, --json)\n"
@@ -97,10 +100,16 @@ const CommandHelp kCommandHelp[] = {
     {"identify", "identify UID on|off\n  Switches the device's identify.\n"
                  "  Example: vantrell-cli identify 7FF0:00000001 on"},
     {"address", "address UID N\n  Sets the DMX start address, 1..512.\n  Example: vantrell-cli address 7FF0:00000001 101"},
-    {"patch", "patch read | patch write FILE.pat | patch show FILE.pat\n"
+    {"patch", "patch read | patch write FILE.pat | patch show FILE.pat | patch auto\n"
               "  read: discovers, then lists each device's UID, start address and footprint, overlaps marked.\n"
               "  write: sets each device of the file to its start address, as the window's Write does.\n"
-              "  show: prints the file's devices.\n  Example: vantrell-cli patch write truss-1.pat"},
+              "  show: prints the file's devices.\n"
+              "  auto [--from N] [--gap G] [--order uid|address|label] [--undo FILE]: discovers, then gives the\n"
+              "  devices that take slots start addresses one after another from N (default 1), G free slots\n"
+              "  between them (default 0), in the order asked (default: as they stand). It refuses, naming the\n"
+              "  device, when the universe cannot hold them; else it keeps the arrangement before in FILE\n"
+              "  (default patch-before-auto-TIME.pat), writes, reads every address back and reports.\n"
+              "  Example: vantrell-cli patch write truss-1.pat; vantrell-cli patch auto --from 101 --order uid"},
     {"dmx", "dmx SLOT=LEVEL... [--period MS] [--for SECONDS]\n  Sends DMX frames as the fader page does: the\n"
             "  slots given at their levels, the others at 0, until the time is up or Ctrl-C (or SIGTERM, SIGHUP).\n"
             "  Example: vantrell-cli dmx 1=255 2=128 --period 25 --for 10"},
@@ -259,6 +268,28 @@ int main(int argc, char** argv)
             if (how != "part" && how != "tree")
                 return ValueError("--search takes part or tree");
             o.search = how == "tree" ? Discovery::Search::Tree : Discovery::Search::Halving;
+        } else if (a == "--from") {
+            if (!WholeNumber(value(), 1, 512, o.firstAddress))
+                return ValueError("--from takes a start address, 1 to 512");
+        } else if (a == "--gap") {
+            if (!WholeNumber(value(), 0, 511, o.gap))
+                return ValueError("--gap takes 0 to 511 free slots");
+        } else if (a == "--order") {
+            const char* v = value();
+            const std::string how = v ? v : "";
+            if (how == "uid")
+                o.order = AddressOrder::Uid;
+            else if (how == "address")
+                o.order = AddressOrder::Address;
+            else if (how == "label")
+                o.order = AddressOrder::Label;
+            else
+                return ValueError("--order takes uid, address or label");
+        } else if (a == "--undo") {
+            const char* v = value();
+            if (!v || !*v)
+                return UsageError("--undo needs a file name");
+            o.undoFile = v;
         } else if (a == "-v") {
             o.detailed = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {

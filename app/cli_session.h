@@ -5,6 +5,7 @@
 #include "link/ftdi_d2xx.h"
 #include "link/interface_port.h"
 #include "link/posix_serial.h"
+#include "patch/auto_address.h"
 #include "rdm/discovery.h"
 #include "rdm/parameter_exchange.h"
 
@@ -43,6 +44,13 @@ struct Options {
     bool listSubDevices = false;   // info: each sub-device's DEVICE_INFO too
     Discovery::Search search = Discovery::Search::FollowExchange;
     Format format = Format::Table;
+    // patch auto: the first start address, the free slots between devices, their
+    // order, and where the arrangement before the change is kept (empty: a file
+    // named by the time, in the current folder).
+    int firstAddress = 1;
+    int gap = 0;
+    AddressOrder order = AddressOrder::Address;
+    std::string undoFile;
 };
 
 // Both print "vantrell-cli: MESSAGE" and return kUsage; a usage error adds where
@@ -81,6 +89,7 @@ public:
     bool note(Uid uid, uint16_t pid, const ParameterReply& reply);
     void add(Uid uid, const std::string& what);
     bool interfaceFailed() const { return interfaceFailed_; }
+    bool empty() const { return entries_.empty() && !interfaceFailed_; }
     // Says it all on stderr; the exit status: kDone when nothing went wrong.
     int report() const;
 

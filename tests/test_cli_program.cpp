@@ -4,6 +4,7 @@
 #include "rig_process.h"
 
 #include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -262,6 +263,40 @@ TEST_F(CliRig, PatchWriteSetsEveryDeviceAndReadShowsIt)
     EXPECT_EQ(run("dmx 1=255 2=128 --period 25 --for 0.3").status, 0);
 }
 
+TEST_F(CliRig, PatchAutoAddressesInOrderKeepsTheOldArrangementAndRefusesAUniverseTooSmall)
+{
+    const std::string undo = runtime.path().toStdString() + "/before.pat";
+    const Result addressed = run("patch auto --from 101 --gap 1 --order uid --undo " + undo + " --json");
+    ASSERT_EQ(addressed.status, 0) << addressed.err;
+    ASSERT_EQ(addressed.json().size(), 3);
+    int expected = 101;
+    for (const QJsonValue& row : addressed.json()) {
+        const QJsonObject d = row.toObject();
+        EXPECT_EQ(d.value("start").toInt(), expected) << d.value("uid").toString().toStdString();
+        EXPECT_EQ(d.value("result").toString(), "written");
+        expected += d.value("footprint").toInt() + 1;
+    }
+    const Result read = run("patch read --json");
+    for (const QJsonValue& row : read.json())
+        EXPECT_GE(row.toObject().value("start").toInt(), 101) << "read back from the devices";
+    // The file kept beside puts the arrangement back.
+    ASSERT_EQ(run("patch write " + undo).status, 0);
+    const Result back = run("patch read --json");
+    for (const QJsonValue& row : back.json())
+        EXPECT_LT(row.toObject().value("start").toInt(), 101);
+
+    // Too small a universe: refused, naming the device, with no SET sent.
+    std::ifstream before(logPath);
+    const std::string logBefore((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    const Result refused = run("patch auto --from 500 --undo " + undo + ".2");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("past slot 512"), std::string::npos) << refused.err;
+    std::ifstream after(logPath);
+    const std::string logAfter((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(logAfter.substr(logBefore.size()).find("-> SET"), std::string::npos);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(undo + ".2")));
+}
+
 TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
 {
     ASSERT_EQ(run("get " + first + " device_label").status, 0);
@@ -272,6 +307,7 @@ TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
           "set " + first + " identify_device", "frobnicate", "", "--json", "get " + first + " --no-such-option",
           "dmx 513=1", "dmx 1=256", "dmx 1", "dmx 1=2 --period 0", "patch", "patch write",
           "--search sideways discover", "discover --search", "dmx ' 1=5'", "dmx 1=+5", "dmx 0x10=5",
+          "patch auto x.pat", "patch auto --from 0", "patch auto --gap -1", "patch auto --order height",
           "address " + first + " 0x20", "address " + first + " ' 20'", "address " + first + " +20"}) {
         EXPECT_EQ(run(args).status, 2) << args;
     }

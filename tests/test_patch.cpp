@@ -1,3 +1,4 @@
+#include "patch/auto_address.h"
 #include "patch/patch_file.h"
 #include "patch/patch_map.h"
 
@@ -199,4 +200,38 @@ TEST(PatchFile, OnlyARegularFileIsLoadedAndSavingKeepsItsMode)
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "an existing one keeps its mode";
     umask(before);
     std::remove(path.c_str());
+}
+
+// Auto-addressing in each order, with a gap, and a universe too small.
+TEST(AutoAddress, OrdersGapsAndAUniverseTooSmall)
+{
+    const Uid a = 0x7FF000000001ull, b = 0x7FF000000002ull, c = 0x7FF000000003ull, none = 0x7FF000000004ull;
+    const std::vector<AddressedDevice> devices = {
+        {c, 9, 4, "Alpha"}, {a, 300, 10, "Charlie"}, {b, 0, 6, "Bravo"}, {none, 0, 0, "no slots"}};
+    struct Case {
+        AddressOrder order;
+        int from, gap;
+        std::vector<PatchRecord> expected;  // start indices: address minus 1
+    };
+    const Case cases[] = {
+        {AddressOrder::Uid, 1, 0, {{a, 0, 10}, {b, 10, 6}, {c, 16, 4}}},
+        {AddressOrder::Address, 1, 0, {{b, 0, 6}, {c, 6, 4}, {a, 10, 10}}},
+        {AddressOrder::Label, 101, 2, {{c, 100, 4}, {b, 106, 6}, {a, 114, 10}}},
+        {AddressOrder::Uid, 493, 0, {{a, 492, 10}, {b, 502, 6}, {c, 508, 4}}},  // ends on 512 exactly
+    };
+    for (const Case& k : cases) {
+        std::vector<PatchRecord> out;
+        std::string why;
+        ASSERT_TRUE(AutoAddress(devices, k.from, k.gap, k.order, out, why)) << why;
+        ASSERT_EQ(out.size(), k.expected.size()) << "the device without slots is left alone";
+        for (size_t i = 0; i < out.size(); ++i)
+            EXPECT_TRUE(out[i].uid == k.expected[i].uid && out[i].startIndex == k.expected[i].startIndex &&
+                        out[i].footprint == k.expected[i].footprint)
+                << "order " << int(k.order) << ", device " << i;
+    }
+    std::vector<PatchRecord> out;
+    std::string why;
+    EXPECT_FALSE(AutoAddress(devices, 494, 0, AddressOrder::Uid, out, why));
+    EXPECT_NE(why.find("7FF0:00000003"), std::string::npos) << "names the device that does not fit: " << why;
+    EXPECT_TRUE(out.empty());
 }

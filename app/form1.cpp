@@ -67,6 +67,10 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
             return AddPatchSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kPatchFilter, nullptr,
                                                                kPatchDialogOptions | QFileDialog::DontConfirmOverwrite));
         };
+    if (!dialogs_.confirm)
+        dialogs_.confirm = [this](const QString& question) {
+            return QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+        };
     if (!dialogs_.askOpenPatch)
         dialogs_.askOpenPatch = [this] {
             return AddPatchSuffix(

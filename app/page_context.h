@@ -14,6 +14,8 @@ struct FormDialogs {
     std::function<void()> beep;
     std::function<QString()> askSavePatch;
     std::function<QString()> askOpenPatch;
+    // A yes-or-no question before something is written to the devices.
+    std::function<bool(const QString&)> confirm;
 };
 
 struct PageContext {

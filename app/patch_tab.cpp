@@ -1,6 +1,7 @@
 #include "app/patch_tab.h"
 
 #include "app/control_layout.h"
+#include "patch/auto_address.h"
 #include "patch/patch_file.h"
 #include "patch/patch_map.h"
 #include "patch/patch_view.h"
@@ -10,7 +11,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QDir>
+#include <QStandardPaths>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 
 using namespace layout;
 
@@ -25,6 +30,7 @@ PatchTab::PatchTab(PageContext context) : context_(std::move(context)), devices_
     on(Button7, [this] { Button7Click(); });
     on(Button8, [this] { Button8Click(); });
     on(Button9, [this] { Button9Click(); });
+    on(ButtonAuto, [this] { ButtonAutoClick(); });
 }
 
 void PatchTab::buildControls()
@@ -47,11 +53,13 @@ void PatchTab::buildControls()
     Button7 = Button(this, "Button7", "Write", 80, 240);
     Button9 = Button(this, "Button9", "Load", 304, 240);
     Button8 = Button(this, "Button8", "Save", 360, 240);
+    ButtonAuto = Button(this, "ButtonAuto", "Автоадреса…", 24, 280, 107, 25);
+    ButtonAuto->setToolTip(QString::fromUtf8("Адреса подряд с 1, в порядке нынешних; спросит перед записью"));
 }
 
 void PatchTab::setLocked(bool locked)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{Button6, Button7, Button8, Button9})
+    for (QWidget* w : std::initializer_list<QWidget*>{Button6, Button7, Button8, Button9, ButtonAuto})
         w->setEnabled(!locked);
     if (locked)
         setCursor(Qt::BusyCursor);
@@ -248,4 +256,121 @@ void PatchTab::Button9Click()
     }
     devices_.setRows(rows);
     repaintMap();
+}
+
+// --- auto-addressing ---
+
+namespace {
+
+// Where the arrangement before an auto-addressing is kept: the user's state folder.
+std::string UndoFileName()
+{
+    QString folder = qEnvironmentVariable("XDG_STATE_HOME");
+    if (folder.isEmpty())
+        folder = QDir::homePath() + "/.local/state";
+    folder += "/vantrell";
+    QDir().mkpath(folder);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "/patch-before-auto-%Y%m%d-%H%M%S.pat", &local);
+    return folder.toStdString() + name;
+}
+
+} // namespace
+
+void PatchTab::ButtonAutoClick()
+{
+    if (devices_.listed() == 0) {
+        context_.log("Автоадресация: в списке нет устройств; сначала «Обнаруж.».");
+        return;
+    }
+    // Footprints and starts as the devices say now; then the rest on this thread.
+    auto answered = std::make_shared<int>(0);
+    const int asked = devices_.listed();
+    context_.service.readPatch(
+        devices_, asked,
+        [this, answered](int i, Uid uid, uint16_t footprint, uint16_t startIndex) {
+            if (devices_.entries[i].uid != uid)
+                return;
+            devices_.entries[i] = {uid, startIndex, footprint};
+            ++*answered;
+        },
+        [this, answered, asked] {
+            repaintMap();
+            if (context_.service.stopRequested())
+                return;
+            // Addresses given without every device known could land on one not counted.
+            if (*answered < asked) {
+                context_.log("Автоадресация не выполнена: ответили " + std::to_string(*answered) + " из " +
+                             std::to_string(asked) + " устройств.");
+                return;
+            }
+            context_.handle([this] { autoAddressRead(); });
+        });
+}
+
+void PatchTab::autoAddressRead()
+{
+    std::vector<AddressedDevice> listed;
+    std::vector<PatchRecord> before;
+    for (int i = 0; i < devices_.listed(); ++i) {
+        const DeviceEntry& d = devices_.entries[i];
+        listed.push_back({d.uid, d.startIndex, d.footprint, {}});
+        if (d.footprint)
+            before.push_back({d.uid, d.startIndex, d.footprint});
+    }
+    std::vector<PatchRecord> wanted;
+    std::string why;
+    if (!AutoAddress(listed, 1, 0, AddressOrder::Address, wanted, why)) {
+        context_.log("Автоадресация не выполнена: " + why);
+        context_.dialogs.beep();
+        return;
+    }
+    if (wanted.empty()) {
+        context_.log("Автоадресация: ни одно устройство не занимает каналов.");
+        return;
+    }
+    const std::string undo = UndoFileName();
+    if (!context_.dialogs.confirm(QString::fromUtf8("Дать %1 устройствам адреса подряд с 1 в порядке нынешних "
+                                                    "адресов?\nПрежняя расстановка сохранится в файл\n%2")
+                                      .arg(wanted.size())
+                                      .arg(QString::fromStdString(undo))))
+        return;
+    if (!SavePatchFile(undo, before, why)) {
+        context_.log("Автоадресация не выполнена: прежнюю расстановку не сохранить в " + undo + ": " + why);
+        return;
+    }
+    context_.log("Прежняя расстановка сохранена: " + undo + " (Load и Write вернут её).");
+    DeviceTable table;
+    for (size_t i = 0; i < wanted.size(); ++i)
+        table.entries[i] = {wanted[i].uid, wanted[i].startIndex, wanted[i].footprint};
+    context_.service.writePatch(table, int(wanted.size()));
+    // Read back: only the devices' own word says they took their addresses.
+    context_.service.readPatch(
+        table, int(wanted.size()),
+        [this](int, Uid uid, uint16_t footprint, uint16_t startIndex) {
+            const int row = devices_.rowOf(uid);
+            if (row >= 0)
+                devices_.entries[row] = {uid, startIndex, footprint};
+        },
+        [this, wanted] { context_.handle([this, wanted] { autoAddressCheck(wanted); }); });
+}
+
+void PatchTab::autoAddressCheck(const std::vector<PatchRecord>& wanted)
+{
+    context_.selectRow(-1);
+    repaintMap();
+    int matching = 0;
+    for (const PatchRecord& w : wanted) {
+        const int row = devices_.rowOf(w.uid);
+        if (row >= 0 && devices_.entries[row].startIndex == w.startIndex)
+            ++matching;
+        else
+            context_.log("Автоадресация: устройство " + UidLogText(w.uid) + " не подтвердило адрес " +
+                         std::to_string(w.startIndex + 1) + ".");
+    }
+    context_.log("Автоадресация: " + std::to_string(matching) + " из " + std::to_string(wanted.size()) +
+                 " устройств на своих адресах (прочитано обратно).");
 }

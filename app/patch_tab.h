@@ -3,8 +3,10 @@
 // where the selected device is dragged to a new start; Read and Write over the
 // line, Save and Load through a patch file.
 #include "app/page_context.h"
+#include "patch/patch_file.h"
 
 #include <QWidget>
+#include <vector>
 
 class QLabel;
 class QPainter;
@@ -22,6 +24,7 @@ public:
     QPushButton* Button7;
     QPushButton* Button8;
     QPushButton* Button9;
+    QPushButton* ButtonAuto;  // consecutive start addresses, asked before they are written
 
     uint16_t mapPosition = 0;  // the selected device's start index while it is dragged
 
@@ -32,6 +35,10 @@ public:
     void Button7Click();  // Write
     void Button8Click();  // Save
     void Button9Click();  // Load
+    // Reads the listed devices' footprints, gives those with one consecutive start
+    // addresses from 1 in their present order and, once the user agrees, keeps
+    // the arrangement before in a patch file, writes and reads the addresses back.
+    void ButtonAutoClick();
     // The list's selection on this page: the map starts from the device's start.
     void deviceSelected();
     void repaintMap();
@@ -43,6 +50,8 @@ private:
     QString PaintBox1ToolTip(int x, int y) const;
     void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
     void paintMapLabels(QPainter& painter, int selected);
+    void autoAddressRead();  // after the read that starts ButtonAutoClick
+    void autoAddressCheck(const std::vector<PatchRecord>& wanted);  // after the write's read-back
 
     PageContext context_;
     DeviceList& devices_;

@@ -46,6 +46,8 @@ struct FormFixture {
     bool modalShownFocus = false;  // the last modal box had the focus while it was up
     int beeps = 0;
     QString savePath, openPath;
+    bool confirmAnswer = true;   // what the user answers a question before a write
+    QStringList questions;       // the questions asked
     LinePublication linePublication;  // the rig line's entry, served by the in-process line below
     std::string linePath;
     int lineRow = 0;  // the rig line's row in the "Стандартный VCP" list
@@ -109,6 +111,10 @@ struct FormFixture {
             box.exec();
         };
         dialogs.beep = [this] { ++beeps; };
+        dialogs.confirm = [this](const QString& question) {
+            questions.push_back(question);
+            return confirmAnswer;
+        };
         if (!realFileDialogs) {
             dialogs.askSavePatch = [this] { return savePath; };
             dialogs.askOpenPatch = [this] { return openPath; };

@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "patch/patch_file.h"
 #include "patch/patch_view.h"
 
 #include <QComboBox>
@@ -111,6 +112,46 @@ TEST(PatchPage, ReadAndWriteAgainstTheRig)
     p.settle();
     EXPECT_EQ(b.startAddress, 100);
     EXPECT_EQ(a.startAddress, 1);
+}
+
+// Consecutive addresses in the present order, asked first; the arrangement before
+// kept in a patch file; each address read back.
+TEST(PatchPage, AutoAddressingAsksKeepsTheOldArrangementAndReadsBack)
+{
+    PatchPage p;
+    qputenv("XDG_STATE_HOME", (p.folder.path() + "/state").toUtf8());
+    rig::Responder& dimmer = p.add(0x7FF000000A00ull, rig::DimmerPackModel());  // 6 slots
+    rig::Responder& fogger = p.add(0x7FF000000B00ull, rig::FoggerModel());      // 2 slots
+    rig::Responder& par = p.add(0x7FF000000C00ull, rig::LedParModel());         // 7 slots
+    dimmer.startAddress = 500;
+    fogger.startAddress = 40;
+    par.startAddress = 100;
+    p.discover();
+    ASSERT_EQ(p.form->ListBox1->count(), 3);
+
+    p.confirmAnswer = false;
+    p.form->TabSheet2->ButtonAuto->click();
+    p.settle();
+    ASSERT_EQ(p.questions.size(), 1);
+    EXPECT_TRUE(p.questions[0].contains("3 устройствам")) << p.questions[0].toStdString();
+    EXPECT_EQ(dimmer.startAddress, 500) << "nothing written without a yes";
+
+    p.confirmAnswer = true;
+    p.form->TabSheet2->ButtonAuto->click();
+    p.settle();
+    EXPECT_EQ(fogger.startAddress, 1);
+    EXPECT_EQ(par.startAddress, 3);
+    EXPECT_EQ(dimmer.startAddress, 10);
+    EXPECT_EQ(p.log().last(), "Автоадресация: 3 из 3 устройств на своих адресах (прочитано обратно).");
+    const QStringList kept = QDir(p.folder.path() + "/state/vantrell").entryList({"patch-before-auto-*.pat"});
+    ASSERT_EQ(kept.size(), 1);
+    std::vector<PatchRecord> before;
+    std::string why;
+    ASSERT_TRUE(LoadPatchFile((p.folder.path() + "/state/vantrell/" + kept[0]).toStdString(), before, why)) << why;
+    ASSERT_EQ(before.size(), 3u);
+    for (const PatchRecord& r : before)
+        EXPECT_TRUE(r.startIndex == 499 || r.startIndex == 39 || r.startIndex == 99);
+    qunsetenv("XDG_STATE_HOME");
 }
 
 TEST(PatchPage, SaveAndLoadThroughTheButtons)

@@ -231,6 +231,8 @@ void RdmTab::Button2Click()
         if (from != readingUid_)
             return;
         ShowDeviceInfo(info ? &*info : nullptr);
+        // Without DEVICE_INFO the fixed rows stay empty; the device's own rows still come.
+        gridUid_ = from;
         if (info)
             devices_.noteModelId(from, (*info)[1]);
     };

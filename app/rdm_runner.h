@@ -1,8 +1,8 @@
 #pragma once
 // Runs the window's RDM work on one worker thread, one run at a time, so that the
 // event thread keeps painting and taking input. A run can be asked to stop; it
-// then ends after its current exchange. Work asked for meanwhile waits with the
-// window, which starts it once this run's results are in.
+// then ends after its current exchange. Work asked for meanwhile waits in the RDM
+// service's queue, which starts it once this run's results are in.
 #include <atomic>
 #include <condition_variable>
 #include <functional>

@@ -26,7 +26,7 @@ struct DiscoveryHooks {
 
 class Discovery {
 public:
-    // Found devices go to the window's table, which holds 33.
+    // Found devices go to a device table, which holds 33 as the window lists them.
     Discovery(DiscoveryLine& engine, DeviceTable& table, DiscoveryHooks hooks)
         : engine_(engine), table_(&table), hooks_(std::move(hooks))
     {

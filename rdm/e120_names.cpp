@@ -1,5 +1,7 @@
 #include "rdm/e120_names.h"
 
+#include "rdm/rdm_defs.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -139,24 +141,6 @@ const char* ProductCategoryCodeName(uint16_t code) { return Find(kCategories, co
 const char* StatusTypeName(uint8_t code) { return Find(kStatusTypes, code); }
 const char* UnitName(uint8_t code) { return Find(kUnits, code); }
 
-std::string StatusSeverityName(uint8_t type)
-{
-    const uint8_t severity = type >= 0x12 ? uint8_t(type - 0x10) : type;  // ADVISORY_CLEARED and on
-    if (severity < 0x02 || severity > 0x04)
-        return "none";
-    std::string name = StatusTypeName(severity);
-    for (char& c : name)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-std::optional<uint8_t> StatusSeverityByName(const std::string& name)
-{
-    for (uint8_t type = 0x02; type <= 0x04; ++type)
-        if (StatusSeverityName(type) == name)
-            return type;
-    return std::nullopt;
-}
 const char* PrefixName(uint8_t code) { return Find(kPrefixes, code); }
 
 const char* DataTypeName(uint8_t code)
@@ -166,6 +150,30 @@ const char* DataTypeName(uint8_t code)
     return Find(kDataTypes, code);
 }
 
+uint8_t StatusSeverity(uint8_t type)
+{
+    return type >= rdm::STATUS_ADVISORY_CLEARED ? uint8_t(type - (rdm::STATUS_ADVISORY_CLEARED - rdm::STATUS_ADVISORY))
+                                                : type;
+}
+
+std::string StatusSeverityName(uint8_t type)
+{
+    const uint8_t severity = StatusSeverity(type);
+    if (severity < rdm::STATUS_ADVISORY || severity > rdm::STATUS_ERROR)
+        return "none";
+    std::string name = StatusTypeName(severity);
+    for (char& c : name)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+std::optional<uint8_t> StatusSeverityByName(const std::string& name)
+{
+    for (uint8_t type = rdm::STATUS_ADVISORY; type <= rdm::STATUS_ERROR; ++type)
+        if (StatusSeverityName(type) == name)
+            return type;
+    return std::nullopt;
+}
 const char* CodeNameForField(const char* field, uint32_t value)
 {
     if (!std::strcmp(field, "product_category"))

@@ -13,6 +13,8 @@ const char* UnitName(uint8_t code);                  // "CENTIGRADE"
 const char* PrefixName(uint8_t code);                // "MILLI"
 const char* DataTypeName(uint8_t code);              // "SIGNED_WORD"
 
+// The severity of a status type: a cleared one counts as the type it clears.
+uint8_t StatusSeverity(uint8_t type);
 // A status type's severity as tools print it, from the same table: "advisory",
 // "warning" or "error" (a cleared type as the one it clears), "none" for others.
 std::string StatusSeverityName(uint8_t type);

@@ -13,9 +13,6 @@ namespace {
 
 using namespace rdm;
 
-// Severity of a status type; a cleared one counts as the type it clears.
-uint8_t Severity(uint8_t type) { return type >= STATUS_ADVISORY_CLEARED ? uint8_t(type - 0x10) : type; }
-
 int16_t Be16s(const uint8_t* at) { return int16_t(uint16_t(at[0] << 8 | at[1])); }
 uint32_t Be32(const uint8_t* at) { return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3]; }
 
@@ -54,7 +51,7 @@ uint8_t DeviceHealth::worstStatus() const
 {
     uint8_t worst = STATUS_NONE;
     for (const StatusEntry& s : active)
-        worst = std::max(worst, Severity(s.type));
+        worst = std::max(worst, StatusSeverity(s.type));
     return worst;
 }
 
@@ -154,7 +151,7 @@ void HealthWatch::readStatus(DeviceHealth& d, std::vector<HealthChange>& changes
         s.id = uint16_t(data[at + 3] << 8 | data[at + 4]);
         s.data1 = Be16s(&data[at + 5]);
         s.data2 = Be16s(&data[at + 7]);
-        const uint8_t severity = Severity(s.type);
+        const uint8_t severity = StatusSeverity(s.type);
         if (severity < STATUS_ADVISORY || severity > STATUS_ERROR) {
             d.problems.push_back("STATUS_MESSAGES: unknown status type " + std::to_string(s.type));
             continue;

@@ -2,6 +2,7 @@
 
 #include "rdm/rdm_defs.h"
 #include "rdm/discovery_reply.h"
+#include "rdm/e120_names.h"
 #include "rdm/standard_replies.h"
 
 #include <algorithm>
@@ -190,7 +191,7 @@ Answer GetStatusMessages(Responder& r, const Request& q)
     size_t given = 0;
     for (const StatusMessage& m : r.statusQueue) {
         // A cleared message counts as the type it clears.
-        const uint8_t severity = m.type >= STATUS_ADVISORY_CLEARED ? uint8_t(m.type - 0x10) : m.type;
+        const uint8_t severity = StatusSeverity(m.type);
         if (severity < wanted || given == kPerReply) {
             kept.push_back(m);  // for a later request, or one asking for less
             continue;

@@ -7,22 +7,8 @@
 #include "patch/patch_transfer.h"
 
 #include <cstdio>
-#include <ctime>
 
 namespace cli {
-namespace {
-
-std::string DefaultUndoFile()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    std::strftime(name, sizeof name, "patch-before-auto-%Y%m%d-%H%M%S.pat", &local);
-    return name;
-}
-
-} // namespace
 
 int PatchAuto(const Options& o)
 {
@@ -60,7 +46,7 @@ int PatchAuto(const Options& o)
     for (const AddressedDevice& d : devices)
         if (d.footprint)
             before.push_back({d.uid, d.startIndex, d.footprint});
-    const std::string undo = o.undoFile.empty() ? DefaultUndoFile() : o.undoFile;
+    const std::string undo = o.undoFile.empty() ? BeforeAutoFileName() : o.undoFile;
     if (!SavePatchFile(undo, before, why))
         return ValueError("patch auto: the arrangement before could not be kept in " + undo + ": " + why +
                           "; nothing was written");

@@ -48,6 +48,16 @@ void DeviceList::addRow(Uid uid)
     box_->addItem(QString::fromStdString(UidListText(uid)));
 }
 
+bool DeviceList::takeRead(Uid uid, uint16_t footprint, uint16_t startIndex)
+{
+    const int row = rowOf(uid);
+    if (row < 0)
+        return false;
+    entries[row].footprint = footprint;
+    entries[row].startIndex = startIndex;
+    return true;
+}
+
 DeviceList::Notes DeviceList::notes(Uid uid) const
 {
     const auto it = notes_.find(uid);

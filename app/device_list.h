@@ -21,6 +21,9 @@ public:
     void setRows(const std::vector<std::string>& rows);
     void clearRows();
     void addRow(Uid uid);  // a discovered device, its row as the list shows UIDs
+    // A device's footprint and start as read from it; false when it is no longer
+    // listed (the list changed while it was read).
+    bool takeRead(Uid uid, uint16_t footprint, uint16_t startIndex);
 
     struct Notes {
         std::string label, model;  // UTF-8, from the device's last Get

@@ -22,8 +22,7 @@ DmxTab::DmxTab(PageContext context)
         ScrollBar[i]->setValue(255);
         FaderLabel[i] = Place(new QLabel("000", this), 15 + 24 * i, 16, 24, 16);
         FaderLabel[i]->setObjectName(QString("Label%1").arg(12 + i));
-        connect(ScrollBar[i], &QScrollBar::valueChanged, this,
-                [this, i] { context_.handle([this, i] { ScrollBarChange(i + 1); }); });
+        context_.on(this, ScrollBar[i], &QScrollBar::valueChanged, [this, i] { ScrollBarChange(i + 1); });
     }
     for (int i = 1; i < 16; ++i)
         QWidget::setTabOrder(ScrollBar[i - 1], ScrollBar[i]);
@@ -31,7 +30,7 @@ DmxTab::DmxTab(PageContext context)
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(30);
     Timer1->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, [this] { context_.handle([this] { Timer1Timer(); }); });
+    context_.on(this, Timer1, &QTimer::timeout, [this] { Timer1Timer(); });
     // The high-resolution tick runs on its own thread; the log belongs to the event thread.
     dmx.onHighResFailure = [this](const std::string& text) {
         context_.service.post([this, text] { context_.log(text); });

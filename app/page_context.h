@@ -5,6 +5,7 @@
 #include "app/rdm_service.h"
 #include "settings/settings.h"
 
+#include <QObject>
 #include <QString>
 #include <functional>
 
@@ -29,5 +30,11 @@ struct PageContext {
     std::function<void(int row)> selectRow;
 
     void log(const std::string& text) const { service.appendLine(text); }
+    // Runs `handler` on `signal` of `sender`, as `handle` runs handlers, while `page` lives.
+    template <typename Sender, typename Signal>
+    void on(QObject* page, Sender* sender, Signal signal, std::function<void()> handler) const
+    {
+        QObject::connect(sender, signal, page, [run = handle, handler = std::move(handler)] { run(handler); });
+    }
     bool allParameters() const { return settings.AllParameters != 0; }
 };

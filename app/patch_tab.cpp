@@ -12,9 +12,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QDir>
-#include <QStandardPaths>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 using namespace layout;
@@ -24,7 +22,7 @@ PatchTab::PatchTab(PageContext context) : context_(std::move(context)), devices_
     setObjectName("TabSheet2");
     buildControls();
     auto on = [this](QPushButton* button, std::function<void()> handler) {
-        connect(button, &QPushButton::clicked, this, [this, handler] { context_.handle(handler); });
+        context_.on(this, button, &QPushButton::clicked, std::move(handler));
     };
     on(Button6, [this] { Button6Click(); });
     on(Button7, [this] { Button7Click(); });
@@ -211,11 +209,8 @@ void PatchTab::Button6Click()
 {
     context_.service.readPatch(
         devices_, devices_.listed(),
-        [this](int i, Uid uid, uint16_t footprint, uint16_t startIndex) {
-            if (devices_.entries[i].uid != uid)
-                return;  // the list changed meanwhile: not this device's
-            devices_.entries[i].footprint = footprint;
-            devices_.entries[i].startIndex = startIndex;
+        [this](Uid uid, uint16_t footprint, uint16_t startIndex) {
+            devices_.takeRead(uid, footprint, startIndex);
         },
         [this] {
             context_.selectRow(-1);
@@ -270,12 +265,7 @@ std::string UndoFileName()
         folder = QDir::homePath() + "/.local/state";
     folder += "/vantrell";
     QDir().mkpath(folder);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    std::strftime(name, sizeof name, "/patch-before-auto-%Y%m%d-%H%M%S.pat", &local);
-    return folder.toStdString() + name;
+    return folder.toStdString() + "/" + BeforeAutoFileName();
 }
 
 } // namespace
@@ -291,11 +281,8 @@ void PatchTab::ButtonAutoClick()
     const int asked = devices_.listed();
     context_.service.readPatch(
         devices_, asked,
-        [this, answered](int i, Uid uid, uint16_t footprint, uint16_t startIndex) {
-            if (devices_.entries[i].uid != uid)
-                return;
-            devices_.entries[i] = {uid, startIndex, footprint};
-            ++*answered;
+        [this, answered](Uid uid, uint16_t footprint, uint16_t startIndex) {
+            *answered += devices_.takeRead(uid, footprint, startIndex);
         },
         [this, answered, asked] {
             repaintMap();
@@ -350,10 +337,8 @@ void PatchTab::autoAddressRead()
     // Read back: only the devices' own word says they took their addresses.
     context_.service.readPatch(
         table, int(wanted.size()),
-        [this](int, Uid uid, uint16_t footprint, uint16_t startIndex) {
-            const int row = devices_.rowOf(uid);
-            if (row >= 0)
-                devices_.entries[row] = {uid, startIndex, footprint};
+        [this](Uid uid, uint16_t footprint, uint16_t startIndex) {
+            devices_.takeRead(uid, footprint, startIndex);
         },
         [this, wanted] { context_.handle([this, wanted] { autoAddressCheck(wanted); }); });
 }

@@ -245,7 +245,7 @@ void RdmService::identify(Uid uid, bool on)
 }
 
 void RdmService::readPatch(const DeviceTable& table, int count,
-                           std::function<void(int index, Uid uid, uint16_t footprint, uint16_t startIndex)> row,
+                           std::function<void(Uid uid, uint16_t footprint, uint16_t startIndex)> row,
                            std::function<void()> done)
 {
     auto copy = std::make_shared<DeviceTable>(table);
@@ -255,9 +255,7 @@ void RdmService::readPatch(const DeviceTable& table, int count,
             ReadPatch(
                 engine_, *copy, count,
                 [this, row, copy](int i, uint16_t footprint, uint16_t startIndex) {
-                    post([row, i, uid = copy->entries[i].uid, footprint, startIndex] {
-                        row(i, uid, footprint, startIndex);
-                    });
+                    post([row, uid = copy->entries[i].uid, footprint, startIndex] { row(uid, footprint, startIndex); });
                 },
                 control("Устройство"));
         },

@@ -100,7 +100,7 @@ public:
     void choosePersonality(Uid uid, int number, std::function<void(const PersonalityResult&)> done);
     void identify(Uid uid, bool on);
     void readPatch(const DeviceTable& table, int count,
-                   std::function<void(int index, Uid uid, uint16_t footprint, uint16_t startIndex)> row,
+                   std::function<void(Uid uid, uint16_t footprint, uint16_t startIndex)> row,
                    std::function<void()> done);
     void writePatch(const DeviceTable& table, int count, std::function<void()> done = {});
     // One round of the health watch over `listed`, which it follows from now on.

@@ -32,7 +32,7 @@ RdmTab::RdmTab(PageContext context)
     setObjectName("TabSheet1");
     buildControls();
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
-        connect(sender, signal, this, [this, handler] { context_.handle(handler); });
+        context_.on(this, sender, signal, std::move(handler));
     };
     on(Button2, &QPushButton::clicked, [this] { Button2Click(); });
     on(Button3, &QPushButton::clicked, [this] { Button3Click(); });

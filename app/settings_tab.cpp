@@ -32,7 +32,7 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
     setObjectName("TabSheet4");
     buildControls();
     auto on = [this](auto* sender, auto signal, std::function<void()> handler) {
-        connect(sender, signal, this, [this, handler] { context_.handle(handler); });
+        context_.on(this, sender, signal, std::move(handler));
     };
     on(ButtonConnect, &QPushButton::clicked, [this] { ButtonConnectClick(); });
     on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });

@@ -72,7 +72,7 @@ StatusTab::StatusTab(PageContext context) : context_(std::move(context))
     StatusTimer = new QTimer(this);
     StatusTimer->setObjectName("StatusTimer");
     StatusTimer->setSingleShot(true);
-    connect(StatusTimer, &QTimer::timeout, this, [this] { context_.handle([this] { StatusTimerTimer(); }); });
+    context_.on(this, StatusTimer, &QTimer::timeout, [this] { StatusTimerTimer(); });
 }
 
 void StatusTab::StatusPageChange(bool shown)

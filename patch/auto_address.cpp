@@ -1,6 +1,7 @@
 #include "patch/auto_address.h"
 
 #include <algorithm>
+#include <ctime>
 #include <tuple>
 
 bool AutoAddress(std::vector<AddressedDevice> devices, int firstAddress, int gap, AddressOrder order,
@@ -33,4 +34,14 @@ bool AutoAddress(std::vector<AddressedDevice> devices, int firstAddress, int gap
         next = last + 1 + gap;
     }
     return true;
+}
+
+std::string BeforeAutoFileName()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "patch-before-auto-%Y%m%d-%H%M%S.pat", &local);
+    return name;
 }

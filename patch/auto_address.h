@@ -27,3 +27,7 @@ struct AddressedDevice {
 // universe cannot hold them all.
 bool AutoAddress(std::vector<AddressedDevice> devices, int firstAddress, int gap, AddressOrder order,
                  std::vector<PatchRecord>& arrangement, std::string& why);
+
+// The name of the patch file that keeps the arrangement before an auto-addressing,
+// by the local time: "patch-before-auto-20261210-103241.pat".
+std::string BeforeAutoFileName();

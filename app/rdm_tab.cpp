@@ -304,7 +304,7 @@ void RdmTab::Button3Click()
         if (CheckBoxReadBack->isChecked())
             Button2Click();
     };
-    if (devices_.rowOf(uid) < 0) {
+    if (!gridDeviceListed()) {
         readBack();
         return;
     }
@@ -365,7 +365,7 @@ void RdmTab::commitRow(int row)
             throw;
         }
     }
-    if (devices_.rowOf(gridUid_) < 0) {
+    if (!gridDeviceListed()) {
         // No device to send to: the value is only kept.
         if (record.dataType == DS_ASCII)
             StoreTextValue(record, text);
@@ -409,7 +409,7 @@ void RdmTab::commitStandardCell(int row, RDMPARAMDESC& record)
         context_.dialogs.beep();
         return;
     }
-    if (devices_.rowOf(gridUid_) >= 0)
+    if (gridDeviceListed())
         commitCell(row, text, CommitStandardValue);
 }
 
@@ -502,7 +502,7 @@ void RdmTab::StringGrid2KeyDown()
 {
     storeEditorElements();
     const RDMPARAMDESC* record = recordAtRow(StringGrid1->row());
-    if (!CheckBox12->isChecked() || devices_.rowOf(gridUid_) < 0 || !record)
+    if (!CheckBox12->isChecked() || !gridDeviceListed() || !record)
         return;
     const int k = recordIndex(StringGrid1->row());
     service_.sendRecord(gridUid_, k, *record, [this, uid = gridUid_](const std::optional<RefusedValue>& refused) {
@@ -558,7 +558,7 @@ void RdmTab::showPersonalityEditor(int row)
 bool RdmTab::loadPersonalities()
 {
     const Uid uid = gridUid_;
-    if (devices_.rowOf(uid) < 0 || service_.busy())
+    if (!gridDeviceListed() || service_.busy())
         return false;
     if (personalitiesOf_ == uid)
         return true;
@@ -578,7 +578,7 @@ bool RdmTab::loadPersonalities()
 void RdmTab::choosePersonality(int index)
 {
     const int k = recordIndex(StringGrid1->row());
-    if (devices_.rowOf(gridUid_) < 0 || k < 0 || params.records[k].pid != rdm::DMX_PERSONALITY)
+    if (!gridDeviceListed() || k < 0 || params.records[k].pid != rdm::DMX_PERSONALITY)
         return;
     service_.choosePersonality(gridUid_, ComboPersonality->itemData(index).toInt(),
                                [this, k](const PersonalityResult& result) {

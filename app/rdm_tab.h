@@ -69,6 +69,9 @@ public:
 private:
     void buildControls();
     int recordIndex(int row) const;  // -1 for a fixed row or a row past the records
+    // The grid holds a device's values and that device is still listed: only then
+    // is anything sent.
+    bool gridDeviceListed() const { return devices_.rowOf(gridUid_) >= 0; }
     // The value cell as the window last filled it; a cell that differs was typed into.
     void showValue(int row, const QString& text);
     bool typedInto(int row) const;

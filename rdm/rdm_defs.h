@@ -68,6 +68,10 @@ constexpr uint16_t SENSOR_VALUE = 0x0201;
 constexpr uint16_t DEVICE_HOURS = 0x0400;
 constexpr uint16_t LAMP_HOURS = 0x0401;
 constexpr uint16_t LAMP_STATE = 0x0403;
+constexpr uint16_t LAMP_ON_MODE = 0x0404;
+constexpr uint16_t DISPLAY_LEVEL = 0x0501;
+constexpr uint16_t TILT_INVERT = 0x0601;
+constexpr uint16_t PAN_TILT_SWAP = 0x0602;
 
 // Status types of STATUS_MESSAGES.
 constexpr uint8_t STATUS_NONE = 0x00;

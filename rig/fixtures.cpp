@@ -24,6 +24,8 @@ ManufacturerParam Param(uint16_t pid, const char* name, uint8_t type, uint8_t pd
 std::vector<uint16_t> Supported(const ResponderModel& m)
 {
     std::vector<uint16_t> pids = StandardSupportedPids();
+    for (const StandardSetting& s : m.settings)
+        pids.push_back(s.pid);
     for (const ManufacturerParam& p : m.manufacturerParams)
         pids.push_back(p.pid);
     return pids;
@@ -54,6 +56,7 @@ ResponderModel MovingHeadModel()
         Param(0x8008, "Calibration", 8, 8, {0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xEC}, 0x03, uint32_t(-1000), 1000),
         Param(0x8009, "Raw Config", 0, 2, {0x12, 0x34}),
     };
+    m.settings = {{LAMP_ON_MODE, 0, 3}, {DISPLAY_LEVEL, 200, 255}, {TILT_INVERT, 0, 1}, {PAN_TILT_SWAP, 0, 1}};
     m.supportedParameters = Supported(m);
     return m;
 }

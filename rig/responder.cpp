@@ -284,6 +284,18 @@ Answer HandleManufacturerParam(ManufacturerParam& p, const Request& q)
     return Ack();
 }
 
+Answer HandleStandardSetting(StandardSetting& s, const Request& q)
+{
+    if (q.data.size() != (q.commandClass == GET_COMMAND ? 0u : 1u))
+        return Nack(NR_FORMAT_ERROR);
+    if (q.commandClass == GET_COMMAND)
+        return Ack({s.value});
+    if (q.data[0] > s.max)
+        return Nack(NR_DATA_OUT_OF_RANGE);
+    s.value = q.data[0];
+    return Ack();
+}
+
 bool Addressed(Uid destination, Uid self)
 {
     return destination == self || destination == kBroadcastUid ||
@@ -308,6 +320,7 @@ Responder::Responder(Uid uid, ResponderModel model)
     for (uint16_t i = 0; i < model_.subDeviceCount; ++i)
         subDevices.push_back({uint16_t(1 + i * model_.subDeviceFootprint), false});
     sensors = model_.sensors;
+    settings = model_.settings;
 }
 
 void Responder::setPowered(bool on)
@@ -471,6 +484,9 @@ Answer AnswerGetOrSet(Responder& r, const Request& q)
         return AnswerSubDevice(r, q);
     if (ManufacturerParam* p = q.pid >= 0x8000 && q.pid <= 0xFFDF ? r.findParam(q.pid) : nullptr)
         return HandleManufacturerParam(*p, q);
+    for (StandardSetting& setting : r.settings)
+        if (setting.pid == q.pid)
+            return HandleStandardSetting(setting, q);
     const PidRow* row = nullptr;
     for (const PidRow& candidate : kPidTable)
         if (candidate.pid == q.pid)

@@ -93,6 +93,14 @@ struct StatusMessage {
     int16_t data1 = 0, data2 = 0;
 };
 
+// A standard setting of one byte (an invert, a swap, a display level, a lamp-on
+// mode): read and set as it is, up to `max`.
+struct StandardSetting {
+    uint16_t pid = 0;
+    uint8_t value = 0;
+    uint8_t max = 1;
+};
+
 struct ResponderModel {
     uint16_t modelId = 0x0001;
     uint16_t productCategory = 0x0101;
@@ -107,6 +115,7 @@ struct ResponderModel {
     std::vector<uint16_t> supportedParameters;  // what SUPPORTED_PARAMETERS lists
     std::vector<ManufacturerParam> manufacturerParams;
     std::vector<Sensor> sensors;  // answered when SENSOR_DEFINITION is listed
+    std::vector<StandardSetting> settings;  // as they leave the factory; listed in supportedParameters
 };
 
 struct Reply {
@@ -141,6 +150,7 @@ public:
         bool identify = false;
     };
     std::vector<SubDevice> subDevices;
+    std::vector<StandardSetting> settings;
     // Health: sensor readings, the status messages waiting to be collected, the
     // hours and the lamp. `powered` off, the device hears nothing; switched on
     // again it comes back un-muted, as after a power cycle.

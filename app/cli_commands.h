@@ -15,6 +15,9 @@ int PatchAuto(const Options& o);
 // change; --once prints one snapshot and exits kWarnings when a device reports a
 // warning or an error.
 int Watch(const Options& o);
+// Every settable parameter of the devices into a backup file, and back onto them.
+int Backup(const Options& o, const std::string& file);
+int Restore(const Options& o, const std::string& file);
 int Dmx(const Options& o, const std::vector<std::string>& args, uint16_t storedSize);
 
 } // namespace cli

@@ -4,6 +4,7 @@
 #include "link/interface_kinds.h"
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,10 @@ const char* const kUsageText =
     "  patch auto                give the devices consecutive start addresses (--from N, --gap G,\n"
     "                            --order uid|address|label), keeping the arrangement before in a\n"
     "                            patch file (--undo FILE) that patch write puts back\n"
+    "  backup FILE               every settable parameter of the devices found (or --uids U,U...)\n"
+    "                            into a JSON file, each missing one named\n"
+    "  restore FILE              write a backup back, personality and start address first, and read\n"
+    "                            each value back (--dry-run, --map OLD=NEW, --force, --uids)\n"
     "  dmx SLOT=LEVEL...         send DMX frames (--period MS, --for SECONDS)\n"
     "  watch                     devices online and offline, status messages, sensors and lamps,\n"
     "                            a line per change (--every S, --for S, --once, --json)\n"
@@ -110,6 +115,21 @@ const CommandHelp kCommandHelp[] = {
               "  device, when the universe cannot hold them; else it keeps the arrangement before in FILE\n"
               "  (default patch-before-auto-TIME.pat), writes, reads every address back and reports.\n"
               "  Example: vantrell-cli patch write truss-1.pat; vantrell-cli patch auto --from 101 --order uid"},
+    {"backup", "backup FILE [--uids UID,UID...]\n"
+               "  Discovers (or takes the devices --uids names), then reads from each device every parameter it\n"
+               "  supports that can be both read and set: its label, start address and personality, the standard\n"
+               "  settings it lists (pan and tilt invert, display, lamp on mode, curve, ...) and its own\n"
+               "  parameters whose descriptions allow it. FILE (JSON, described in the README) keeps each value\n"
+               "  by PID, name and field, and names what did not answer; the exit status says so too.\n"
+               "  Example: vantrell-cli backup truss-1.json"},
+    {"restore", "restore FILE [--dry-run] [--map OLD=NEW]... [--force] [--uids UID,UID...]\n"
+                "  Writes a backup's values back: personality first, then the start address, then the rest,\n"
+                "  each only when it differs, each read back. Reports per device and parameter: unchanged,\n"
+                "  restored, refused (with the reason), no reply, reads back otherwise. Exit status 0 only when\n"
+                "  every device holds what was kept. --dry-run compares and sends no SET. --map OLD=NEW gives\n"
+                "  OLD's settings to NEW, a replacement; another maker or model is refused unless --force, which\n"
+                "  writes only the parameters both support, described alike. --uids restores only those devices.\n"
+                "  Example: vantrell-cli restore truss-1.json --map 7FF0:00000012=7FF0:00000031"},
     {"dmx", "dmx SLOT=LEVEL... [--period MS] [--for SECONDS]\n  Sends DMX frames as the fader page does: the\n"
             "  slots given at their levels, the others at 0, until the time is up or Ctrl-C (or SIGTERM, SIGHUP).\n"
             "  Example: vantrell-cli dmx 1=255 2=128 --period 25 --for 10"},
@@ -146,6 +166,11 @@ int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t
         return Patch(o, args);
     if (command == "dmx")
         return Dmx(o, args, universeSize);
+    if (command == "backup" || command == "restore") {
+        if (args.size() != 1)
+            return UsageError(command + " takes one file");
+        return command == "backup" ? Backup(o, args[0]) : Restore(o, args[0]);
+    }
     if (command == "watch")
         return args.empty() ? Watch(o) : UsageError("watch takes no arguments");
     const bool takesUid = command == "info" || command == "get" || command == "set" || command == "identify" ||
@@ -290,6 +315,38 @@ int main(int argc, char** argv)
             if (!v || !*v)
                 return UsageError("--undo needs a file name");
             o.undoFile = v;
+        } else if (a == "--uids") {
+            const char* v = value();
+            std::string list = v ? v : "";
+            o.uids.clear();
+            for (size_t at = 0; v && at <= list.size();) {
+                const size_t comma = std::min(list.find(',', at), list.size());
+                const std::optional<Uid> uid = ParseUidText(list.substr(at, comma - at));
+                if (!uid || !IsDeviceUid(*uid))
+                    return ValueError("--uids takes device UIDs separated by commas, not " +
+                                      Quoted(list.substr(at, comma - at)));
+                if (std::find(o.uids.begin(), o.uids.end(), *uid) == o.uids.end())
+                    o.uids.push_back(*uid);
+                at = comma + 1;
+            }
+            if (o.uids.empty())
+                return UsageError("--uids needs one UID or more, separated by commas");
+        } else if (a == "--dry-run") {
+            o.dryRun = true;
+        } else if (a == "--force") {
+            o.force = true;
+        } else if (a == "--map") {
+            const char* v = value();
+            const std::string pair = v ? v : "";
+            const size_t eq = pair.find('=');
+            const std::optional<Uid> from = ParseUidText(pair.substr(0, eq));
+            const std::optional<Uid> to = eq == std::string::npos ? std::nullopt : ParseUidText(pair.substr(eq + 1));
+            if (!from || !to || !IsDeviceUid(*from) || !IsDeviceUid(*to))
+                return ValueError("--map takes OLD=NEW, two device UIDs, not " + Quoted(pair));
+            for (const auto& m : o.maps)
+                if (m.first == *from)
+                    return ValueError("--map names " + UidColonText(*from) + " twice");
+            o.maps.emplace_back(*from, *to);
         } else if (a == "-v") {
             o.detailed = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {

@@ -51,6 +51,12 @@ struct Options {
     int gap = 0;
     AddressOrder order = AddressOrder::Address;
     std::string undoFile;
+    // backup and restore: the devices to work on instead of a discovery's.
+    std::vector<Uid> uids;
+    // restore: compare only; kept devices written to replacements; another model allowed.
+    bool dryRun = false;
+    std::vector<std::pair<Uid, Uid>> maps;
+    bool force = false;
 };
 
 // Both print "vantrell-cli: MESSAGE" and return kUsage; a usage error adds where

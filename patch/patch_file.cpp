@@ -1,11 +1,9 @@
 #include "patch/patch_file.h"
 
-#include <cerrno>
+#include "patch/stored_file.h"
+
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,36 +21,6 @@ uint64_t GetLE(const uint8_t* in, int bytes)
     for (int i = bytes - 1; i >= 0; --i)
         v = (v << 8) | in[i];
     return v;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size)
-{
-    while (size) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-// The process's umask, read without changing it (the kernel shows it in
-// /proc/self/status); the usual 022 when it cannot be read.
-mode_t CurrentUmask()
-{
-    FILE* f = std::fopen("/proc/self/status", "r");
-    unsigned mask = 022;
-    if (f) {
-        char line[128];
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "Umask: %o", &mask) == 1)
-                break;
-        std::fclose(f);
-    }
-    return mode_t(mask);
 }
 
 } // namespace
@@ -126,68 +94,16 @@ bool DecodePatch(const std::vector<uint8_t>& bytes, std::vector<PatchRecord>& re
 
 bool SavePatchFile(const std::string& path, const std::vector<PatchRecord>& records, std::string& why)
 {
-    const std::vector<uint8_t> bytes = EncodePatch(records);
-    std::string temp = path + ".tmpXXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct stat existing {};
-    fchmod(fd, ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? existing.st_mode & 07777
-                                                                                  : 0666 & ~CurrentUmask());
-    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && std::rename(name.data(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(name.data());
-        why = std::strerror(err);
-    }
-    return ok;
+    return SaveFileAtomically(path, EncodePatch(records), why);
 }
 
 bool LoadPatchFile(const std::string& path, std::vector<PatchRecord>& records, std::string& why)
 {
     records.clear();
-    // Opened without blocking, then judged by what it is, before a byte is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        why = "не обычный файл";
-        return false;
-    }
     std::vector<uint8_t> bytes;
-    uint8_t chunk[4096];
-    // Nothing past the largest record list is ever read; stop there.
-    const size_t limit = 4 + 12 * DeviceTable::kCapacity;
-    bool readError = false;
-    while (bytes.size() < limit) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        readError = n < 0;
-        if (n <= 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    ::close(fd);
-    if (readError) {
-        why = "ошибка чтения";
+    bool whole = false;
+    // Nothing past the largest record list is ever read.
+    if (!ReadRegularFile(path, 4 + 12 * DeviceTable::kCapacity, bytes, whole, why))
         return false;
-    }
     return DecodePatch(bytes, records, why);
 }

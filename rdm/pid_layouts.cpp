@@ -370,3 +370,43 @@ std::string LayoutSummary(const char* layout)
     }
     return out.empty() ? "no values" : out;
 }
+
+LayoutNames LayoutFieldNames(const char* layout)
+{
+    const Parsed p = Parse(layout);
+    LayoutNames names;
+    for (const Field& f : p.fixed)
+        names.fixed.push_back(f.name);
+    for (const Field& f : p.group)
+        names.group.push_back(f.name);
+    return names;
+}
+
+bool ValidLayout(const std::string& layout)
+{
+    std::istringstream in(layout);
+    std::string token;
+    bool inGroup = false, grouped = false;
+    while (in >> token) {
+        if (grouped)
+            return false;  // nothing follows the group
+        if (token[0] == '(') {
+            if (inGroup)
+                return false;
+            inGroup = true;
+            token.erase(0, 1);
+        }
+        if (token.size() >= 2 && token.compare(token.size() - 2, 2, ")*") == 0) {
+            if (!inGroup)
+                return false;
+            inGroup = false;
+            grouped = true;
+            token.resize(token.size() - 2);
+        }
+        const size_t colon = token.find(':');
+        Type type;
+        if (colon == 0 || colon == std::string::npos || !TypeOf(token.substr(colon + 1), type))
+            return false;
+    }
+    return !inGroup;
+}

@@ -46,3 +46,14 @@ bool EncodeLayout(const char* layout, const std::vector<std::string>& values, st
 
 // The field names of a layout, in order, for usage texts ("address", "(pid)...").
 std::string LayoutSummary(const char* layout);
+
+// The names of a layout's fields: those read once, then those of the group that
+// repeats to the end (none when nothing repeats).
+struct LayoutNames {
+    std::vector<std::string> fixed;
+    std::vector<std::string> group;
+};
+LayoutNames LayoutFieldNames(const char* layout);
+// True when the text is a layout this notation can read: every field "name:type"
+// with a known type, at most one group, and that group last.
+bool ValidLayout(const std::string& layout);

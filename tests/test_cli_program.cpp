@@ -87,6 +87,16 @@ protected:
         return n;
     }
 
+    // SET requests the rig has logged so far.
+    int setsSeen() const
+    {
+        std::ifstream in(logPath);
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.rfind("-> SET", 0) == 0;
+        return n;
+    }
+
     // The value of `field` in a get's JSON output: the first PID's object that has it.
     static QJsonValue valueOf(const QJsonArray& pids, const char* field)
     {
@@ -297,6 +307,61 @@ TEST_F(CliRig, PatchAutoAddressesInOrderKeepsTheOldArrangementAndRefusesAUnivers
     EXPECT_FALSE(QFile::exists(QString::fromStdString(undo + ".2")));
 }
 
+TEST_F(CliRig, BackupRestoresAChangedDeviceAndClonesOnlyTheSameModelUnlessForced)
+{
+    const std::string file = runtime.path().toStdString() + "/truss.json";
+    const std::string dimmer = "7FF0:000C3D17";  // the stock rig's second device
+    const Result kept = run("backup " + file + " --uids " + first + "," + dimmer + " --json");
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    ASSERT_EQ(kept.json().size(), 2);
+    QFile stored(QString::fromStdString(file));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    QJsonObject backup = QJsonDocument::fromJson(stored.readAll()).object();
+    EXPECT_EQ(backup.value("version").toInt(), 1);
+
+    ASSERT_EQ(run("set " + first + " device_label 'Truss 2 SR'").status, 0);
+    ASSERT_EQ(run("set " + first + " dmx_start_address 200").status, 0);
+    const int sets = setsSeen();
+    const std::string spot = " --uids " + first;
+    const Result dry = run("restore " + file + spot + " --dry-run --json");
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    int wouldChange = 0;
+    for (const QJsonValue& row : dry.json())
+        wouldChange += row.toObject().value("result").toString() == "would change";
+    EXPECT_EQ(wouldChange, 2);
+    EXPECT_EQ(setsSeen(), sets) << "a dry run sends no SET";
+
+    const Result restored = run("restore " + file + spot);
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(setsSeen(), sets + 2) << restored.out;
+    const Result label = run("get " + first + " device_label dmx_start_address --json");
+    EXPECT_EQ(valueOf(label.json(), "label").toString(), "");
+    EXPECT_EQ(valueOf(label.json(), "address").toInt(), 1);
+
+    // A spot's settings for a dimmer pack: refused before anything is sent, unless forced.
+    const std::string map = spot + " --map " + first + "=" + dimmer;
+    const Result foreign = run("restore " + file + map);
+    EXPECT_EQ(foreign.status, 2);
+    EXPECT_NE(foreign.err.find("another model"), std::string::npos) << foreign.err;
+    EXPECT_EQ(setsSeen(), sets + 2);
+    const Result forced = run("restore " + file + map + " --force");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.out.find("skipped: not supported by " + dimmer), std::string::npos) << forced.out;
+
+    // A device kept but gone from the line is named, and the restore is not a success.
+    QJsonObject gone = backup.value("devices").toArray().first().toObject();
+    gone.insert("uid", "7FF0:0000ABCD");
+    backup.insert("devices", QJsonArray{gone});
+    QFile changed(QString::fromStdString(file));
+    ASSERT_TRUE(changed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    changed.write(QJsonDocument(backup).toJson());
+    changed.close();
+    const Result missing = run("restore " + file);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("7FF0:0000ABCD"), std::string::npos) << missing.err;
+    EXPECT_NE(missing.err.find("not on the line"), std::string::npos) << missing.err;
+}
+
 TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
 {
     ASSERT_EQ(run("get " + first + " device_label").status, 0);
@@ -308,7 +373,9 @@ TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
           "dmx 513=1", "dmx 1=256", "dmx 1", "dmx 1=2 --period 0", "patch", "patch write",
           "--search sideways discover", "discover --search", "dmx ' 1=5'", "dmx 1=+5", "dmx 0x10=5",
           "patch auto x.pat", "patch auto --from 0", "patch auto --gap -1", "patch auto --order height",
-          "address " + first + " 0x20", "address " + first + " ' 20'", "address " + first + " +20"}) {
+          "address " + first + " 0x20", "address " + first + " ' 20'", "address " + first + " +20",
+          "backup", "restore", "restore x.json --map " + first, "restore x.json --map " + first + "=FFFF:FFFFFFFF",
+          "backup x.json --uids FFFF:FFFFFFFF"}) {
         EXPECT_EQ(run(args).status, 2) << args;
     }
     // No interface named is not the stored one; a path too long for the port is

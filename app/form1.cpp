@@ -42,12 +42,15 @@ constexpr int kStatusPage = 4;
 constexpr auto kPatchFilter = "Patchfile (*.pat)";
 constexpr auto kPatchDialogOptions = QFileDialog::HideNameFilterDetails;
 
-QString AddPatchSuffix(QString path)
+constexpr auto kBackupFilter = "Vantrell backup (*.json)";
+
+QString AddSuffix(QString path, const char* suffix)
 {
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
-        path += ".pat";
+        path += suffix;
     return path;
 }
+QString AddPatchSuffix(QString path) { return AddSuffix(std::move(path), ".pat"); }
 
 } // namespace
 
@@ -75,6 +78,16 @@ TForm1::TForm1(FormServices services, FormDialogs dialogs, QWidget* parent)
         dialogs_.askOpenPatch = [this] {
             return AddPatchSuffix(
                 QFileDialog::getOpenFileName(this, QString(), QString(), kPatchFilter, nullptr, kPatchDialogOptions));
+        };
+    if (!dialogs_.askSaveBackup)
+        dialogs_.askSaveBackup = [this] {
+            return AddSuffix(QFileDialog::getSaveFileName(this, QString(), QString(), kBackupFilter, nullptr,
+                                                          kPatchDialogOptions),
+                             ".json");
+        };
+    if (!dialogs_.askOpenBackup)
+        dialogs_.askOpenBackup = [this] {
+            return QFileDialog::getOpenFileName(this, QString(), QString(), kBackupFilter, nullptr, kPatchDialogOptions);
         };
     ServiceEvents events;
     events.log = [this](const std::string& text) {

@@ -15,6 +15,8 @@ struct FormDialogs {
     std::function<void()> beep;
     std::function<QString()> askSavePatch;
     std::function<QString()> askOpenPatch;
+    std::function<QString()> askSaveBackup;
+    std::function<QString()> askOpenBackup;
     // A yes-or-no question before something is written to the devices.
     std::function<bool(const QString&)> confirm;
 };

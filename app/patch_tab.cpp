@@ -29,6 +29,8 @@ PatchTab::PatchTab(PageContext context) : context_(std::move(context)), devices_
     on(Button8, [this] { Button8Click(); });
     on(Button9, [this] { Button9Click(); });
     on(ButtonAuto, [this] { ButtonAutoClick(); });
+    on(ButtonBackup, [this] { ButtonBackupClick(); });
+    on(ButtonRestore, [this] { ButtonRestoreClick(); });
 }
 
 void PatchTab::buildControls()
@@ -53,11 +55,15 @@ void PatchTab::buildControls()
     Button8 = Button(this, "Button8", "Save", 360, 240);
     ButtonAuto = Button(this, "ButtonAuto", "Автоадреса…", 24, 280, 107, 25);
     ButtonAuto->setToolTip(QString::fromUtf8("Адреса подряд с 1, в порядке нынешних; спросит перед записью"));
+    ButtonBackup = Button(this, "ButtonBackup", "Сохранить настройки…", 136, 280, 151, 25);
+    ButtonBackup->setToolTip(QString::fromUtf8("Все настраиваемые параметры устройств списка — в файл"));
+    ButtonRestore = Button(this, "ButtonRestore", "Восстановить…", 292, 280, 107, 25);
+    ButtonRestore->setToolTip(QString::fromUtf8("Записать настройки из файла и прочитать обратно; спросит перед записью"));
 }
 
 void PatchTab::setLocked(bool locked)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{Button6, Button7, Button8, Button9, ButtonAuto})
+    for (QWidget* w : std::initializer_list<QWidget*>{Button6, Button7, Button8, Button9, ButtonAuto, ButtonBackup, ButtonRestore})
         w->setEnabled(!locked);
     if (locked)
         setCursor(Qt::BusyCursor);

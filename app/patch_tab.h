@@ -25,6 +25,8 @@ public:
     QPushButton* Button8;
     QPushButton* Button9;
     QPushButton* ButtonAuto;  // consecutive start addresses, asked before they are written
+    QPushButton* ButtonBackup;   // every settable parameter of the listed devices into a file
+    QPushButton* ButtonRestore;  // and back, asked before it is written
 
     uint16_t mapPosition = 0;  // the selected device's start index while it is dragged
 
@@ -39,6 +41,11 @@ public:
     // addresses from 1 in their present order and, once the user agrees, keeps
     // the arrangement before in a patch file, writes and reads the addresses back.
     void ButtonAutoClick();
+    // Keeps the listed devices' settings in a backup file, as vantrell-cli backup does.
+    void ButtonBackupClick();
+    // Writes a backup file's values to the listed devices it names, once the user
+    // agrees, and reads each back, as vantrell-cli restore does.
+    void ButtonRestoreClick();
     // The list's selection on this page: the map starts from the device's start.
     void deviceSelected();
     void repaintMap();

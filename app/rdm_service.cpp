@@ -269,6 +269,47 @@ void RdmService::writePatch(const DeviceTable& table, int count, std::function<v
             std::move(done));
 }
 
+void RdmService::backup(std::vector<Uid> uids, std::function<void(const BackupResult&)> done)
+{
+    auto result = std::make_shared<BackupResult>();
+    enqueue(
+        "Сохранение настроек",
+        [this, uids = std::move(uids), result] {
+            const RunControl c = control("Устройство");
+            BackupRun run{c.stopRequested};
+            for (size_t i = 0; i < uids.size() && run.goOn(); ++i) {
+                c.step(int(i + 1), int(uids.size()));
+                result->devices.push_back(BackUpDevice(engine_, uids[i], run));
+            }
+            result->stopped = run.stopped;
+            result->interfaceFailed = run.interfaceFailed;
+        },
+        [result, done = std::move(done)] { done(*result); });
+}
+
+void RdmService::restore(std::vector<SavedDevice> saved, std::function<void(const RestoreResult&)> done)
+{
+    auto result = std::make_shared<RestoreResult>();
+    enqueue(
+        "Восстановление настроек",
+        [this, saved = std::move(saved), result] {
+            const RunControl c = control("Устройство");
+            BackupRun run{c.stopRequested};
+            for (size_t i = 0; i < saved.size(); ++i) {
+                if (!run.goOn()) {
+                    result->notReached.push_back(saved[i].uid);
+                    continue;
+                }
+                c.step(int(i + 1), int(saved.size()));
+                const auto steps = RestoreDevice(engine_, saved[i], saved[i].uid, false, false, run);
+                result->steps.insert(result->steps.end(), steps.begin(), steps.end());
+            }
+            result->stopped = run.stopped;
+            result->interfaceFailed = run.interfaceFailed;
+        },
+        [result, done = std::move(done)] { done(*result); });
+}
+
 void RdmService::healthRound(const std::vector<Uid>& listed,
                              std::function<void(const std::vector<DeviceHealth>&)> done)
 {

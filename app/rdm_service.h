@@ -12,6 +12,7 @@
 #include "params/param_edit.h"
 #include "params/param_read.h"
 #include "params/personalities.h"
+#include "patch/rig_backup.h"
 #include "rdm/device_table.h"
 #include "rdm/discovery.h"
 #include "rdm/health_watch.h"
@@ -66,6 +67,18 @@ struct PersonalityResult {
     std::optional<rdm::DeviceInfo> info;  // read back after the choice
 };
 
+// A backup or a restore as it ended: stopped or cut off by the interface, what
+// it read or wrote, and the devices a restore never reached.
+struct BackupResult {
+    std::vector<SavedDevice> devices;
+    bool stopped = false, interfaceFailed = false;
+};
+struct RestoreResult {
+    std::vector<RestoreStep> steps;
+    std::vector<Uid> notReached;
+    bool stopped = false, interfaceFailed = false;
+};
+
 class RdmService : public LogSink {
 public:
     using Task = RdmRunner::Task;
@@ -103,6 +116,10 @@ public:
                    std::function<void(Uid uid, uint16_t footprint, uint16_t startIndex)> row,
                    std::function<void()> done);
     void writePatch(const DeviceTable& table, int count, std::function<void()> done = {});
+    // Every settable parameter of each device, as vantrell-cli backup reads them.
+    void backup(std::vector<Uid> uids, std::function<void(const BackupResult&)> done);
+    // Each device's kept values written back to it and read back, as vantrell-cli restore does.
+    void restore(std::vector<SavedDevice> saved, std::function<void(const RestoreResult&)> done);
     // One round of the health watch over `listed`, which it follows from now on.
     void healthRound(const std::vector<Uid>& listed, std::function<void(const std::vector<DeviceHealth>&)> done);
     // The devices the watch followed in its last round, as it left them.

@@ -118,6 +118,8 @@ struct FormFixture {
         if (!realFileDialogs) {
             dialogs.askSavePatch = [this] { return savePath; };
             dialogs.askOpenPatch = [this] { return openPath; };
+            dialogs.askSaveBackup = [this] { return savePath; };
+            dialogs.askOpenBackup = [this] { return openPath; };
         }
         form = std::make_unique<TForm1>(services, dialogs);
         form->show();

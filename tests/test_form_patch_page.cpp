@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 
 namespace {
@@ -207,4 +208,48 @@ TEST(PatchPage, FileDialogsShowTheFilterByItsName)
         EXPECT_EQ(shown, "Patchfile") << button->text().toStdString();
     }
     EXPECT_TRUE(f.messages.empty());
+}
+
+TEST(PatchPage, BackupAndRestoreThroughTheServiceAskBeforeWriting)
+{
+    PatchPage p;
+    rig::Responder& head = p.add(0x7FF000000D00ull, rig::MovingHeadModel());
+    p.add(0x7FF000000A00ull, rig::DimmerPackModel());
+    p.discover();
+    ASSERT_EQ(p.form->ListBox1->count(), 2);
+    p.savePath = p.folder.path() + "/truss.json";
+    p.form->TabSheet2->ButtonBackup->click();
+    p.settle();
+    EXPECT_EQ(p.log().last(), "Настройки 2 из 2 устройств сохранены в " + p.savePath + ".");
+    EXPECT_TRUE(p.log().filter("Spot 575 moving head").size() == 1) << p.log().join("\n").toStdString();
+
+    head.startAddress = 300;
+    head.settings[2].value = 1;  // TILT_INVERT
+    p.openPath = p.savePath;
+    p.confirmAnswer = false;
+    p.form->TabSheet2->ButtonRestore->click();
+    p.settle();
+    ASSERT_EQ(p.questions.size(), 1u);
+    EXPECT_TRUE(p.questions[0].contains("в 2 устройств")) << p.questions[0].toStdString();
+    EXPECT_EQ(head.startAddress, 300) << "nothing written without a yes";
+
+    p.confirmAnswer = true;
+    p.form->TabSheet2->ButtonRestore->click();
+    p.settle();
+    EXPECT_EQ(head.startAddress, 1);
+    EXPECT_EQ(head.settings[2].value, 0);
+    EXPECT_TRUE(p.log().last().startsWith("Восстановление: совпадает ")) << p.log().last().toStdString();
+    EXPECT_TRUE(p.log().last().endsWith(" (прочитано обратно).")) << p.log().last().toStdString();
+    EXPECT_EQ(p.log().filter(QRegularExpression("TILT_INVERT .* on .* restored$")).size(), 1);
+
+    // A file that is not a whole backup is refused before anything is asked or sent.
+    QFile bad(p.folder.path() + "/bad.json");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(R"({"format":"vantrell-backup","version":9})");
+    bad.close();
+    p.openPath = bad.fileName();
+    p.form->TabSheet2->ButtonRestore->click();
+    p.settle();
+    EXPECT_EQ(p.questions.size(), 2u);
+    EXPECT_TRUE(p.log().last().contains("written by a newer version")) << p.log().last().toStdString();
 }

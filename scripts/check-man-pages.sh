@@ -22,7 +22,7 @@ for p in vantrell-cli vantrell-rig vantrell-line-report; do
     render "$p" || { echo "FAIL $p: help2man"; failed=1; continue; }
 done
 for c in "list" "discover" "info UID" "get UID PID" "set UID PID" "identify UID" "address UID N" \
-         "patch read" "patch write" "patch show" "dmx SLOT"; do
+         "patch read" "patch write" "patch show" "backup FILE" "restore FILE" "dmx SLOT"; do
     expect_line vantrell-cli "^ {7}$c" "command \"$c\" on its own line"
 done
 for e in "discover --json" "get 7FF0:00000001 device_label" "get 7FF0:00000001 dmx_personality_description=2" \

@@ -55,6 +55,23 @@ std::string FailureText(const ParameterReply& r)
     return r.result == TxFailed ? "interface failed" : "no reply";
 }
 
+// A GET is asked again when its reply is lost: a busy line drops one now and
+// then, and a value a backup missed is one a restore cannot put back. Reading
+// changes nothing, so asking twice is safe; a SET is never repeated.
+constexpr int kGetAttempts = 3;
+
+ParameterReply Get(RdmEngine& engine, Uid uid, uint16_t pid, const std::vector<uint8_t>& data, BackupRun& run)
+{
+    ParameterReply r;
+    for (int attempt = 0; attempt < kGetAttempts; ++attempt) {
+        r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, pid, data);
+        run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+        if (r.result != TxNoResponse || r.timerExpired || !run.goOn())
+            break;
+    }
+    return r;
+}
+
 // What the backup keeps of a parameter and how its value is read.
 struct Plan {
     uint16_t pid = 0;
@@ -69,9 +86,7 @@ struct Plan {
 enum class Described { Kept, NotKept, Failed };
 Described Describe(RdmEngine& engine, Uid uid, uint16_t pid, Plan& plan, std::string& why, BackupRun& run)
 {
-    const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, rdm::PARAMETER_DESCRIPTION,
-                                               {uint8_t(pid >> 8), uint8_t(pid)});
-    run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+    const ParameterReply r = Get(engine, uid, rdm::PARAMETER_DESCRIPTION, {uint8_t(pid >> 8), uint8_t(pid)}, run);
     rdm::ParameterDescription d;
     if (r.result != TxAck) {
         why = FailureText(r) + " to PARAMETER_DESCRIPTION";
@@ -93,8 +108,7 @@ Described Describe(RdmEngine& engine, Uid uid, uint16_t pid, Plan& plan, std::st
 std::optional<std::vector<PidField>> ReadValue(RdmEngine& engine, Uid uid, const Plan& plan, std::string& why,
                                                BackupRun& run)
 {
-    const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, plan.pid, {});
-    run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+    const ParameterReply r = Get(engine, uid, plan.pid, {}, run);
     if (r.result != TxAck) {
         why = FailureText(r);
         return std::nullopt;
@@ -124,8 +138,7 @@ std::optional<Plan> StandardPlan(uint16_t pid)
 
 std::vector<uint16_t> SupportedPids(RdmEngine& engine, Uid uid, std::string& why, BackupRun& run)
 {
-    const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, rdm::SUPPORTED_PARAMETERS, {});
-    run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+    const ParameterReply r = Get(engine, uid, rdm::SUPPORTED_PARAMETERS, {}, run);
     if (r.result != TxAck) {
         why = FailureText(r);
         return {};
@@ -137,8 +150,7 @@ std::vector<uint16_t> SupportedPids(RdmEngine& engine, Uid uid, std::string& why
 
 bool ReadDeviceInfo(RdmEngine& engine, Uid uid, rdm::DeviceInfo& info, std::string& why, BackupRun& run)
 {
-    const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, rdm::DEVICE_INFO, {});
-    run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+    const ParameterReply r = Get(engine, uid, rdm::DEVICE_INFO, {}, run);
     if (r.result == TxAck && rdm::DecodeDeviceInfo(r.data.data(), r.data.size(), info))
         return true;
     why = r.result == TxAck ? "does not fit its layout" : FailureText(r);
@@ -241,8 +253,7 @@ SavedDevice BackUpDevice(RdmEngine& engine, Uid uid, BackupRun& run)
     for (const auto& [pid, text] : labels) {
         if (!run.goOn())
             return device;
-        const ParameterReply r = ExchangeParameter(engine, uid, rdm::GET_COMMAND, pid, {});
-        run.interfaceFailed = run.interfaceFailed || r.result == TxFailed;
+        const ParameterReply r = Get(engine, uid, pid, {}, run);
         if (r.result == TxAck)
             *text = DeviceText(r.data.data(), r.data.size());
         else if (!(r.result == TxNotAck && r.nackReason == rdm::NR_UNKNOWN_PID))
@@ -418,18 +429,22 @@ std::vector<RestoreStep> RestoreDevice(RdmEngine& engine, const SavedDevice& sav
         // A SET is sent once: its repetition need not leave the device as one would.
         const ParameterReply set = ExchangeParameter(engine, target, rdm::SET_COMMAND, value->pid, wanted);
         run.interfaceFailed = run.interfaceFailed || set.result == TxFailed;
-        if (set.result != TxAck) {
+        if (set.result == TxNotAck || set.result == TxFailed || set.timerExpired) {
             done(set.result == TxNotAck ? RestoreOutcome::Refused : RestoreOutcome::NoReply, FailureText(set));
             continue;
         }
+        // Without an acknowledgement (lost on the line), the read back tells whether it took.
+        const bool acknowledged = set.result == TxAck;
         std::string after;
         const auto readBack = run.goOn() ? current(after) : std::nullopt;
         if (!readBack)
-            done(RestoreOutcome::NoReply, "acknowledged, not read back: " + (why.empty() ? "stopped" : why));
+            done(RestoreOutcome::NoReply, std::string(acknowledged ? "acknowledged" : "no reply to the SET") +
+                                              ", not read back: " + (why.empty() ? "stopped" : why));
         else if (*readBack != wanted)
-            done(RestoreOutcome::ReadsBack, "reads back " + after);
+            done(acknowledged ? RestoreOutcome::ReadsBack : RestoreOutcome::NoReply,
+                 std::string(acknowledged ? "" : "no reply to the SET; ") + "reads back " + after);
         else
-            done(RestoreOutcome::Restored);
+            done(RestoreOutcome::Restored, acknowledged ? "" : "its acknowledgement was lost; reads back as kept");
     }
     return steps;
 }
@@ -464,7 +479,7 @@ std::string OutcomeText(const RestoreStep& step)
 {
     switch (step.outcome) {
     case RestoreOutcome::Unchanged: return "unchanged";
-    case RestoreOutcome::Restored: return "restored";
+    case RestoreOutcome::Restored: return step.detail.empty() ? "restored" : "restored (" + step.detail + ")";
     case RestoreOutcome::WouldChange: return "would change";
     case RestoreOutcome::Skipped: return "skipped: " + step.detail;
     case RestoreOutcome::Refused: return step.detail.empty() ? "refused" : step.detail;

@@ -175,3 +175,13 @@ TEST(BackupFile, RefusesAnythingButAWholeBackupOfThisVersionWithinLimits)
     const std::string good = parameters(address);
     EXPECT_TRUE(DecodeBackup({good.begin(), good.end()}, devices, why)) << why;
 }
+
+TEST_F(BackupLine, ALostReplyIsAskedAgainSoNothingIsMissing)
+{
+    head.faults.loseFirst = 2;  // DEVICE_INFO answers the third time it is asked
+    EXPECT_EQ(backUp(kHead).values.size(), 16u);
+    dimmer.faults.loseFirst = 3;
+    const SavedDevice gone = BackUpDevice(h.engine, kDimmer, run);
+    ASSERT_EQ(gone.missing.size(), 1u);
+    EXPECT_EQ(gone.missing[0].why, "no reply") << "asked three times, then named";
+}

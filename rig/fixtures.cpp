@@ -56,7 +56,8 @@ ResponderModel MovingHeadModel()
         Param(0x8008, "Calibration", 8, 8, {0, 0, 0, 10, 0xFF, 0xFF, 0xFF, 0xEC}, 0x03, uint32_t(-1000), 1000),
         Param(0x8009, "Raw Config", 0, 2, {0x12, 0x34}),
     };
-    m.settings = {{LAMP_ON_MODE, 0, 3}, {DISPLAY_LEVEL, 200, 255}, {TILT_INVERT, 0, 1}, {PAN_TILT_SWAP, 0, 1}};
+    m.settings = {{rdm::LAMP_ON_MODE, 0, 3}, {rdm::DISPLAY_LEVEL, 200, 255}, {rdm::TILT_INVERT, 0, 1},
+                  {rdm::PAN_TILT_SWAP, 0, 1}};
     m.supportedParameters = Supported(m);
     return m;
 }

@@ -3,7 +3,9 @@
 #include "app/cli_device.h"
 #include "app/cli_fields.h"
 #include "dmx/dmx_output.h"
+#include "link/artnet_driver.h"
 #include "link/interface_kinds.h"
+#include "link/udp_socket.h"
 #include "rdm/text_codec.h"
 #include "patch/patch_file.h"
 #include "patch/patch_transfer.h"
@@ -119,7 +121,9 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
                                   ", the list is partial; replug it and try again");
     if (v.stoppedByUser)
         say(kStopped, "discovery stopped by " + StopSignalName() + "; " + count + ", more may be on the line");
-    if (v.cutShort)
+    if (v.cutShort && !v.incompleteTable.empty())
+        say(kCutShort, "the table of devices is incomplete: " + v.incompleteTable + "; " + count);
+    else if (v.cutShort)
         say(kCutShort, "discovery cut short by its time-out (" + std::to_string(o.timeout) + " s); " + count +
                            ", more may be on the line");
     if (v.setAside)
@@ -189,8 +193,14 @@ int List(const Options& o)
     InterfacePort port(serial, d2xx);
     Table t({"kind", "row", "text", "path", "device"});
     for (const InterfaceKindInfo& kind : kInterfaceKinds) {
+        // Unless asked for by --kind, only the kinds the window lists: polling the
+        // network is not what a plain list should do.
+        if (o.kindGiven ? kind.kind != o.kind : kind.kind >= kWindowInterfaceKindCount)
+            continue;
         port.PortInit();
         port.setKind(kind.kind);
+        if (kind.kind == KindArtNet)
+            port.setDevicePath(o.interface.c_str());
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
         if (!port.listNote().empty())
@@ -203,7 +213,14 @@ int List(const Options& o)
     return kDone;
 }
 
-int Discover(const Options& o)
+namespace {
+
+const std::vector<std::string> kDiscoverColumns{"uid",         "manufacturer", "model", "category",
+                                                "start",       "footprint",    "personality",
+                                                "personalities", "label",      "doubt", "set_aside"};
+
+// One discovery and its rows in `t`, each led by `universe` when it is given.
+int DiscoverInto(const Options& o, Table& t, const std::optional<Cell>& universe)
 {
     Session s(o);
     if (!s.open())
@@ -213,9 +230,12 @@ int Discover(const Options& o)
     int verdict = RunDiscovery(s, found, isatty(STDERR_FILENO), &v);
     // A device listed with doubt says why; a range set aside is a row of its own,
     // with no device in it.
-    Table t({"uid", "manufacturer", "model", "category", "start", "footprint", "personality", "personalities",
-             "label", "doubt", "set_aside"});
-    constexpr size_t kColumns = 11;
+    const size_t kColumns = kDiscoverColumns.size();
+    auto add = [&](std::vector<Cell> row) {
+        if (universe)
+            row.insert(row.begin(), *universe);
+        t.add(std::move(row));
+    };
     for (const Uid uid : found) {
         char manufacturer[8];
         std::snprintf(manufacturer, sizeof manufacturer, "%04X", unsigned(UidManufacturer(uid)));
@@ -234,7 +254,7 @@ int Discover(const Options& o)
         }
         row.resize(kColumns - 2);
         row.insert(row.end(), {doubt, Cell()});
-        t.add(row);
+        add(row);
     }
     // A device that answers far too late may only show itself by its replies
     // coming while the devices found were read.
@@ -255,10 +275,67 @@ int Discover(const Options& o)
         const std::string range =
             r.lower == r.upper ? UidColonText(r.lower) : UidColonText(r.lower) + ".." + UidColonText(r.upper);
         row.push_back(range + ": " + DoubtText(r.why));
-        t.add(row);
+        add(row);
+    }
+    return Combined(verdict, s.problems);
+}
+
+// discover --universe all: every port of the node that carries RDM, one after another.
+int DiscoverEveryUniverse(const Options& o)
+{
+    PosixSerial serial;
+    FtdiD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    port.PortInit();
+    port.setKind(KindArtNet);
+    port.setDevicePath(o.interface.c_str());
+    std::vector<InterfaceEntry> rows;
+    port.ListInterfaces(rows);
+    uint32_t node = 0;
+    const std::string host = o.interface.substr(0, o.interface.find(':'));
+    if (!ParseIpv4(host, node)) {
+        std::fprintf(stderr, "vantrell-cli: --universe all takes --interface NODE_IP\n");
+        return kUsage;
+    }
+    std::vector<std::string> columns{"universe"};
+    columns.insert(columns.end(), kDiscoverColumns.begin(), kDiscoverColumns.end());
+    Table t(columns);
+    int status = kDone, ports = 0;
+    for (const InterfaceEntry& row : rows) {
+        uint32_t ip = 0;
+        uint16_t udpPort = 0, portAddress = 0;
+        if (!ParseArtNetPortPath(row.path, ip, udpPort, portAddress) || ip != node ||
+            row.text.find("(no RDM)") != std::string::npos)
+            continue;
+        ++ports;
+        Options one = o;
+        one.everyUniverse = false;
+        one.universe = portAddress;
+        one.interface = host + (udpPort == artnet::kUdpPort ? "" : ":" + std::to_string(udpPort));
+        const int result = DiscoverInto(one, t, Cell::number(portAddress));
+        if (status == kDone)
+            status = result;
+    }
+    if (ports == 0) {
+        std::fprintf(stderr, "vantrell-cli: the node %s answered no poll with a port that carries RDM\n",
+                     o.interface.c_str());
+        return kNoInterface;
     }
     t.print(o.format);
-    return Combined(verdict, s.problems);
+    return status;
+}
+
+} // namespace
+
+int Discover(const Options& o)
+{
+    if (o.kind == KindArtNet && o.everyUniverse)
+        return DiscoverEveryUniverse(o);
+    Table t(kDiscoverColumns);
+    const int status = DiscoverInto(o, t, std::nullopt);
+    if (status != kNoInterface)
+        t.print(o.format);
+    return status;
 }
 
 int Info(const Options& o, Uid uid)

@@ -1,6 +1,7 @@
 // vantrell-cli: the RDM operations of the window from the command line, over the
 // same port, transaction, discovery and parameter code.
 #include "app/cli_commands.h"
+#include "link/artnet_packets.h"
 #include "link/interface_kinds.h"
 #include "settings/settings_store.h"
 
@@ -21,7 +22,8 @@ const char* const kUsageText =
     "Usage: vantrell-cli [OPTIONS] COMMAND [ARGS]\n"
     "The RDM operations of Vantrell from the command line.\n\n"
     "Commands:\n"
-    "  list                      the interfaces of all three kinds, as the window lists them\n"
+    "  list                      the interfaces of the window's three kinds, as it lists them;\n"
+    "                            with --kind artnet, every Art-Net node and port that answers a poll\n"
     "  discover                  run a discovery; print each UID found, then a table of the devices\n"
     "  info UID                  DEVICE_INFO, labels, software version and supported PIDs\n"
     "  get UID PID[=ARG,...]...  read parameters (by name or number), decoded by their layout\n"
@@ -46,7 +48,10 @@ const char* const kUsageText =
     "device) and 7FF0:FFFFFFFF (every device of one maker) take set, identify and address,\n"
     "which are then sent to all and expect no reply.\n\n"
     "Options:\n"
-    "  --kind vcp|talvern|usbpro  the interface kind; default the window's\n"
+    "  --kind vcp|talvern|usbpro|artnet  the interface kind; default the window's\n"
+    "  --universe N|all          Art-Net: the node port's Port-Address (default 0); all: discover\n"
+    "                            on every RDM port of the node\n"
+    "  --node-wait MS            Art-Net: how long a node's reply is waited for (default 500)\n"
     "  --interface I             a row number, a row's text, a virtual line's name, a device path\n"
     "                            or an FTDI serial number; default the interface the window last used\n"
     "  --json, --csv             listings as JSON or CSV\n"
@@ -75,7 +80,8 @@ const char* const kUsageText =
     "  1  a device did not answer, refused, or answered with data that does not fit\n"
     "  2  usage or bad input\n"
     "  3  the interface could not be opened (missing, or held by another program)\n"
-    "  4  discovery cut short by its time-out; the devices found are listed\n"
+    "  4  discovery cut short by its time-out, or an Art-Net node's table of devices came\n"
+    "     incomplete; the devices found are listed\n"
     "  5  discovery set aside devices or UID ranges whose replies could not be resolved\n"
     "  6  the interface stopped working mid-run (writes or reads failing): replug it\n"
     "  7  stopped by Ctrl-C, SIGTERM or SIGHUP before it was done; the interface is closed first\n"
@@ -89,8 +95,10 @@ struct CommandHelp {
     const char* text;
 };
 const CommandHelp kCommandHelp[] = {
-    {"list", "list\n  The interfaces of all three kinds, as the window lists them: kind, row, text, path and\n"
-             "  device number.\n  Example: vantrell-cli list --csv"},
+    {"list", "list\n  The interfaces of the window's three kinds, as it lists them: kind, row, text, path and\n"
+             "  device number. With --kind artnet, the ports of every Art-Net node that answers a poll\n"
+             "  (broadcast on each IPv4 interface, and to --interface NODE_IP when given).\n"
+             "  Example: vantrell-cli list --csv; vantrell-cli --kind artnet list"},
     {"discover", "discover\n  A discovery as the window runs it, then a table of UID, manufacturer, model,\n"
                  "  category, start address, footprint, personality and label. UIDs found are shown on\n"
                  "  stderr as they come when it is a terminal.\n  Example: vantrell-cli discover --json"},
@@ -158,6 +166,10 @@ int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t
 {
     const std::string command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (o.kind != KindArtNet && (o.universeGiven || o.nodeWaitGiven))
+        return UsageError("--universe and --node-wait go with --kind artnet");
+    if (o.everyUniverse && command != "discover")
+        return UsageError("--universe all goes with discover; other commands take one Port-Address");
     if (command == "list")
         return args.empty() ? List(o) : UsageError("list takes no arguments");
     if (command == "discover")
@@ -247,8 +259,22 @@ int main(int argc, char** argv)
         } else if (a == "--kind") {
             const char* v = value();
             o.kind = v ? ParseInterfaceKind(v) : -1;
+            o.kindGiven = true;
             if (o.kind < 0)
-                return ValueError("--kind takes vcp, talvern or usbpro");
+                return ValueError("--kind takes vcp, talvern, usbpro or artnet");
+        } else if (a == "--universe") {
+            const char* v = value();
+            o.universeGiven = true;
+            if (v && std::strcmp(v, "all") == 0)
+                o.everyUniverse = true;
+            else if (!WholeNumber(v, 0, artnet::kMaxPortAddress, o.universe))
+                return ValueError("--universe takes a Port-Address, 0..32767, or all");
+        } else if (a == "--node-wait") {
+            int ms = 0;
+            o.nodeWaitGiven = true;
+            if (!WholeNumber(value(), 10, 10000, ms))
+                return ValueError("--node-wait takes milliseconds, 10..10000");
+            o.nodeWaitMs = uint32_t(ms);
         } else if (a == "--interface") {
             const char* v = value();
             if (!v || !*v)

@@ -140,6 +140,8 @@ bool Session::open()
     port.PortClose();
     port.PortInit();
     port.setKind(int8_t(options.kind));
+    if (options.kind == KindArtNet)
+        return openArtNet();
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
     if (!port.listNote().empty())
@@ -170,6 +172,26 @@ bool Session::open()
         }
     }
     std::fprintf(stderr, "vantrell-cli: %s\n", error.c_str());
+    return false;
+}
+
+bool Session::openArtNet()
+{
+    // A node is named by its address (and UDP port, for one that is not on
+    // Art-Net's own); the port by --universe. No poll is needed to reach it.
+    uint32_t ip = 0;
+    uint16_t udpPort = artnet::kUdpPort, portAddress = 0;
+    const std::string path = options.interface + "/" + std::to_string(options.universe);
+    if (options.interface.find('/') != std::string::npos || !ParseArtNetPortPath(path, ip, udpPort, portAddress)) {
+        std::fprintf(stderr, "vantrell-cli: --kind artnet takes --interface NODE_IP (or NODE_IP:UDP_PORT), not %s\n",
+                     Quoted(options.interface).c_str());
+        return false;
+    }
+    port.setDevicePath(path.c_str());
+    port.artNet().setReadWaitUs(options.nodeWaitMs * 1000);
+    if (port.PortOpen() == 1)
+        return true;
+    std::fprintf(stderr, "vantrell-cli: %s: %s\n", status_text::kInterfaceError, port.refusal().c_str());
     return false;
 }
 

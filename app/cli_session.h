@@ -31,7 +31,14 @@ enum Exit {
 
 struct Options {
     int kind = 0;
+    bool kindGiven = false;
     std::string interface;
+    // Art-Net: the node port's Port-Address (0..32767), or every RDM port of the
+    // node (discover only), and how long a node's reply is waited for.
+    int universe = 0;
+    bool everyUniverse = false;
+    uint32_t nodeWaitMs = 500;
+    bool universeGiven = false, nodeWaitGiven = false;
     int storedRow = 0;
     std::string storedName;
     int timeout = 10;
@@ -127,6 +134,7 @@ struct Session {
     explicit Session(const Options& o);
     // Opens the interface the options choose; false, said on stderr, when none could be.
     bool open();
+    bool openArtNet();  // open() for an Art-Net node's port
 };
 
 } // namespace cli

@@ -51,8 +51,8 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
 void SettingsTab::buildControls()
 {
     std::vector<const char*> kinds;
-    for (const InterfaceKindInfo& kind : kInterfaceKinds)
-        kinds.push_back(kind.displayName);
+    for (int k = 0; k < kWindowInterfaceKindCount; ++k)
+        kinds.push_back(kInterfaceKinds[k].displayName);
     RadioGroupInterface =
         RadioGroup(this, "RadioGroupInterface", "Интерфейс", kinds, InterfaceItems, 24, 16, 153, 89);
     ListBoxInterfaces = Place(new QListWidget(this), 192, 16, 241, 137, "ListBoxInterfaces");

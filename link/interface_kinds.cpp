@@ -4,7 +4,8 @@
 
 static_assert(kInterfaceKinds[KindStandardVcp].kind == KindStandardVcp &&
                   kInterfaceKinds[KindTalvern].kind == KindTalvern &&
-                  kInterfaceKinds[KindEnttecUsbPro].kind == KindEnttecUsbPro,
+                  kInterfaceKinds[KindEnttecUsbPro].kind == KindEnttecUsbPro &&
+                  kInterfaceKinds[KindArtNet].kind == KindArtNet,
               "a kind's value is its place in the table");
 
 const InterfaceKindInfo* FindInterfaceKind(int kind)

@@ -21,8 +21,12 @@ inline constexpr InterfaceKindInfo kInterfaceKinds[] = {
     {KindStandardVcp, "vcp", "Стандартный VCP", true},
     {KindTalvern, "talvern", "Talvern", false},
     {KindEnttecUsbPro, "usbpro", "Enttec USB Pro", false},
+    {KindArtNet, "artnet", "Art-Net", true},
 };
 constexpr int kInterfaceKindCount = int(sizeof kInterfaceKinds / sizeof kInterfaceKinds[0]);
+// The kinds the window offers, the first of the table: Art-Net is reached from
+// the command line.
+constexpr int kWindowInterfaceKindCount = 3;
 // The kind's row of the table, or null for a value that names none.
 const InterfaceKindInfo* FindInterfaceKind(int kind);
 

@@ -11,6 +11,8 @@ LineDriver* InterfacePort::driver()
         return &talvernDriver_;
     case KindEnttecUsbPro:
         return &usbProDriver_;
+    case KindArtNet:
+        return &artNetDriver_;
     default:
         return nullptr;
     }
@@ -134,4 +136,10 @@ void InterfacePort::ChooseInterface(const InterfaceEntry& row)
 {
     if (LineDriver* d = driver())
         d->choose(row);
+}
+
+int InterfacePort::NodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note)
+{
+    LineDriver* d = driver();
+    return d ? d->nodeTable(flush, uids, note) : -1;
 }

@@ -2,6 +2,7 @@
 // The one object through which everything reaches the DMX512/RDM line. It hides
 // which interface kind is in use: each operation goes to the driver of `kind`.
 #include "link/d2xx.h"
+#include "link/artnet_driver.h"
 #include "link/d2xx_driver.h"
 #include "link/serial_api.h"
 #include "link/serial_driver.h"
@@ -14,12 +15,13 @@ enum InterfaceKind : int8_t {
     KindStandardVcp = 0,
     KindTalvern = 1,
     KindEnttecUsbPro = 2,
+    KindArtNet = 3,
 };
 
 class InterfacePort {
 public:
     InterfacePort(SerialApi& serial, D2xx& d2xx)
-        : serialDriver_(*this, serial), talvernDriver_(*this, d2xx), usbProDriver_(*this, d2xx)
+        : serialDriver_(*this, serial), talvernDriver_(*this, d2xx), usbProDriver_(*this, d2xx), artNetDriver_(*this)
     {
     }
 
@@ -64,6 +66,13 @@ public:
     // device says, unless `latencyOverrideUs` is set (non-zero).
     uint32_t TransportLatencyUs();
     void setLatencyOverrideUs(uint32_t us) { latencyOverrideUs_ = us; }
+    // The devices of a kind whose interface discovers its own line (an Art-Net
+    // node): 1 with the whole table, 0 with part of it or none (`note` says which),
+    // -1 for a kind that leaves discovery to the controller (see LineDriver).
+    int NodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note);
+    // The Art-Net kind's own settings: how long a node's reply is waited for, and
+    // the local UDP port.
+    ArtNetDriver& artNet() { return artNetDriver_; }
 
     // The interface list of the current kind, and taking one of its rows as the
     // device to open.
@@ -85,6 +94,7 @@ private:
     friend class D2xxDriver;
     friend class TalvernDriver;
     friend class UsbProDriver;
+    friend class ArtNetDriver;
 
     // The driver of `kind`; none for a kind that does not exist.
     LineDriver* driver();
@@ -104,5 +114,6 @@ private:
     SerialDriver serialDriver_;
     TalvernDriver talvernDriver_;
     UsbProDriver usbProDriver_;
+    ArtNetDriver artNetDriver_;
     std::mutex exchangeLock_;
 };

@@ -6,6 +6,7 @@
 #include "link/enumeration.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class InterfacePort;
@@ -81,6 +82,11 @@ public:
     virtual void waitForInput(Clock& clock, uint64_t us);
     // The longest the interface may hold received bytes before the read sees them.
     virtual uint32_t latencyUs() const = 0;
+
+    // A kind whose interface discovers its own line gives its table of devices
+    // (asked to discover afresh first with `flush`): 1 whole, 0 partial or none,
+    // with `note` saying why. -1: this kind leaves discovery to the controller.
+    virtual int nodeTable(bool /*flush*/, std::vector<uint64_t>& /*uids*/, std::string& /*note*/) { return -1; }
 
     // The interface list of this kind, and what choosing one of its rows sets.
     virtual void list(std::vector<InterfaceEntry>& rows) = 0;

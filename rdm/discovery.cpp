@@ -557,6 +557,13 @@ DiscoveryVerdict Discovery::Run()
 {
     verdict_ = {};
     hooks_.starting();
+    {
+        std::vector<Uid> table;
+        std::string note;
+        const int kept = engine_.nodeTable(fullNodeDiscovery, table, note);
+        if (kept >= 0)
+            return RunFromNodeTable(kept == 1, table, note);
+    }
     Clock& clock = engine_.clock();
     engine_.pauseMs(50);
     t0_ = clock.tickMs();
@@ -639,6 +646,36 @@ DiscoveryVerdict Discovery::Run()
     if (verdict_.interfaceFailed)
         engine_.log().appendLine(kInterfaceFailed);
     engine_.log().appendLine(SummaryText(clock.tickMs() - t0_, foundCount()));
+    logVerdict();
+    return verdict_;
+}
+
+DiscoveryVerdict Discovery::RunFromNodeTable(bool whole, const std::vector<Uid>& uids, const std::string& note)
+{
+    t0_ = engine_.clock().tickMs();
+    engine_.log().appendLine("Обнаружение RDM устройств.");
+    hooks_.restarted();
+    if (table_)
+        table_->deviceCount = 0;
+    else
+        list_->clear();
+    for (const Uid uid : uids) {
+        if (!IsDeviceUid(uid) || listed(uid))
+            continue;  // the node's table is taken as it is, but never a broadcast UID or one twice
+        if (full()) {
+            verdict_.listFull = true;
+            break;
+        }
+        list(uid);
+    }
+    // A table that did not come whole is a discovery cut short: what came is listed.
+    verdict_.cutShort = !whole;
+    if (!whole)
+        verdict_.incompleteTable = note;
+    hooks_.ended();
+    if (!whole)
+        engine_.log().appendLine(note);
+    engine_.log().appendLine(SummaryText(engine_.clock().tickMs() - t0_, foundCount()));
     logVerdict();
     return verdict_;
 }

@@ -51,9 +51,14 @@ public:
     // came back un-muted after a power cycle, answer. Listed ones are muted again
     // without a second entry.
     bool incremental = false;
+    // An interface that keeps its own table of devices (an Art-Net node) is asked
+    // to discover afresh before it gives it.
+    bool fullNodeDiscovery = false;
 
     // One discovery run, from the un-mute to the summary line and the verdict.
     DiscoveryVerdict Run();
+    // The run for an interface that gives its own table of devices.
+    DiscoveryVerdict RunFromNodeTable(bool whole, const std::vector<Uid>& uids, const std::string& note);
     const DiscoveryVerdict& verdict() const { return verdict_; }
 
     BranchResult DiscoveryBranch(Uid lowerBound, Uid upperBound);

@@ -9,6 +9,7 @@
 #include "rdm/uid.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 enum TxResult : uint8_t {
@@ -52,4 +53,9 @@ public:
     virtual bool awaitLateAck(Uid uid, uint8_t transaction, uint32_t ms) = 0;
     virtual bool nameLate(Uid uid) = 0;
     virtual const std::vector<Uid>& namedLate() const = 0;
+
+    // An interface that discovers its own line (an Art-Net node) gives its table
+    // instead: 1 whole, 0 partial or none (`note` says why), -1 when the
+    // controller must discover. `flush` asks it to discover afresh first.
+    virtual int nodeTable(bool /*flush*/, std::vector<Uid>& /*uids*/, std::string& /*note*/) { return -1; }
 };

@@ -32,6 +32,8 @@ struct DiscoveryVerdict {
         Doubt why = Doubt::SharedUid;
     };
     std::vector<Listed> doubtful;  // listed with a word of doubt
+    // A node's table that did not come whole (cutShort then): why.
+    std::string incompleteTable;
 
     bool complete() const { return !cutShort && !stoppedByUser && !listFull && !interfaceFailed && setAside == 0; }
 };

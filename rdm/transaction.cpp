@@ -550,3 +550,12 @@ std::string RdmEngine::DumpText(const uint8_t* b, bool isRequest)
     put(b[size_t(b[2]) + 1]);
     return text;
 }
+
+int RdmEngine::nodeTable(bool flush, std::vector<Uid>& uids, std::string& note)
+{
+    std::lock_guard<std::mutex> exchange(port_.exchangeLock());
+    std::vector<uint64_t> table;
+    const int kept = port_.NodeTable(flush, table, note);
+    uids.assign(table.begin(), table.end());
+    return kept;
+}

@@ -55,6 +55,7 @@ public:
     // the range asked about: a late answer to an earlier branch, or the sum of
     // replies that collided (a phantom). True once.
     bool takeStrayReply(Uid& uid) override;
+    int nodeTable(bool flush, std::vector<Uid>& uids, std::string& note) override;
     // The last request could not be written, or its reply could not be read.
     bool linkFailed() const override { return linkFailed_; }
     // The last request could not even be written: the interface no longer takes

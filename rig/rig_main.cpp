@@ -4,6 +4,8 @@
 #include "link/enumeration.h"
 #include "rdm/pid_names.h"
 #include "rdm/rdm_defs.h"
+#include "link/udp_socket.h"
+#include "rig/artnet_node.h"
 #include "rig/fixtures.h"
 #include "rig/pty_line.h"
 #include "rig/rig_file.h"
@@ -44,6 +46,14 @@ void Usage()
               "  --power-cycle UID@S[+D]\n"
               "                   switch that device off S seconds after the start, for D seconds\n"
               "                   (default 10); it comes back un-muted, as after a power cycle\n"
+              "  --artnet ADDRESS[:PORT]\n"
+              "                   answer as an Art-Net node on ADDRESS (a loopback address such as\n"
+              "                   127.0.0.2 keeps it on this machine) with the line as its one port,\n"
+              "                   instead of publishing a pseudo-terminal\n"
+              "  --universe N     the node port's Port-Address, default 1\n"
+              "  --node-fault F   lose-block (the table's last ArtTodData never sent), late-MS (ArtRdm\n"
+              "                   replies held back MS ms), foreign-ADDRESS (replies sent from ADDRESS),\n"
+              "                   silent (no answer at all); repeatable\n"
               "  --version        print the version and exit");
 }
 
@@ -120,6 +130,62 @@ bool SelectInApp(const std::string& path)
     return false;
 }
 
+// The line as the only port of an Art-Net node at ADDRESS[:UDP_PORT], until a signal.
+int RunNode(const std::string& address, uint16_t universe, const std::vector<std::string>& faultNames,
+            rig::VirtualLine& line, std::mutex& printLock, bool quiet)
+{
+    const size_t colon = address.find(':');
+    uint32_t ip = 0;
+    long udpPort = artnet::kUdpPort;
+    char* end = nullptr;
+    if (colon != std::string::npos)
+        udpPort = std::strtol(address.c_str() + colon + 1, &end, 10);
+    if (!ParseIpv4(address.substr(0, colon), ip) || (end && *end) || udpPort < 1 || udpPort > 65535) {
+        std::fprintf(stderr, "vantrell-rig: --artnet takes an IPv4 address, optionally with :UDP_PORT\n");
+        return 2;
+    }
+    rig::ArtNetNode node("vantrell-rig", ip, {{universe, &line}});
+    for (const std::string& f : faultNames) {
+        if (f == "lose-block") {
+            node.faults.loseTodBlock = true;
+        } else if (f == "silent") {
+            node.faults.silent = true;
+        } else if (f.rfind("late-", 0) == 0 && std::strtol(f.c_str() + 5, &end, 10) > 0 && *end == '\0') {
+            node.faults.rdmLateMs = uint32_t(std::strtol(f.c_str() + 5, nullptr, 10));
+        } else if (f.rfind("foreign-", 0) == 0 && ParseIpv4(f.substr(8), node.foreignIp)) {
+            node.faults.foreignReplies = true;
+        } else {
+            std::fprintf(stderr, "vantrell-rig: --node-fault takes lose-block, late-MS, foreign-ADDRESS or silent\n");
+            return 2;
+        }
+    }
+    if (!quiet)
+        node.log = [&](const std::string& text) {
+            std::lock_guard<std::mutex> lock(printLock);
+            std::printf("node: %s\n", text.c_str());
+            std::fflush(stdout);
+        };
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    sigemptyset(&stop.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        sigaction(signal, &stop, nullptr);
+    std::string error;
+    if (!node.start(error, uint16_t(udpPort))) {
+        std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Art-Net node %s:%ld, universe (Port-Address) %u %s: %zu device(s) in its table\n",
+                Ipv4Text(ip).c_str(), udpPort, unsigned(universe), artnet::PortAddressText(universe).c_str(),
+                node.tables()[0].size());
+    std::fflush(stdout);
+    while (!gStop)
+        usleep(200000);
+    node.stop();
+    std::printf("Art-Net node %s closed\n", Ipv4Text(ip).c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -131,6 +197,9 @@ int main(int argc, char** argv)
     bool widget = false;
     uint64_t widgetWaitUs = rig::kWidgetTimeoutUs;
     std::vector<std::string> powerCycles;  // UID@S[+D]
+    std::string artnetAddress;             // ADDRESS[:UDP_PORT]: an Art-Net node instead of a pty
+    uint16_t universe = 1;
+    std::vector<std::string> nodeFaults;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--devices" && i + 1 < argc) {
@@ -165,6 +234,18 @@ int main(int argc, char** argv)
             widget = true;
         } else if (a == "--power-cycle" && i + 1 < argc) {
             powerCycles.push_back(argv[++i]);
+        } else if (a == "--artnet" && i + 1 < argc) {
+            artnetAddress = argv[++i];
+        } else if (a == "--universe" && i + 1 < argc) {
+            char* end = nullptr;
+            const long n = std::strtol(argv[++i], &end, 10);
+            if (*argv[i] < '0' || *argv[i] > '9' || *end != '\0' || n > artnet::kMaxPortAddress) {
+                std::fprintf(stderr, "vantrell-rig: --universe takes a Port-Address, 0 to 32767\n");
+                return 2;
+            }
+            universe = uint16_t(n);
+        } else if (a == "--node-fault" && i + 1 < argc) {
+            nodeFaults.push_back(argv[++i]);
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--select-in-app") {
@@ -176,6 +257,10 @@ int main(int argc, char** argv)
             Usage();
             return a == "--help" || a == "-h" ? 0 : 2;
         }
+    }
+    if (artnetAddress.empty() && (!nodeFaults.empty() || universe != 1)) {
+        std::fprintf(stderr, "vantrell-rig: --universe and --node-fault go with --artnet\n");
+        return 2;
     }
     rig::VirtualLine line(SystemClock::instance());
     line.paced = paced;
@@ -261,6 +346,8 @@ int main(int argc, char** argv)
     sigemptyset(&stop.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         sigaction(signal, &stop, nullptr);
+    if (!artnetAddress.empty())
+        return RunNode(artnetAddress, universe, nodeFaults, line, printLock, quiet);
     rig::PtyLine pty(line);
     pty.latencyUs = uint32_t(latencyMs) * 1000u;
     pty.widget = widget;

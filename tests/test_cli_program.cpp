@@ -711,3 +711,53 @@ TEST_F(CliHealthRig, WatchSaysOfflineAndOnlineAsJsonLinesAndCtrlCEndsItCleanly)
     EXPECT_EQ(interrupted.status, 0) << interrupted.err;
     EXPECT_EQ(run("get 7FF0:00000301 device_label").status, 0) << "the line is free again";
 }
+
+TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
+{
+    // Loopback addresses of this process's own: parallel runs never meet.
+    const std::string net = "127." + std::to_string(getpid() % 200 + 20) + ".0.";
+    const std::string node = net + "2", logs = runtime.path().toStdString() + "/node";
+    std::vector<std::unique_ptr<RigProcess>> nodes;
+    auto startNode = [&](const std::string& address, std::vector<const char*> extra) {
+        const std::string log = logs + std::to_string(nodes.size());
+        std::vector<const char*> args{"--artnet", address.c_str(), "--universe", "3", "--devices", "3", "--unpaced"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        nodes.push_back(std::make_unique<RigProcess>(args, log));
+        for (int i = 0; i < 250; ++i) {  // its table comes from a discovery of its line first
+            std::ifstream in(log);
+            const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (text.find("Art-Net node") != std::string::npos)
+                return true;
+            usleep(20000);
+        }
+        return false;
+    };
+    ASSERT_TRUE(startNode(node, {}));
+    const std::string artnet = "--kind artnet --interface " + node + " ";
+
+    const Result listed = run(artnet + "list", false);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.out.find("vantrell-rig " + node + " · universe 3"), std::string::npos) << listed.out;
+    const Result found = run(artnet + "--universe 3 discover --json", false);
+    ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.json().size(), 3);
+    const Result every = run(artnet + "--universe all discover --json", false);
+    ASSERT_EQ(every.json().size(), 3);
+    EXPECT_EQ(every.json()[0].toObject().value("universe").toInt(), 3);
+    ASSERT_EQ(run(artnet + "--universe 3 set " + first + " device_label 'Over Art-Net'", false).status, 0);
+    const Result label = run(artnet + "--universe 3 get " + first + " device_label --json", false);
+    EXPECT_EQ(valueOf(label.json(), "label").toString(), "Over Art-Net");
+
+    // A port the node does not have gives no table: said, exit 4.
+    const Result none = run(artnet + "--universe 4 discover", false);
+    EXPECT_EQ(none.status, 4);
+    EXPECT_NE(none.err.find("sent no table of devices"), std::string::npos) << none.err;
+
+    // Replies from another address are no answer; a late node is waited for only as asked.
+    ASSERT_TRUE(startNode(net + "3", {"--node-fault", ("foreign-" + net + "9").c_str(), "--quiet"}));
+    EXPECT_EQ(run("--kind artnet --interface " + net + "3 --universe 3 get " + first + " device_label", false).status, 1);
+    ASSERT_TRUE(startNode(net + "4", {"--node-fault", "late-300", "--quiet"}));
+    const std::string late = "--kind artnet --interface " + net + "4 --universe 3 ";
+    EXPECT_EQ(run(late + "--node-wait 100 get " + first + " device_label", false).status, 1);
+    EXPECT_EQ(run(late + "--node-wait 2000 get " + first + " device_label", false).status, 0);
+}

@@ -106,7 +106,7 @@ TEST(InterfaceKinds, TokensNamesAndTheChoiceOfARow)
         EXPECT_EQ(ParseInterfaceKind(std::to_string(k.kind)), k.kind);
     }
     EXPECT_EQ(ParseInterfaceKind("enttec"), KindEnttecUsbPro);
-    EXPECT_EQ(ParseInterfaceKind("3"), -1);
+    EXPECT_EQ(ParseInterfaceKind("4"), -1);
     EXPECT_EQ(ParseInterfaceKind("VCP"), -1);
     EXPECT_STREQ(InterfaceKindName(KindTalvern), "Talvern");
     EXPECT_STREQ(InterfaceKindName(7), "?");

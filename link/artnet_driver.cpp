@@ -214,13 +214,16 @@ void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
     if (!poller.open(0, 0, error))
         return;
     const std::vector<uint8_t> poll = artnet::EncodePoll();
+    // One node asked by its address, or every node on each interface's network.
     std::vector<std::pair<uint32_t, uint16_t>> targets;
-    for (const uint32_t broadcast : BroadcastAddresses())
-        targets.push_back({broadcast, artnet::kUdpPort});
     uint32_t ip = 0;
     uint16_t udpPort = artnet::kUdpPort, portAddress = 0;
-    if (ParseArtNetPortPath(port_.devicePath(), ip, udpPort, portAddress) || ParseIpv4(port_.devicePath(), ip))
+    const std::string given = port_.devicePath();
+    if (ParseArtNetPortPath(given, ip, udpPort, portAddress) || ParseArtNetPortPath(given + "/0", ip, udpPort, portAddress))
         targets.push_back({ip, udpPort});
+    else
+        for (const uint32_t broadcast : BroadcastAddresses())
+            targets.push_back({broadcast, artnet::kUdpPort});
     for (const auto& [address, port] : targets)
         poller.sendTo(address, port, poll.data(), poll.size());
     // Each node once, however many of its replies arrive (one per interface polled).

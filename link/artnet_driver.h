@@ -29,8 +29,9 @@ public:
     uint32_t latencyUs() const override { return readWaitUs_; }
     int nodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note) override;
 
-    // Polls for nodes (each IPv4 interface's broadcast address, and the node
-    // chosen or given as the device path) and lists one row per output port:
+    // Polls the node given as the device path ("10.0.0.20", "127.0.0.2:6455"), or
+    // with none given every node on each IPv4 interface's network (its broadcast
+    // address), and lists one row per output port:
     // "Name 10.0.0.20 · universe 1".
     void list(std::vector<InterfaceEntry>& rows) override;
     void choose(const InterfaceEntry& row) override;

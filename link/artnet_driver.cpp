@@ -73,6 +73,7 @@ int ArtNetDriver::open()
         return 0;
     }
     sequence_ = 0;
+    lastFrameUs_ = 0;
     return 1;
 }
 
@@ -93,6 +94,13 @@ int ArtNetDriver::sendDmxFrame(const uint8_t* frame, int length)
     uint16_t portAddress = 0;
     if (length < 2 || frame[0] != 0x00 || !target(ip, portAddress))
         return 0;
+    // Never faster than the node's line carries frames: a break, the mark after
+    // it and 44 µs a slot, start code included. A node has no room for the rest.
+    const uint64_t lineUs = 176 + 12 + 44 * uint64_t(length);
+    const uint64_t now = MonotonicUs();
+    if (lastFrameUs_ && now < lastFrameUs_ + lineUs)
+        SystemClock::instance().sleepUs(lastFrameUs_ + lineUs - now);
+    lastFrameUs_ = MonotonicUs();
     // 0 means "no sequence"; the count runs 1 to 255.
     sequence_ = uint8_t(sequence_ % 255 + 1);
     const size_t size = artnet::EncodeDmx(portAddress, sequence_, frame + 1, size_t(length - 1), packet_);

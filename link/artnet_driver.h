@@ -53,6 +53,7 @@ private:
     uint16_t localPort_ = artnet::kUdpPort;
     uint16_t nodePort_ = artnet::kUdpPort;
     uint8_t sequence_ = 0;
+    uint64_t lastFrameUs_ = 0;  // when the last ArtDmx went
     uint8_t packet_[artnet::kMaxPacket];
 };
 

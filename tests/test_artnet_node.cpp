@@ -2,6 +2,7 @@
 #include "harness.h"
 #include "link/artnet_packets.h"
 #include "link/udp_socket.h"
+#include "rdm/discovery.h"
 #include "rdm/message.h"
 #include "rig/artnet_node.h"
 #include "rig/fixtures.h"
@@ -127,4 +128,50 @@ TEST_F(NodeLine, FaultsLoseABlockAnswerFromElsewhereOrNotAtAll)
     node->faults.silent = true;
     send(EncodePoll());
     EXPECT_TRUE(next(OpPollReply).empty());
+}
+
+TEST_F(NodeLine, ThePortOfANodeCarriesDiscoveryRequestsAndFrames)
+{
+    start();
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port(serial, d2xx);
+    RecordingLog log;
+    RdmEngine engine(port, SystemClock::instance(), log);
+    port.PortInit();
+    port.setKind(KindArtNet);
+    port.artNet().setLocalPort(0);
+    port.setDevicePath(ArtNetPortPath(nodeIp, node->udpPort(), 0x0001).c_str());
+    ASSERT_EQ(port.PortOpen(), 1);
+    engine.SetupRequestHeader();
+
+    std::vector<Uid> found;
+    DiscoveryHooks hooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 5; }};
+    Discovery discovery(engine, found, hooks);
+    EXPECT_TRUE(discovery.Run().complete());
+    EXPECT_EQ(found.size(), 5u);
+
+    rdm::RdmResponse reply;
+    for (const bool fast : {false, true}) {
+        engine.setFastExchange(fast);
+        EXPECT_EQ(Transact(engine, MakeUid(0x7FF0, 3), rdm::GET_COMMAND, rdm::DEVICE_INFO), TxAck);
+        EXPECT_EQ(LastReply().source, MakeUid(0x7FF0, 3));
+    }
+    EXPECT_EQ(Transact(engine, MakeUid(0x7FF0, 0x99), rdm::GET_COMMAND, rdm::DEVICE_INFO), TxNoResponse)
+        << "a device behind another port of the node";
+
+    const uint8_t frame[4] = {0, 1, 2, 3};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(port.SendDmxFrame(frame, 4), 4);
+    for (int i = 0; i < 50 && line.frameCount() < 3; ++i)
+        usleep(10000);
+    EXPECT_EQ(line.frameCount(), 3u);
+
+    // A port the node does not have: no table, said as such.
+    port.PortClose();
+    port.setDevicePath(ArtNetPortPath(nodeIp, node->udpPort(), 0x0007).c_str());
+    ASSERT_EQ(port.PortOpen(), 1);
+    const DiscoveryVerdict none = discovery.Run();
+    EXPECT_TRUE(none.cutShort);
+    EXPECT_NE(none.incompleteTable.find("sent no table of devices"), std::string::npos) << none.incompleteTable;
 }

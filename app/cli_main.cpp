@@ -168,6 +168,10 @@ int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t
     const std::vector<std::string> args(words.begin() + 1, words.end());
     if (o.kind != KindArtNet && (o.universeGiven || o.nodeWaitGiven))
         return UsageError("--universe and --node-wait go with --kind artnet");
+    if (!o.uids.empty() && command != "backup" && command != "restore")
+        return UsageError("--uids goes with backup and restore");
+    if ((o.dryRun || o.force || !o.maps.empty()) && command != "restore")
+        return UsageError("--dry-run, --map and --force go with restore");
     if (o.everyUniverse && command != "discover")
         return UsageError("--universe all goes with discover; other commands take one Port-Address");
     if (command == "list")

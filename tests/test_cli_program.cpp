@@ -375,7 +375,8 @@ TEST_F(CliRig, BadArgumentsExitTwoAndSendNothing)
           "patch auto x.pat", "patch auto --from 0", "patch auto --gap -1", "patch auto --order height",
           "address " + first + " 0x20", "address " + first + " ' 20'", "address " + first + " +20",
           "backup", "restore", "restore x.json --map " + first, "restore x.json --map " + first + "=FFFF:FFFFFFFF",
-          "backup x.json --uids FFFF:FFFFFFFF"}) {
+          "backup x.json --uids FFFF:FFFFFFFF", "discover --uids " + first, "backup x.json --dry-run",
+          "--universe 2 discover", "--kind artnet --universe all info " + first}) {
         EXPECT_EQ(run(args).status, 2) << args;
     }
     // No interface named is not the stored one; a path too long for the port is

@@ -60,7 +60,9 @@ void PatchTab::ButtonRestoreClick()
                                         [&](const DeviceEntry& e) { return e.uid == d.uid; });
         if (!listed)
             context_.log("Восстановление: " + UidLogText(d.uid) + " есть в файле, но не в списке; не записано.");
-        else if (d.read && !d.values.empty())
+        else if (!d.read || d.values.empty())
+            context_.log("Восстановление: " + UidLogText(d.uid) + ": в файле нет его значений; не записано.");
+        else
             work.push_back(std::move(d));
     }
     if (work.empty()) {

@@ -49,22 +49,14 @@ bool ParseArtNetPortPath(const std::string& path, uint32_t& ip, uint16_t& udpPor
     return true;
 }
 
-bool ArtNetDriver::target(uint32_t& ip, uint16_t& portAddress) const
-{
-    uint16_t udpPort = 0;
-    return ParseArtNetPortPath(port_.devicePath(), ip, udpPort, portAddress);
-}
-
 int ArtNetDriver::open()
 {
-    uint32_t ip = 0;
-    uint16_t portAddress = 0;
-    uint16_t udpPort = 0;
-    if (!ParseArtNetPortPath(port_.devicePath(), ip, udpPort, portAddress)) {
+    // The node and port are taken from the path once, here: requests and frames
+    // use them as they are.
+    if (!ParseArtNetPortPath(port_.devicePath(), nodeIp_, nodePort_, portAddress_)) {
         port_.refusal_ = "no Art-Net node and port chosen (NODE_IP/PORT_ADDRESS)";
         return 0;
     }
-    nodePort_ = udpPort;
     std::string error;
     // Nodes answer on Art-Net's own port; when another program holds it, replies to
     // the port asked from still arrive.
@@ -77,7 +69,11 @@ int ArtNetDriver::open()
     return 1;
 }
 
-void ArtNetDriver::close() { socket_.close(); }
+void ArtNetDriver::close()
+{
+    socket_.close();
+    nodeIp_ = 0;
+}
 
 void ArtNetDriver::purge()
 {
@@ -90,9 +86,7 @@ void ArtNetDriver::purge()
 
 int ArtNetDriver::sendDmxFrame(const uint8_t* frame, int length)
 {
-    uint32_t ip = 0;
-    uint16_t portAddress = 0;
-    if (length < 2 || frame[0] != 0x00 || !target(ip, portAddress))
+    if (length < 2 || frame[0] != 0x00 || !nodeIp_)
         return 0;
     // Never faster than the node's line carries frames: a break, the mark after
     // it and 44 µs a slot, start code included. A node has no room for the rest.
@@ -103,27 +97,23 @@ int ArtNetDriver::sendDmxFrame(const uint8_t* frame, int length)
     lastFrameUs_ = MonotonicUs();
     // 0 means "no sequence"; the count runs 1 to 255.
     sequence_ = uint8_t(sequence_ % 255 + 1);
-    const size_t size = artnet::EncodeDmx(portAddress, sequence_, frame + 1, size_t(length - 1), packet_);
-    return size && socket_.sendTo(ip, nodePort_, packet_, size) ? length : 0;
+    const size_t size = artnet::EncodeDmx(portAddress_, sequence_, frame + 1, size_t(length - 1), packet_);
+    return size && socket_.sendTo(nodeIp_, nodePort_, packet_, size) ? length : 0;
 }
 
 int ArtNetDriver::sendRdmPacket(const uint8_t* packet, int count, ReplyKind expect)
 {
-    uint32_t ip = 0;
-    uint16_t portAddress = 0;
     // The node discovers its own line: a branch is not carried.
-    if (expect == ReplyKind::Discovery || count < 2 || packet[0] != kRdmStartCode || !target(ip, portAddress))
+    if (expect == ReplyKind::Discovery || count < 2 || packet[0] != kRdmStartCode || !nodeIp_)
         return 0;
     purge();
-    const size_t size = artnet::EncodeRdm(portAddress, packet + 1, size_t(count - 1), packet_);
-    return size && socket_.sendTo(ip, nodePort_, packet_, size) ? count : 0;
+    const size_t size = artnet::EncodeRdm(portAddress_, packet + 1, size_t(count - 1), packet_);
+    return size && socket_.sendTo(nodeIp_, nodePort_, packet_, size) ? count : 0;
 }
 
 long ArtNetDriver::receiveFromNode(uint8_t* buffer, size_t capacity, uint64_t untilUs)
 {
-    uint32_t node = 0;
-    uint16_t portAddress = 0;
-    if (!target(node, portAddress))
+    if (!nodeIp_)
         return -1;
     for (;;) {
         const uint64_t now = MonotonicUs();
@@ -134,7 +124,7 @@ long ArtNetDriver::receiveFromNode(uint8_t* buffer, size_t capacity, uint64_t un
         const long got = socket_.receive(buffer, capacity, ip, port, untilUs - now);
         if (got <= 0)
             return got;
-        if (ip == node && size_t(got) <= capacity)
+        if (ip == nodeIp_ && size_t(got) <= capacity)
             return got;
     }
 }
@@ -147,9 +137,7 @@ int ArtNetDriver::readReply(uint8_t* buffer, int count, ReplyKind kind)
 
 int ArtNetDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, const ReplyWait& wait)
 {
-    uint32_t node = 0;
-    uint16_t portAddress = 0;
-    if (kind != ReplyKind::Ordinary || count <= 0 || !target(node, portAddress))
+    if (kind != ReplyKind::Ordinary || count <= 0 || !nodeIp_)
         return kind == ReplyKind::None ? 0 : -1;
     const uint64_t until = MonotonicUs() + readWaitUs_;
     for (;;) {
@@ -159,7 +147,7 @@ int ArtNetDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, con
         uint16_t from = 0;
         const uint8_t* message = nullptr;
         size_t size = 0;
-        if (!artnet::DecodeRdm(packet_, size_t(got), from, message, size) || from != portAddress)
+        if (!artnet::DecodeRdm(packet_, size_t(got), from, message, size) || from != portAddress_)
             continue;
         // As a raw line hands it over: the start code, then the message.
         const int n = std::min(count, int(size) + 1);
@@ -172,20 +160,18 @@ int ArtNetDriver::readReplyWhole(uint8_t* buffer, int count, ReplyKind kind, con
 
 int ArtNetDriver::nodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note)
 {
-    uint32_t node = 0;
-    uint16_t portAddress = 0;
     uids.clear();
-    if (!target(node, portAddress)) {
+    if (!nodeIp_) {
         note = "no Art-Net port chosen";
         return 0;
     }
-    artnet::TodTable table(portAddress);
+    artnet::TodTable table(portAddress_);
     // A node still discovering answers TodNak; it is asked to start afresh once.
     for (int round = 0; round < 2 && !table.complete(); ++round) {
         purge();
-        const std::vector<uint8_t> ask = flush || round > 0 ? artnet::EncodeTodControl(portAddress, artnet::kAtcFlush)
-                                                            : artnet::EncodeTodRequest(portAddress);
-        if (!socket_.sendTo(node, nodePort_, ask.data(), ask.size())) {
+        const std::vector<uint8_t> ask = flush || round > 0 ? artnet::EncodeTodControl(portAddress_, artnet::kAtcFlush)
+                                                            : artnet::EncodeTodRequest(portAddress_);
+        if (!socket_.sendTo(nodeIp_, nodePort_, ask.data(), ask.size())) {
             note = "the request for the node's table could not be sent";
             return 0;
         }
@@ -204,7 +190,7 @@ int ArtNetDriver::nodeTable(bool flush, std::vector<uint64_t>& uids, std::string
     uids = table.uids();
     if (table.complete())
         return 1;
-    const std::string where = "the node " + Ipv4Text(node) + " (Port-Address " + artnet::PortAddressText(portAddress) + ")";
+    const std::string where = "the node " + Ipv4Text(nodeIp_) + " (Port-Address " + artnet::PortAddressText(portAddress_) + ")";
     if (!table.any())
         note = where + " sent no table of devices";
     else if (table.refused())

@@ -46,12 +46,14 @@ private:
     // The next packet from the node within `untilUs` (monotonic); its size, 0
     // when none came, -1 when the socket failed. Packets from anyone else are dropped.
     long receiveFromNode(uint8_t* buffer, size_t capacity, uint64_t untilUs);
-    bool target(uint32_t& ip, uint16_t& portAddress) const;
 
     UdpSocket socket_;
     uint32_t readWaitUs_ = kDefaultReadWaitUs;
     uint16_t localPort_ = artnet::kUdpPort;
+    // The node and port opened (0: none open).
+    uint32_t nodeIp_ = 0;
     uint16_t nodePort_ = artnet::kUdpPort;
+    uint16_t portAddress_ = 0;
     uint8_t sequence_ = 0;
     uint64_t lastFrameUs_ = 0;  // when the last ArtDmx went
     uint8_t packet_[artnet::kMaxPacket];

@@ -195,11 +195,12 @@ int List(const Options& o)
     for (const InterfaceKindInfo& kind : kInterfaceKinds) {
         // Unless asked for by --kind, only the kinds the window lists: polling the
         // network is not what a plain list should do.
-        if (o.kindGiven ? kind.kind != o.kind : kind.kind >= kWindowInterfaceKindCount)
+        if (o.kindGiven ? kind.kind != o.kind : kind.onNetwork)
             continue;
         port.PortInit();
         port.setKind(kind.kind);
-        if (kind.kind == KindArtNet)
+        // A node given by its address is asked alone.
+        if (kind.onNetwork)
             port.setDevicePath(o.interface.c_str());
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
@@ -287,7 +288,7 @@ int DiscoverEveryUniverse(const Options& o)
     FtdiD2xx d2xx;
     InterfacePort port(serial, d2xx);
     port.PortInit();
-    port.setKind(KindArtNet);
+    port.setKind(int8_t(o.kind));
     port.setDevicePath(o.interface.c_str());
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
@@ -329,7 +330,7 @@ int DiscoverEveryUniverse(const Options& o)
 
 int Discover(const Options& o)
 {
-    if (o.kind == KindArtNet && o.everyUniverse)
+    if (KindOnNetwork(o.kind) && o.everyUniverse)
         return DiscoverEveryUniverse(o);
     Table t(kDiscoverColumns);
     const int status = DiscoverInto(o, t, std::nullopt);

@@ -166,7 +166,7 @@ int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t
 {
     const std::string command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (o.kind != KindArtNet && (o.universeGiven || o.nodeWaitGiven))
+    if (!KindOnNetwork(o.kind) && (o.universeGiven || o.nodeWaitGiven))
         return UsageError("--universe and --node-wait go with --kind artnet");
     if (!o.uids.empty() && command != "backup" && command != "restore")
         return UsageError("--uids goes with backup and restore");

@@ -140,8 +140,8 @@ bool Session::open()
     port.PortClose();
     port.PortInit();
     port.setKind(int8_t(options.kind));
-    if (options.kind == KindArtNet)
-        return openArtNet();
+    if (KindOnNetwork(options.kind))
+        return openNodePort();
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
     if (!port.listNote().empty())
@@ -175,7 +175,7 @@ bool Session::open()
     return false;
 }
 
-bool Session::openArtNet()
+bool Session::openNodePort()
 {
     // A node is named by its address (and UDP port, for one that is not on
     // Art-Net's own); the port by --universe. No poll is needed to reach it.

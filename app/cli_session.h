@@ -134,7 +134,7 @@ struct Session {
     explicit Session(const Options& o);
     // Opens the interface the options choose; false, said on stderr, when none could be.
     bool open();
-    bool openArtNet();  // open() for an Art-Net node's port
+    bool openNodePort();  // open() for a kind that reaches a node on the network
 };
 
 } // namespace cli

@@ -7,6 +7,14 @@ static_assert(kInterfaceKinds[KindStandardVcp].kind == KindStandardVcp &&
                   kInterfaceKinds[KindEnttecUsbPro].kind == KindEnttecUsbPro &&
                   kInterfaceKinds[KindArtNet].kind == KindArtNet,
               "a kind's value is its place in the table");
+constexpr bool WindowKindsComeFirst()
+{
+    for (int i = 0; i < kInterfaceKindCount; ++i)
+        if (kInterfaceKinds[i].onNetwork != (i >= kWindowInterfaceKindCount))
+            return false;
+    return true;
+}
+static_assert(WindowKindsComeFirst(), "the window's kinds come first in the table");
 
 const InterfaceKindInfo* FindInterfaceKind(int kind)
 {
@@ -61,4 +69,10 @@ int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::s
         return int(rows.size() - 1);
     }
     return -1;
+}
+
+bool KindOnNetwork(int kind)
+{
+    const InterfaceKindInfo* k = FindInterfaceKind(kind);
+    return k && k->onNetwork;
 }

@@ -14,21 +14,33 @@ struct InterfaceKindInfo {
     const char* token;        // as vantrell-cli and vantrell-line-report take it
     const char* displayName;  // as the window shows it
     bool byDevicePath;        // opened by a device node's path, not an FTDI device number
+    // A node on the network, named by its address and a universe rather than
+    // listed: polled only when asked for, and not among the window's kinds.
+    bool onNetwork;
 };
 
 // Every kind, in the order of their values.
 inline constexpr InterfaceKindInfo kInterfaceKinds[] = {
-    {KindStandardVcp, "vcp", "Стандартный VCP", true},
-    {KindTalvern, "talvern", "Talvern", false},
-    {KindEnttecUsbPro, "usbpro", "Enttec USB Pro", false},
-    {KindArtNet, "artnet", "Art-Net", true},
+    {KindStandardVcp, "vcp", "Стандартный VCP", true, false},
+    {KindTalvern, "talvern", "Talvern", false, false},
+    {KindEnttecUsbPro, "usbpro", "Enttec USB Pro", false, false},
+    {KindArtNet, "artnet", "Art-Net", true, true},
 };
 constexpr int kInterfaceKindCount = int(sizeof kInterfaceKinds / sizeof kInterfaceKinds[0]);
-// The kinds the window offers, the first of the table: Art-Net is reached from
-// the command line.
-constexpr int kWindowInterfaceKindCount = 3;
+// The kinds the window offers: those not on the network, which come first in the
+// table (the settings keep a kind by its place there).
+constexpr int WindowInterfaceKindCount()
+{
+    int n = 0;
+    for (const InterfaceKindInfo& k : kInterfaceKinds)
+        n += k.onNetwork ? 0 : 1;
+    return n;
+}
+constexpr int kWindowInterfaceKindCount = WindowInterfaceKindCount();
 // The kind's row of the table, or null for a value that names none.
 const InterfaceKindInfo* FindInterfaceKind(int kind);
+// Whether the kind reaches a node on the network (see InterfaceKindInfo::onNetwork).
+bool KindOnNetwork(int kind);
 
 // A token ("vcp", "talvern", "usbpro", also "enttec") or a value ("0".."2") to a
 // kind; -1 when it names none.

@@ -11,35 +11,14 @@
 
 namespace {
 
-// A controller on one port of the node.
-struct Controller {
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port{serial, d2xx};
-    RecordingLog log;
-    RdmEngine engine{port, SystemClock::instance(), log};
-
-    Controller(uint32_t ip, uint16_t udpPort, uint16_t portAddress)
-    {
-        port.PortInit();
-        port.setKind(KindArtNet);
-        port.artNet().setLocalPort(0);
-        port.setDevicePath(ArtNetPortPath(ip, udpPort, portAddress).c_str());
-        if (port.PortOpen() != 1) {
-            std::fprintf(stderr, "cannot open the node's port\n");
-            std::exit(1);
-        }
-        engine.SetupRequestHeader();
-        engine.setFastExchange(true);
-    }
-    size_t table()
-    {
-        std::vector<Uid> uids;
-        std::string note;
-        engine.nodeTable(false, uids, note);
-        return uids.size();
-    }
-};
+// A port's table of devices, as a discovery asks for it.
+size_t Table(BenchClient& c)
+{
+    std::vector<Uid> uids;
+    std::string note;
+    c.engine.nodeTable(false, uids, note);
+    return uids.size();
+}
 
 } // namespace
 
@@ -63,20 +42,20 @@ int main()
         return 1;
     }
     std::printf("Art-Net through the rig's node on loopback, 4 ports of 33 devices, paced lines\n");
-    std::vector<std::unique_ptr<Controller>> controllers;
+    std::vector<std::unique_ptr<BenchClient>> controllers;
     for (uint16_t p = 1; p <= 4; ++p)
-        controllers.push_back(std::make_unique<Controller>(kIp, node.udpPort(), p));
+        controllers.push_back(std::make_unique<BenchClient>(ArtNetPortPath(kIp, node.udpPort(), p), KindArtNet));
 
     constexpr int kRounds = 20;
     double t0 = NowMs();
     for (int r = 0; r < kRounds; ++r)
-        controllers[0]->table();
+        Table(*controllers[0]);
     const double alone = (NowMs() - t0) / kRounds;
     t0 = NowMs();
     for (int r = 0; r < kRounds; ++r) {
         std::vector<std::thread> asking;
         for (auto& c : controllers)
-            asking.emplace_back([&c] { c->table(); });
+            asking.emplace_back([&c] { Table(*c); });
         for (auto& t : asking)
             t.join();
     }

@@ -48,28 +48,6 @@ struct Tally {
     }
 };
 
-// A fresh port and engine on the line, as each run of the command-line tool has.
-struct Client {
-    PosixSerial serial;
-    rig::RigD2xx d2xx;
-    InterfacePort port{serial, d2xx};
-    RecordingLog log;
-    RdmEngine engine{port, SystemClock::instance(), log};
-
-    explicit Client(const std::string& path)
-    {
-        port.PortInit();
-        port.setDevicePath(path.c_str());
-        engine.SetupRequestHeader();
-        engine.setFastExchange(true);
-        if (port.PortOpen() != 1) {
-            std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-            std::exit(1);
-        }
-    }
-    ~Client() { port.PortClose(); }
-};
-
 rig::VirtualLine* gLine = nullptr;
 
 void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
@@ -85,7 +63,7 @@ void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
 
     Tally discover;
     for (int run = 0; run < kRuns; ++run) {
-        Client c(path);
+        BenchClient c(path);
         std::vector<Uid> found;
         Discovery d(c.engine, found, DiscoveryHooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 10; }});
         gLine->clearRecords();
@@ -114,7 +92,7 @@ void RunBoth(const std::string& path, const std::vector<Uid>& uids, int busy)
                              rdm::DMX_PERSONALITY_DESCRIPTION};
     Tally get;
     for (int run = 0; run < kRuns; ++run) {
-        Client c(path);
+        BenchClient c(path);
         const Uid uid = uids[size_t(run) % uids.size()];
         bool ok = true;
         const double t0 = NowMs();

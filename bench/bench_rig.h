@@ -6,6 +6,9 @@
 #include "rig/fixtures.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +22,32 @@ inline void ServeOrExit(PtyHarness& h)
 }
 
 inline double NowMs() { return double(MonotonicUs()) / 1000.0; }
+
+// A fresh port and engine on the fast exchange, as each run of the command-line
+// tool has: a serial line's path, or a node port's ("127.0.0.2:6455/1").
+struct BenchClient {
+    PosixSerial serial;
+    rig::RigD2xx d2xx;
+    InterfacePort port{serial, d2xx};
+    RecordingLog log;
+    RdmEngine engine{port, SystemClock::instance(), log};
+
+    explicit BenchClient(const std::string& path, int kind = KindStandardVcp)
+    {
+        port.PortInit();
+        port.setKind(int8_t(kind));
+        port.artNet().setLocalPort(0);  // beside whatever holds Art-Net's own port
+        port.setDevicePath(path.c_str());
+        engine.SetupRequestHeader();
+        engine.setFastExchange(true);
+        if (port.PortOpen() != 1) {
+            std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(),
+                         port.refusal().empty() ? std::strerror(errno) : port.refusal().c_str());
+            std::exit(1);
+        }
+    }
+    ~BenchClient() { port.PortClose(); }
+};
 
 // An LED par that lists `parameters` PIDs: two standard ones, the rest its own.
 inline rig::ResponderModel ModelWithParameters(int parameters)

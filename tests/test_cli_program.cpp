@@ -77,23 +77,13 @@ protected:
         return r;
     }
 
-    // Requests the rig has logged so far.
-    int requestsSeen() const
+    // Requests the rig has logged so far; of one command class ("SET") when given.
+    int requestsSeen(const std::string& commandClass = "") const
     {
         std::ifstream in(logPath);
         int n = 0;
         for (std::string line; std::getline(in, line);)
-            n += line.rfind("-> ", 0) == 0;
-        return n;
-    }
-
-    // SET requests the rig has logged so far.
-    int setsSeen() const
-    {
-        std::ifstream in(logPath);
-        int n = 0;
-        for (std::string line; std::getline(in, line);)
-            n += line.rfind("-> SET", 0) == 0;
+            n += line.rfind("-> " + commandClass, 0) == 0;
         return n;
     }
 
@@ -321,7 +311,7 @@ TEST_F(CliRig, BackupRestoresAChangedDeviceAndClonesOnlyTheSameModelUnlessForced
 
     ASSERT_EQ(run("set " + first + " device_label 'Truss 2 SR'").status, 0);
     ASSERT_EQ(run("set " + first + " dmx_start_address 200").status, 0);
-    const int sets = setsSeen();
+    const int sets = requestsSeen("SET");
     const std::string spot = " --uids " + first;
     const Result dry = run("restore " + file + spot + " --dry-run --json");
     EXPECT_EQ(dry.status, 0) << dry.err;
@@ -329,11 +319,11 @@ TEST_F(CliRig, BackupRestoresAChangedDeviceAndClonesOnlyTheSameModelUnlessForced
     for (const QJsonValue& row : dry.json())
         wouldChange += row.toObject().value("result").toString() == "would change";
     EXPECT_EQ(wouldChange, 2);
-    EXPECT_EQ(setsSeen(), sets) << "a dry run sends no SET";
+    EXPECT_EQ(requestsSeen("SET"), sets) << "a dry run sends no SET";
 
     const Result restored = run("restore " + file + spot);
     EXPECT_EQ(restored.status, 0) << restored.err;
-    EXPECT_EQ(setsSeen(), sets + 2) << restored.out;
+    EXPECT_EQ(requestsSeen("SET"), sets + 2) << restored.out;
     const Result label = run("get " + first + " device_label dmx_start_address --json");
     EXPECT_EQ(valueOf(label.json(), "label").toString(), "");
     EXPECT_EQ(valueOf(label.json(), "address").toInt(), 1);
@@ -343,7 +333,7 @@ TEST_F(CliRig, BackupRestoresAChangedDeviceAndClonesOnlyTheSameModelUnlessForced
     const Result foreign = run("restore " + file + map);
     EXPECT_EQ(foreign.status, 2);
     EXPECT_NE(foreign.err.find("another model"), std::string::npos) << foreign.err;
-    EXPECT_EQ(setsSeen(), sets + 2);
+    EXPECT_EQ(requestsSeen("SET"), sets + 2);
     const Result forced = run("restore " + file + map + " --force");
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_NE(forced.out.find("skipped: not supported by " + dimmer), std::string::npos) << forced.out;

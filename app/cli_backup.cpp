@@ -14,10 +14,13 @@
 namespace cli {
 namespace {
 
-void Progress(const char* what, size_t done, size_t total, Uid uid)
+// Each device as it is reached, on a terminal.
+DeviceProgress Progress(const char* what)
 {
-    if (isatty(STDERR_FILENO))
-        std::fprintf(stderr, "%s %zu of %zu: %s\n", what, done + 1, total, UidColonText(uid).c_str());
+    return [what](size_t done, size_t total, Uid uid) {
+        if (isatty(STDERR_FILENO))
+            std::fprintf(stderr, "%s %zu of %zu: %s\n", what, done + 1, total, UidColonText(uid).c_str());
+    };
 }
 
 // The devices a command works on: those given with --uids, or those a discovery finds.
@@ -55,12 +58,8 @@ int Backup(const Options& o, const std::string& file)
         return kNoInterface;
     std::vector<Uid> uids;
     const int verdict = Devices(s, uids);
-    std::vector<SavedDevice> devices;
     BackupRun run{StopRequested};
-    for (size_t i = 0; i < uids.size() && run.goOn(); ++i) {
-        Progress("reading", i, uids.size(), uids[i]);
-        devices.push_back(BackUpDevice(s.engine, uids[i], run));
-    }
+    const std::vector<SavedDevice> devices = BackUpDevices(s.engine, uids, run, Progress("reading"));
     // What was read is kept even when not all of it came: the file says what is missing.
     std::string why;
     if (!SaveBackupFile(file, devices, why)) {
@@ -169,23 +168,19 @@ int Restore(const Options& o, const std::string& file)
         onlyShared[to] = !mismatch.empty();
     }
 
-    std::vector<RestoreStep> steps;
-    size_t reached = 0;
-    for (; reached < work.size() && run.goOn(); ++reached) {
-        const size_t i = reached;
-        const Uid to = target[work[i]->uid];
-        if (unchecked.count(to))
-            continue;
-        Progress(o.dryRun ? "comparing" : "restoring", i, work.size(), to);
-        const std::vector<RestoreStep> device = RestoreDevice(s.engine, *work[i], to, o.dryRun, onlyShared[to], run);
-        for (const RestoreStep& step : device)
-            if (!step.matches())
-                s.problems.add(step.uid, step.name + ": " + OutcomeText(step));
-        steps.insert(steps.end(), device.begin(), device.end());
-    }
-    for (size_t i = reached; i < work.size(); ++i)
-        s.problems.add(target[work[i]->uid], run.interfaceFailed ? "nothing written: the interface failed"
-                                                                  : "nothing written: the restore was stopped");
+    std::vector<RestoreTarget> targets;
+    for (const SavedDevice* d : work)
+        if (!unchecked.count(target[d->uid]))
+            targets.push_back({d, target[d->uid], onlyShared[target[d->uid]]});
+    const RestoreRun done =
+        RestoreDevices(s.engine, targets, o.dryRun, run, Progress(o.dryRun ? "comparing" : "restoring"));
+    const std::vector<RestoreStep>& steps = done.steps;
+    for (const RestoreStep& step : steps)
+        if (!step.matches())
+            s.problems.add(step.uid, step.name + ": " + OutcomeText(step));
+    for (const Uid uid : done.notReached)
+        s.problems.add(uid, run.interfaceFailed ? "nothing written: the interface failed"
+                                                : "nothing written: the restore was stopped");
     const int end = RunEnd(run, s.problems);
     if (o.format == Format::Table) {
         PrintLines(RestoreReportLines(steps));

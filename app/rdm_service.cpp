@@ -277,10 +277,8 @@ void RdmService::backup(std::vector<Uid> uids, std::function<void(const BackupRe
         [this, uids = std::move(uids), result] {
             const RunControl c = control("Устройство");
             BackupRun run{c.stopRequested};
-            for (size_t i = 0; i < uids.size() && run.goOn(); ++i) {
-                c.step(int(i + 1), int(uids.size()));
-                result->devices.push_back(BackUpDevice(engine_, uids[i], run));
-            }
+            result->devices = BackUpDevices(engine_, uids, run,
+                                            [&c](size_t i, size_t n, Uid) { c.step(int(i + 1), int(n)); });
             result->stopped = run.stopped;
             result->interfaceFailed = run.interfaceFailed;
         },
@@ -295,15 +293,11 @@ void RdmService::restore(std::vector<SavedDevice> saved, std::function<void(cons
         [this, saved = std::move(saved), result] {
             const RunControl c = control("Устройство");
             BackupRun run{c.stopRequested};
-            for (size_t i = 0; i < saved.size(); ++i) {
-                if (!run.goOn()) {
-                    result->notReached.push_back(saved[i].uid);
-                    continue;
-                }
-                c.step(int(i + 1), int(saved.size()));
-                const auto steps = RestoreDevice(engine_, saved[i], saved[i].uid, false, false, run);
-                result->steps.insert(result->steps.end(), steps.begin(), steps.end());
-            }
+            std::vector<RestoreTarget> targets;
+            for (const SavedDevice& d : saved)
+                targets.push_back({&d, d.uid});
+            static_cast<RestoreRun&>(*result) = RestoreDevices(
+                engine_, targets, false, run, [&c](size_t i, size_t n, Uid) { c.step(int(i + 1), int(n)); });
             result->stopped = run.stopped;
             result->interfaceFailed = run.interfaceFailed;
         },

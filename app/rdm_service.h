@@ -73,9 +73,7 @@ struct BackupResult {
     std::vector<SavedDevice> devices;
     bool stopped = false, interfaceFailed = false;
 };
-struct RestoreResult {
-    std::vector<RestoreStep> steps;
-    std::vector<Uid> notReached;
+struct RestoreResult : RestoreRun {
     bool stopped = false, interfaceFailed = false;
 };
 

@@ -300,6 +300,36 @@ SavedDevice BackUpDevice(RdmEngine& engine, Uid uid, BackupRun& run)
     return device;
 }
 
+std::vector<SavedDevice> BackUpDevices(RdmEngine& engine, const std::vector<Uid>& uids, BackupRun& run,
+                                       const DeviceProgress& progress)
+{
+    std::vector<SavedDevice> devices;
+    for (size_t i = 0; i < uids.size() && run.goOn(); ++i) {
+        if (progress)
+            progress(i, uids.size(), uids[i]);
+        devices.push_back(BackUpDevice(engine, uids[i], run));
+    }
+    return devices;
+}
+
+RestoreRun RestoreDevices(RdmEngine& engine, const std::vector<RestoreTarget>& targets, bool dryRun, BackupRun& run,
+                          const DeviceProgress& progress)
+{
+    RestoreRun out;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const RestoreTarget& t = targets[i];
+        if (!run.goOn()) {
+            out.notReached.push_back(t.uid);
+            continue;
+        }
+        if (progress)
+            progress(i, targets.size(), t.uid);
+        const std::vector<RestoreStep> steps = RestoreDevice(engine, *t.saved, t.uid, dryRun, t.onlyShared, run);
+        out.steps.insert(out.steps.end(), steps.begin(), steps.end());
+    }
+    return out;
+}
+
 bool RestoreStep::matches() const
 {
     return outcome == RestoreOutcome::Unchanged || outcome == RestoreOutcome::Restored ||

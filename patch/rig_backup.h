@@ -90,6 +90,25 @@ struct RestoreStep {
 std::vector<RestoreStep> RestoreDevice(RdmEngine& engine, const SavedDevice& saved, Uid target, bool dryRun,
                                        bool onlyShared, BackupRun& run);
 
+// Each device in turn until a stop or a failed interface; `progress`, when
+// given, hears each before it is read (0-based).
+using DeviceProgress = std::function<void(size_t done, size_t total, Uid uid)>;
+std::vector<SavedDevice> BackUpDevices(RdmEngine& engine, const std::vector<Uid>& uids, BackupRun& run,
+                                       const DeviceProgress& progress = {});
+
+// A kept device and the device it is written to, itself or a replacement.
+struct RestoreTarget {
+    const SavedDevice* saved = nullptr;
+    Uid uid = 0;
+    bool onlyShared = false;  // a replacement of another model: only what both support
+};
+struct RestoreRun {
+    std::vector<RestoreStep> steps;
+    std::vector<Uid> notReached;  // targets a stop or a failed interface left untouched
+};
+RestoreRun RestoreDevices(RdmEngine& engine, const std::vector<RestoreTarget>& targets, bool dryRun, BackupRun& run,
+                          const DeviceProgress& progress = {});
+
 // Why `target` may not take the settings of `saved` without being forced: its
 // maker or model differs. Empty when it may.
 std::string CloneMismatch(const SavedDevice& saved, Uid target, const rdm::DeviceInfo& targetInfo);

@@ -3,6 +3,8 @@
 // table, as CSV or as JSON (an array of objects), on stdout. Numbers stay numbers
 // in JSON and a value that is missing is null there, empty elsewhere. Texts have
 // their control characters escaped: as \x1B in a table or CSV, by JSON's rules.
+#include "rdm/text_codec.h"
+
 #include <string>
 #include <vector>
 
@@ -43,9 +45,6 @@ private:
 
 std::string JsonString(const std::string& utf8);
 
-// Text for a terminal or a CSV file: control characters (C0, DEL, C1) as \x1B,
-// so that a device's text cannot retitle or clear the terminal, or break a row.
-std::string EscapeControls(const std::string& utf8);
 
 // A JSON object built member by member, in order.
 class JsonObject {

@@ -168,21 +168,6 @@ std::vector<uint8_t> Encoded(const std::string& layout, const std::vector<PidFie
     return data;
 }
 
-std::string Escaped(const std::string& text)
-{
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", unsigned(c));
-            out += hex;
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 bool BackupRun::goOn()
@@ -558,8 +543,8 @@ std::vector<std::string> RestoreReportLines(const std::vector<RestoreStep>& step
 {
     std::vector<std::vector<std::string>> rows{{"uid", "parameter", "kept", "before", "result"}};
     for (const RestoreStep& s : steps)
-        rows.push_back({s.uid.colonText(), Escaped(s.name), Escaped(s.saved), Escaped(s.before),
-                        Escaped(OutcomeText(s))});
+        rows.push_back({s.uid.colonText(), EscapeControls(s.name), EscapeControls(s.saved), EscapeControls(s.before),
+                        EscapeControls(OutcomeText(s))});
     return Aligned(rows);
 }
 
@@ -572,8 +557,8 @@ std::vector<std::string> BackupReportLines(const std::vector<SavedDevice>& devic
             missing += (missing.empty() ? "" : "; ") + m.name + ": " + m.why;
         char model[16];
         std::snprintf(model, sizeof model, "0x%04X", unsigned(d.model));
-        rows.push_back({d.uid.colonText(), d.read ? Escaped(d.modelDescription.empty() ? model : d.modelDescription) : "",
-                        std::to_string(d.values.size()), Escaped(missing)});
+        rows.push_back({d.uid.colonText(), d.read ? EscapeControls(d.modelDescription.empty() ? model : d.modelDescription) : "",
+                        std::to_string(d.values.size()), EscapeControls(missing)});
     }
     return Aligned(rows);
 }

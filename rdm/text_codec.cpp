@@ -1,5 +1,7 @@
 #include "rdm/text_codec.h"
 
+#include <cstdio>
+
 #include <cstdint>
 
 namespace {
@@ -108,4 +110,31 @@ std::string DeviceText(const uint8_t* bytes, size_t count)
     while (length < count && bytes[length] != 0)
         ++length;
     return Cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes), length));
+}
+
+std::string EscapeControls(const std::string& s)
+{
+    std::string out;
+    out.reserve(s.size());
+    char esc[8];
+    for (size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        unsigned code = 0x100;  // none
+        size_t skip = 0;
+        if (c < 0x20 || c == 0x7F) {
+            code = c;
+        } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+            code = static_cast<unsigned char>(s[i + 1]);  // U+0080..U+009F in UTF-8
+            skip = 1;
+        }
+        if (code == 0x100) {
+            out += char(c);
+            continue;
+        }
+        std::snprintf(esc, sizeof esc, "\\x%02X", code);
+        out += esc;
+        i += skip;
+    }
+    return out;
 }

@@ -11,3 +11,6 @@ std::string Cp1251ToUtf8(std::string_view bytes);
 std::string DeviceText(const uint8_t* bytes, size_t count);
 // Characters without a Windows-1251 form become '?'.
 std::string Utf8ToCp1251(std::string_view text);
+// Text for a terminal, a CSV file or a report: control characters (C0, DEL, C1)
+// as \x1B, so that a device's text cannot retitle or clear the terminal, or break a row.
+std::string EscapeControls(const std::string& utf8);

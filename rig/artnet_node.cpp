@@ -7,6 +7,8 @@
 #include "rig/rig_serial.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 
 namespace rig {
@@ -24,8 +26,15 @@ public:
 };
 
 // One port: its line, reached for discovery as a controller reaches a raw line,
-// and the table that discovery left.
+// the table that discovery left, and the work waiting for the port's thread.
 struct ArtNetNode::PortState {
+    struct Job {
+        enum Kind { Flush, Rdm } kind;
+        std::vector<uint8_t> bytes;  // the RDM message, without its start code
+        uint32_t ip;
+        uint16_t udpPort;
+    };
+
     uint16_t portAddress;
     uint8_t number;  // 1 to 4
     VirtualLine& line;
@@ -36,6 +45,14 @@ struct ArtNetNode::PortState {
     RdmEngine engine{port, SystemClock::instance(), quiet};
     mutable std::mutex tableMutex;
     std::vector<uint64_t> table;
+
+    std::mutex workMutex;
+    std::condition_variable workReady;
+    std::deque<Job> jobs;
+    // Frames wait in order; a line busy with discovery for long drops the oldest.
+    static constexpr size_t kFramesWaiting = 16;
+    std::deque<std::vector<uint8_t>> frames;
+    std::thread worker;
 
     PortState(uint16_t address, uint8_t n, VirtualLine& l) : portAddress(address), number(n), line(l)
     {
@@ -64,9 +81,16 @@ bool ArtNetNode::start(std::string& error, uint16_t udpPort)
         return false;
     if (foreignIp && !foreign_.open(foreignIp, 0, error))
         return false;
-    for (auto& p : ports_)
-        discover(*p);
+    {
+        std::vector<std::thread> discovering;
+        for (auto& p : ports_)
+            discovering.emplace_back([this, &p] { discover(*p); });
+        for (std::thread& t : discovering)
+            t.join();
+    }
     running_ = true;
+    for (auto& p : ports_)
+        p->worker = std::thread([this, &p] { work(*p); });
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -76,6 +100,14 @@ void ArtNetNode::stop()
     running_ = false;
     if (thread_.joinable())
         thread_.join();
+    for (auto& p : ports_) {
+        {
+            std::lock_guard<std::mutex> lock(p->workMutex);
+            p->workReady.notify_all();
+        }
+        if (p->worker.joinable())
+            p->worker.join();
+    }
     socket_.close();
     foreign_.close();
 }
@@ -105,6 +137,34 @@ void ArtNetNode::run()
         const long got = socket_.receive(buffer, sizeof buffer, fromIp, fromPort, 50000);
         if (got > 0 && size_t(got) <= sizeof buffer && !faults.silent)
             handle(buffer, size_t(got), fromIp, fromPort);
+    }
+}
+
+void ArtNetNode::work(PortState& p)
+{
+    std::unique_lock<std::mutex> lock(p.workMutex);
+    for (;;) {
+        p.workReady.wait(lock, [&] { return !running_ || !p.frames.empty() || !p.jobs.empty(); });
+        if (!running_)
+            return;
+        if (!p.frames.empty()) {
+            std::vector<uint8_t> frame = std::move(p.frames.front());
+            p.frames.pop_front();
+            lock.unlock();
+            p.line.transmit(frame.data(), frame.size(), p.line.clock().nowUs(), false);
+            lock.lock();
+            continue;
+        }
+        PortState::Job job = std::move(p.jobs.front());
+        p.jobs.pop_front();
+        lock.unlock();
+        if (job.kind == PortState::Job::Flush) {
+            discover(p);
+            sendTable(p, job.ip, job.udpPort);
+        } else {
+            carryRdm(p, job.bytes.data(), job.bytes.size(), job.ip, job.udpPort);
+        }
+        lock.lock();
     }
 }
 
@@ -222,20 +282,26 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
         PortState* p = artnet::DecodeTodControl(bytes, size, a, command) ? find(a) : nullptr;
         if (!p)
             break;
-        if (command == artnet::kAtcFlush) {
-            say("TodControl flush " + artnet::PortAddressText(a) + ": discovering");
-            discover(*p);
+        if (command != artnet::kAtcFlush) {
+            sendTable(*p, fromIp, fromPort);
+            break;
         }
-        sendTable(*p, fromIp, fromPort);
+        say("TodControl flush " + artnet::PortAddressText(a) + ": discovering");
+        std::lock_guard<std::mutex> lock(p->workMutex);
+        p->jobs.push_back({PortState::Job::Flush, {}, fromIp, fromPort});
+        p->workReady.notify_one();
         break;
     }
     case artnet::OpRdm: {
         uint16_t a = 0;
         const uint8_t* message = nullptr;
         size_t messageSize = 0;
-        if (artnet::DecodeRdm(bytes, size, a, message, messageSize))
-            if (PortState* p = find(a))
-                carryRdm(*p, message, messageSize, fromIp, fromPort);
+        PortState* p = artnet::DecodeRdm(bytes, size, a, message, messageSize) ? find(a) : nullptr;
+        if (!p)
+            break;
+        std::lock_guard<std::mutex> lock(p->workMutex);
+        p->jobs.push_back({PortState::Job::Rdm, {message, message + messageSize}, fromIp, fromPort});
+        p->workReady.notify_one();
         break;
     }
     case artnet::OpDmx: {
@@ -246,9 +312,12 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
         if (!artnet::DecodeDmx(bytes, size, a, sequence, slots, count))
             break;
         if (PortState* p = find(a)) {
-            std::vector<uint8_t> frame(count + 1, 0);
+            std::lock_guard<std::mutex> lock(p->workMutex);
+            if (p->frames.size() == PortState::kFramesWaiting)
+                p->frames.pop_front();
+            std::vector<uint8_t>& frame = p->frames.emplace_back(count + 1, 0);
             std::copy(slots, slots + count, frame.begin() + 1);
-            p->line.transmit(frame.data(), frame.size(), p->line.clock().nowUs(), false);
+            p->workReady.notify_one();
         }
         break;
     }

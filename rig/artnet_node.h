@@ -2,7 +2,9 @@
 // The rig as an Art-Net node: one UDP address with up to four ports, each a line
 // of simulated responders. It answers ArtPoll, keeps each port's table of devices
 // by discovering its line (again on ArtTodControl flush), carries ArtRdm requests
-// onto the line and their replies back, and puts ArtDmx frames on the line.
+// onto the line and their replies back, and puts ArtDmx frames on the line. Each
+// port works on a thread of its own, as a node's outputs do: a port discovering its
+// line holds up neither the others nor the node's answers to polls.
 #include "link/artnet_packets.h"
 #include "link/udp_socket.h"
 #include "rig/virtual_line.h"
@@ -36,7 +38,7 @@ public:
     ArtNetNode(const ArtNetNode&) = delete;
     ArtNetNode& operator=(const ArtNetNode&) = delete;
 
-    // Discovers every port's line, then listens on ip:`udpPort` on a thread of its own.
+    // Discovers every port's line (all at once), then listens on ip:`udpPort`.
     bool start(std::string& error, uint16_t udpPort = artnet::kUdpPort);
     void stop();
     // The UDP port it listens on (kUdpPort, or the free one a test asked for with 0).
@@ -52,6 +54,7 @@ public:
 private:
     struct PortState;
     void run();
+    void work(PortState& p);
     void handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint16_t fromPort);
     void reply(const std::vector<uint8_t>& packet, uint32_t ip, uint16_t port);
     void sendTable(PortState& p, uint32_t ip, uint16_t port);

@@ -218,7 +218,7 @@ bool ModelByName(const std::string& name, ResponderModel& out)
     return false;
 }
 
-void AddStockDevices(VirtualLine& line, int count)
+void AddStockDevices(VirtualLine& line, int count, uint32_t series)
 {
     static ResponderModel (*const kMakers[])() = {MovingHeadModel, DimmerPackModel, LedParModel,
                                                   FoggerModel,     ScannerModel,    ProjectorModel};
@@ -226,7 +226,7 @@ void AddStockDevices(VirtualLine& line, int count)
     for (int i = 0; i < count; ++i) {
         ResponderModel model = kMakers[size_t(i) % 6]();
         // Device IDs spread over the whole range, as serial numbers are.
-        uint32_t device = 0x00010000u + uint32_t(i) * 0x0B3D17u;
+        uint32_t device = 0x00010000u + uint32_t(i) * 0x0B3D17u + series * 0x100u;
         Responder& r = line.add(MakeUid(kRigManufacturer, device), model);
         if (address + r.footprint() - 1 > 512)
             address = 1;

@@ -26,7 +26,8 @@ ResponderModel DimmerRackModel();
 bool ModelByName(const std::string& name, ResponderModel& out);
 
 // Adds `count` stock devices in turn of the kinds above, with distinct UIDs of the
-// rig's manufacturer, start addresses laid out one after another.
-void AddStockDevices(VirtualLine& line, int count);
+// rig's manufacturer, start addresses laid out one after another. Lines given a
+// different `series` (the ports of one node) get devices of their own.
+void AddStockDevices(VirtualLine& line, int count, uint32_t series = 0);
 
 } // namespace rig

@@ -13,7 +13,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -48,9 +50,11 @@ void Usage()
               "                   (default 10); it comes back un-muted, as after a power cycle\n"
               "  --artnet ADDRESS[:PORT]\n"
               "                   answer as an Art-Net node on ADDRESS (a loopback address such as\n"
-              "                   127.0.0.2 keeps it on this machine) with the line as its one port,\n"
-              "                   instead of publishing a pseudo-terminal\n"
-              "  --universe N     the node port's Port-Address, default 1\n"
+              "                   127.0.0.2 keeps it on this machine), a line behind each of its\n"
+              "                   ports, instead of publishing a pseudo-terminal\n"
+              "  --universe N[,N]...\n"
+              "                   the node's ports by Port-Address (0 to 32767), up to 4, default 1;\n"
+              "                   each port gets --devices stock fixtures of its own\n"
               "  --node-fault F   lose-block (the table's last ArtTodData never sent), late-MS (ArtRdm\n"
               "                   replies held back MS ms), foreign-ADDRESS (replies sent from ADDRESS),\n"
               "                   silent (no answer at all); repeatable\n"
@@ -102,6 +106,71 @@ std::string LevelsText(const std::vector<uint8_t>& levels)
     return shown ? out : "every slot at 0";
 }
 
+void ApplyPowerCycles(rig::VirtualLine& line, uint64_t startedUs, std::mutex& printLock)
+{
+    line.applyPowerCycles((MonotonicUs() - startedUs) / 1000, [&](const rig::Responder& r) {
+        std::lock_guard<std::mutex> lock(printLock);
+        std::printf("power: %s %s\n", UidColonText(r.uid()).c_str(), r.powered ? "on (un-muted)" : "off");
+        std::fflush(stdout);
+    });
+}
+
+// Each request, reply and changed frame of the line, on stdout; `prefix` names
+// the line among several.
+void LogLine(rig::VirtualLine& line, const std::string& prefix, std::mutex& printLock)
+{
+    line.onRequest = [&printLock, prefix](const rig::RecordedRequest& r) {
+        std::lock_guard<std::mutex> lock(printLock);
+        if (!r.whole) {
+            std::printf("%s-> malformed request: %s\n", prefix.c_str(), Hex(r.bytes).c_str());
+        } else {
+            const rig::Request& q = r.decoded;
+            char number[8];
+            std::snprintf(number, sizeof number, "0x%04X", unsigned(q.pid));
+            // A named PID with its number; an unnamed one is its number.
+            const std::string pid = FindPidName(q.pid) ? PidText(q.pid) + " (" + number + ")" : PidText(q.pid);
+            std::printf("%s-> %s %s to %s tn %u pdl %zu %s\n", prefix.c_str(), ClassName(q.commandClass), pid.c_str(),
+                        UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
+                        Hex(std::vector<uint8_t>(q.data.begin(), q.data.end()), 16).c_str());
+        }
+        std::fflush(stdout);
+    };
+    line.onReply = [&printLock, prefix](const rig::RecordedReply& r) {
+        std::lock_guard<std::mutex> lock(printLock);
+        std::printf("%s<- %s%zu bytes: %s\n", prefix.c_str(), r.collision ? "collision, " : "", r.bytes.size(),
+                    Hex(r.bytes).c_str());
+        std::fflush(stdout);
+    };
+    // A frame is logged only when its levels differ from the frame before.
+    line.onFrame = [&printLock, prefix, last = std::vector<uint8_t>()](const rig::RecordedFrame& f) mutable {
+        if (f.startCode != 0 || f.levels == last)
+            return;
+        last = f.levels;
+        std::lock_guard<std::mutex> lock(printLock);
+        std::printf("%sDMX: %d slots, %s\n", prefix.c_str(), f.slotCount, LevelsText(f.levels).c_str());
+        std::fflush(stdout);
+    };
+}
+
+// "1,2,7" into `universes`, each once, at most four in all.
+bool ParseUniverses(const char* text, std::vector<uint16_t>& universes)
+{
+    const char* p = text;
+    for (;;) {
+        char* end = nullptr;
+        const long n = std::strtol(p, &end, 10);
+        if (*p < '0' || *p > '9' || end == p || n > artnet::kMaxPortAddress || universes.size() == 4 ||
+            std::find(universes.begin(), universes.end(), uint16_t(n)) != universes.end())
+            return false;
+        universes.push_back(uint16_t(n));
+        if (*end == '\0')
+            return true;
+        if (*end != ',')
+            return false;
+        p = end + 1;
+    }
+}
+
 bool SelectInApp(const std::string& path)
 {
     std::vector<InterfaceEntry> list;
@@ -130,9 +199,10 @@ bool SelectInApp(const std::string& path)
     return false;
 }
 
-// The line as the only port of an Art-Net node at ADDRESS[:UDP_PORT], until a signal.
-int RunNode(const std::string& address, uint16_t universe, const std::vector<std::string>& faultNames,
-            rig::VirtualLine& line, std::mutex& printLock, bool quiet)
+// The lines as the ports of an Art-Net node at ADDRESS[:UDP_PORT], until a signal.
+int RunNode(const std::string& address, const std::vector<uint16_t>& universes,
+            const std::vector<std::string>& faultNames, std::vector<std::unique_ptr<rig::VirtualLine>>& lines,
+            std::mutex& printLock, bool quiet)
 {
     const size_t colon = address.find(':');
     uint32_t ip = 0;
@@ -144,7 +214,10 @@ int RunNode(const std::string& address, uint16_t universe, const std::vector<std
         std::fprintf(stderr, "vantrell-rig: --artnet takes an IPv4 address, optionally with :UDP_PORT\n");
         return 2;
     }
-    rig::ArtNetNode node("vantrell-rig", ip, {{universe, &line}});
+    std::vector<rig::ArtNetNode::Port> ports;
+    for (size_t i = 0; i < universes.size(); ++i)
+        ports.push_back({universes[i], lines[i].get()});
+    rig::ArtNetNode node("vantrell-rig", ip, ports);
     for (const std::string& f : faultNames) {
         if (f == "lose-block") {
             node.faults.loseTodBlock = true;
@@ -175,12 +248,18 @@ int RunNode(const std::string& address, uint16_t universe, const std::vector<std
         std::fprintf(stderr, "vantrell-rig: %s\n", error.c_str());
         return 1;
     }
-    std::printf("Art-Net node %s:%ld, universe (Port-Address) %u %s: %zu device(s) in its table\n",
-                Ipv4Text(ip).c_str(), udpPort, unsigned(universe), artnet::PortAddressText(universe).c_str(),
-                node.tables()[0].size());
+    std::printf("Art-Net node %s:%ld\n", Ipv4Text(ip).c_str(), udpPort);
+    const std::vector<std::vector<uint64_t>> tables = node.tables();
+    for (size_t i = 0; i < universes.size(); ++i)
+        std::printf("  universe (Port-Address) %u %s: %zu device(s) in its table\n", unsigned(universes[i]),
+                    artnet::PortAddressText(universes[i]).c_str(), tables[i].size());
     std::fflush(stdout);
-    while (!gStop)
+    const uint64_t startedUs = MonotonicUs();
+    while (!gStop) {
         usleep(200000);
+        for (auto& line : lines)
+            ApplyPowerCycles(*line, startedUs, printLock);
+    }
     node.stop();
     std::printf("Art-Net node %s closed\n", Ipv4Text(ip).c_str());
     return 0;
@@ -198,7 +277,7 @@ int main(int argc, char** argv)
     uint64_t widgetWaitUs = rig::kWidgetTimeoutUs;
     std::vector<std::string> powerCycles;  // UID@S[+D]
     std::string artnetAddress;             // ADDRESS[:UDP_PORT]: an Art-Net node instead of a pty
-    uint16_t universe = 1;
+    std::vector<uint16_t> universes;  // the node's ports
     std::vector<std::string> nodeFaults;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -237,13 +316,11 @@ int main(int argc, char** argv)
         } else if (a == "--artnet" && i + 1 < argc) {
             artnetAddress = argv[++i];
         } else if (a == "--universe" && i + 1 < argc) {
-            char* end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            if (*argv[i] < '0' || *argv[i] > '9' || *end != '\0' || n > artnet::kMaxPortAddress) {
-                std::fprintf(stderr, "vantrell-rig: --universe takes a Port-Address, 0 to 32767\n");
+            if (!ParseUniverses(argv[++i], universes)) {
+                std::fprintf(stderr, "vantrell-rig: --universe takes Port-Addresses, 0 to 32767, each once, at most "
+                                     "4 in all (1,2,3)\n");
                 return 2;
             }
-            universe = uint16_t(n);
         } else if (a == "--node-fault" && i + 1 < argc) {
             nodeFaults.push_back(argv[++i]);
         } else if (a == "--quiet") {
@@ -258,13 +335,24 @@ int main(int argc, char** argv)
             return a == "--help" || a == "-h" ? 0 : 2;
         }
     }
-    if (artnetAddress.empty() && (!nodeFaults.empty() || universe != 1)) {
+    if (artnetAddress.empty() && (!nodeFaults.empty() || !universes.empty())) {
         std::fprintf(stderr, "vantrell-rig: --universe and --node-fault go with --artnet\n");
         return 2;
     }
-    rig::VirtualLine line(SystemClock::instance());
-    line.paced = paced;
-    line.recordLimit = 4096;  // a rig left running keeps only its recent history
+    if (universes.empty())
+        universes.push_back(1);
+    if (universes.size() > 1 && !file.empty()) {
+        std::fprintf(stderr, "vantrell-rig: a rig file describes one line: give it one --universe\n");
+        return 2;
+    }
+    // One line, or one behind each port of the node.
+    std::vector<std::unique_ptr<rig::VirtualLine>> lines;
+    for (size_t i = 0; i < universes.size(); ++i) {
+        lines.push_back(std::make_unique<rig::VirtualLine>(SystemClock::instance()));
+        lines.back()->paced = paced;
+        lines.back()->recordLimit = 4096;  // a rig left running keeps only its recent history
+    }
+    rig::VirtualLine& line = *lines[0];
     if (!file.empty()) {
         std::string error, fileName;
         if (!rig::LoadRigFile(file, line, fileName, error)) {
@@ -278,7 +366,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vantrell-rig: --devices takes 0 to %d\n", rig::kMaxRigDevices);
             return 2;
         }
-        rig::AddStockDevices(line, devices);
+        for (size_t i = 0; i < lines.size(); ++i)
+            rig::AddStockDevices(*lines[i], devices, uint32_t(i));
     }
 
     for (const std::string& cycle : powerCycles) {
@@ -289,7 +378,9 @@ int main(int argc, char** argv)
         const bool atOk = end && (*end == '\0' || *end == '+');
         const double length = plus == std::string::npos ? 10 : std::strtod(cycle.c_str() + plus + 1, &end);
         const std::optional<Uid> named = at != std::string::npos ? Uid::parse(cycle.substr(0, at)) : std::nullopt;
-        rig::Responder* r = named ? line.find(*named) : nullptr;
+        rig::Responder* r = nullptr;
+        for (size_t i = 0; named && !r && i < lines.size(); ++i)
+            r = lines[i]->find(*named);
         if (!r || !atOk || *end != '\0' || !(offAt >= 0 && offAt < 86400) || !(length > 0 && length < 86400)) {
             std::fprintf(stderr, "vantrell-rig: --power-cycle takes UID@SECONDS[+SECONDS] of a device on the line\n");
             return 2;
@@ -299,38 +390,9 @@ int main(int argc, char** argv)
     }
 
     std::mutex printLock;
-    if (!quiet) {
-        line.onRequest = [&](const rig::RecordedRequest& r) {
-            std::lock_guard<std::mutex> lock(printLock);
-            if (!r.whole) {
-                std::printf("-> malformed request: %s\n", Hex(r.bytes).c_str());
-            } else {
-                const rig::Request& q = r.decoded;
-                char number[8];
-                std::snprintf(number, sizeof number, "0x%04X", unsigned(q.pid));
-                // A named PID with its number; an unnamed one is its number.
-                const std::string pid = FindPidName(q.pid) ? PidText(q.pid) + " (" + number + ")" : PidText(q.pid);
-                std::printf("-> %s %s to %s tn %u pdl %zu %s\n", ClassName(q.commandClass), pid.c_str(),
-                            UidColonText(q.destination).c_str(), unsigned(q.transaction), q.data.size(),
-                            Hex(std::vector<uint8_t>(q.data.begin(), q.data.end()), 16).c_str());
-            }
-            std::fflush(stdout);
-        };
-        line.onReply = [&](const rig::RecordedReply& r) {
-            std::lock_guard<std::mutex> lock(printLock);
-            std::printf("<- %s%zu bytes: %s\n", r.collision ? "collision, " : "", r.bytes.size(), Hex(r.bytes).c_str());
-            std::fflush(stdout);
-        };
-        // A frame is logged only when its levels differ from the frame before.
-        line.onFrame = [&, last = std::vector<uint8_t>()](const rig::RecordedFrame& f) mutable {
-            if (f.startCode != 0 || f.levels == last)
-                return;
-            last = f.levels;
-            std::lock_guard<std::mutex> lock(printLock);
-            std::printf("DMX: %d slots, %s\n", f.slotCount, LevelsText(f.levels).c_str());
-            std::fflush(stdout);
-        };
-    }
+    if (!quiet)
+        for (size_t i = 0; i < lines.size(); ++i)
+            LogLine(*lines[i], lines.size() > 1 ? "[" + std::to_string(universes[i]) + "] " : std::string(), printLock);
 
     // From --name or from the rig file alike: a plain name inside the lines folder.
     if (!IsPlainLineName(name)) {
@@ -347,7 +409,7 @@ int main(int argc, char** argv)
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         sigaction(signal, &stop, nullptr);
     if (!artnetAddress.empty())
-        return RunNode(artnetAddress, universe, nodeFaults, line, printLock, quiet);
+        return RunNode(artnetAddress, universes, nodeFaults, lines, printLock, quiet);
     rig::PtyLine pty(line);
     pty.latencyUs = uint32_t(latencyMs) * 1000u;
     pty.widget = widget;
@@ -380,11 +442,7 @@ int main(int argc, char** argv)
     while (!gStop) {
         usleep(200000);
         const uint64_t now = MonotonicUs();
-        line.applyPowerCycles((now - startedUs) / 1000, [&](const rig::Responder& r) {
-            std::lock_guard<std::mutex> lock(printLock);
-            std::printf("power: %s %s\n", UidColonText(r.uid()).c_str(), r.powered ? "on (un-muted)" : "off");
-            std::fflush(stdout);
-        });
+        ApplyPowerCycles(line, startedUs, printLock);
         if (now - reportedAt < kReportSeconds * 1000000ull)
             continue;
         const uint64_t frames = line.frameCount();

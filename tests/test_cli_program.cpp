@@ -14,6 +14,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -709,9 +710,9 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     const std::string net = "127." + std::to_string(getpid() % 200 + 20) + ".0.";
     const std::string node = net + "2", logs = runtime.path().toStdString() + "/node";
     std::vector<std::unique_ptr<RigProcess>> nodes;
-    auto startNode = [&](const std::string& address, std::vector<const char*> extra) {
+    auto startNode = [&](const std::string& address, std::vector<const char*> extra, const char* universes = "3") {
         const std::string log = logs + std::to_string(nodes.size());
-        std::vector<const char*> args{"--artnet", address.c_str(), "--universe", "3", "--devices", "3", "--unpaced"};
+        std::vector<const char*> args{"--artnet", address.c_str(), "--universe", universes, "--devices", "3", "--unpaced"};
         args.insert(args.end(), extra.begin(), extra.end());
         nodes.push_back(std::make_unique<RigProcess>(args, log));
         for (int i = 0; i < 250; ++i) {  // its table comes from a discovery of its line first
@@ -723,18 +724,25 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
         }
         return false;
     };
-    ASSERT_TRUE(startNode(node, {}));
+    ASSERT_TRUE(startNode(node, {}, "3,5"));
     const std::string artnet = "--kind artnet --interface " + node + " ";
 
     const Result listed = run(artnet + "list", false);
     EXPECT_EQ(listed.status, 0);
-    EXPECT_NE(listed.out.find("vantrell-rig " + node + " · universe 3"), std::string::npos) << listed.out;
+    for (const char* port : {" · universe 3", " · universe 5"})
+        EXPECT_NE(listed.out.find("vantrell-rig " + node + port), std::string::npos) << listed.out;
     const Result found = run(artnet + "--universe 3 discover --json", false);
     ASSERT_EQ(found.status, 0) << found.err;
     EXPECT_EQ(found.json().size(), 3);
+    // Each port's line has devices of its own.
     const Result every = run(artnet + "--universe all discover --json", false);
-    ASSERT_EQ(every.json().size(), 3);
-    EXPECT_EQ(every.json()[0].toObject().value("universe").toInt(), 3);
+    ASSERT_EQ(every.json().size(), 6);
+    std::set<QString> uids;
+    for (const QJsonValue& d : every.json()) {
+        uids.insert(d.toObject().value("uid").toString());
+        EXPECT_EQ(d.toObject().value("universe").toInt(), uids.size() <= 3 ? 3 : 5);
+    }
+    EXPECT_EQ(uids.size(), 6u);
     ASSERT_EQ(run(artnet + "--universe 3 set " + first + " device_label 'Over Art-Net'", false).status, 0);
     const Result label = run(artnet + "--universe 3 get " + first + " device_label --json", false);
     EXPECT_EQ(valueOf(label.json(), "label").toString(), "Over Art-Net");

@@ -106,6 +106,7 @@ int RunDiscovery(Session& s, std::vector<Uid>& found, bool progress, DiscoveryVe
                                        },
                                        [&o] { return o.timeout; }, [] { return StopRequested(); }});
     discovery.search = o.search;
+    discovery.fullNodeDiscovery = o.nodeFlush;
     const DiscoveryVerdict v = discovery.Run();
     if (verdict)
         *verdict = v;

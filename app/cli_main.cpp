@@ -52,6 +52,8 @@ const char* const kUsageText =
     "  --universe N|all          Art-Net: the node port's Port-Address (default 0); all: discover\n"
     "                            on every RDM port of the node\n"
     "  --node-wait MS            Art-Net: how long a node's reply is waited for (default 500)\n"
+    "  --flush                   Art-Net discover: the node discovers its line afresh first\n"
+    "                            (ArtTodControl flush) instead of giving the table it keeps\n"
     "  --interface I             a row number, a row's text, a virtual line's name, a device path\n"
     "                            or an FTDI serial number; default the interface the window last used\n"
     "  --json, --csv             listings as JSON or CSV\n"
@@ -101,7 +103,9 @@ const CommandHelp kCommandHelp[] = {
              "  Example: vantrell-cli list --csv; vantrell-cli --kind artnet list"},
     {"discover", "discover\n  A discovery as the window runs it, then a table of UID, manufacturer, model,\n"
                  "  category, start address, footprint, personality and label. UIDs found are shown on\n"
-                 "  stderr as they come when it is a terminal.\n  Example: vantrell-cli discover --json"},
+                 "  stderr as they come when it is a terminal. On an Art-Net port the node's table of\n"
+                 "  devices is read (--flush: the node discovers its line afresh first).\n"
+                 "  Example: vantrell-cli discover --json"},
     {"info", "info UID\n  DEVICE_INFO decoded, the labels, the software version and the supported PIDs.\n"
              "  Example: vantrell-cli info 7FF0:00000001"},
     {"get", "get UID PID[=ARG,...]...\n  Reads parameters by E1.20 name (any case) or number, decoded by their\n"
@@ -166,8 +170,10 @@ int RunCommand(const Options& o, const std::vector<std::string>& words, uint16_t
 {
     const std::string command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (!KindOnNetwork(o.kind) && (o.universeGiven || o.nodeWaitGiven))
-        return UsageError("--universe and --node-wait go with --kind artnet");
+    if (!KindOnNetwork(o.kind) && (o.universeGiven || o.nodeWaitGiven || o.nodeFlush))
+        return UsageError("--universe, --node-wait and --flush go with --kind artnet");
+    if (o.nodeFlush && command != "discover")
+        return UsageError("--flush goes with discover");
     if (!o.uids.empty() && command != "backup" && command != "restore")
         return UsageError("--uids goes with backup and restore");
     if ((o.dryRun || o.force || !o.maps.empty()) && command != "restore")
@@ -279,6 +285,8 @@ int main(int argc, char** argv)
             if (!WholeNumber(value(), 10, 10000, ms))
                 return ValueError("--node-wait takes milliseconds, 10..10000");
             o.nodeWaitMs = uint32_t(ms);
+        } else if (a == "--flush") {
+            o.nodeFlush = true;
         } else if (a == "--interface") {
             const char* v = value();
             if (!v || !*v)

@@ -39,6 +39,8 @@ struct Options {
     bool everyUniverse = false;
     uint32_t nodeWaitMs = 500;
     bool universeGiven = false, nodeWaitGiven = false;
+    // Art-Net discover: the node discovers its line afresh before it gives its table.
+    bool nodeFlush = false;
     int storedRow = 0;
     std::string storedName;
     int timeout = 10;

@@ -731,9 +731,12 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     EXPECT_EQ(listed.status, 0);
     for (const char* port : {" · universe 3", " · universe 5"})
         EXPECT_NE(listed.out.find("vantrell-rig " + node + port), std::string::npos) << listed.out;
-    const Result found = run(artnet + "--universe 3 discover --json", false);
-    ASSERT_EQ(found.status, 0) << found.err;
-    EXPECT_EQ(found.json().size(), 3);
+    for (const char* how : {"", "--flush "}) {  // the table kept, or discovered afresh
+        const Result found = run(artnet + "--universe 3 discover --json " + how, false);
+        ASSERT_EQ(found.status, 0) << how << found.err;
+        EXPECT_EQ(found.json().size(), 3);
+    }
+    EXPECT_EQ(run(artnet + "--universe 3 --flush get " + first + " device_label", false).status, 2);
     // Each port's line has devices of its own.
     const Result every = run(artnet + "--universe all discover --json", false);
     ASSERT_EQ(every.json().size(), 6);

@@ -194,17 +194,18 @@ int List(const Options& o)
     InterfacePort port(serial, d2xx);
     Table t({"kind", "row", "text", "path", "device"});
     for (const InterfaceKindInfo& kind : kInterfaceKinds) {
-        // Unless asked for by --kind, only the kinds the window lists: polling the
-        // network is not what a plain list should do.
+        // Unless asked for by --kind, only the kinds found without a word on the
+        // network: polling is not what a plain list should do.
         if (o.kindGiven ? kind.kind != o.kind : kind.onNetwork)
             continue;
         port.PortInit();
         port.setKind(kind.kind);
         // A node given by its address is asked alone.
-        if (kind.onNetwork)
-            port.setDevicePath(o.interface.c_str());
+        port.setListAddresses(o.interface);
         std::vector<InterfaceEntry> rows;
         port.ListInterfaces(rows);
+        if (kind.onNetwork && !port.listNote().empty())
+            return UsageError("--interface: " + port.listNote());
         if (!port.listNote().empty())
             std::fprintf(stderr, "vantrell-cli: virtual lines not listed: %s\n", port.listNote().c_str());
         for (size_t i = 0; i < rows.size(); ++i)
@@ -290,7 +291,7 @@ int DiscoverEveryUniverse(const Options& o)
     InterfacePort port(serial, d2xx);
     port.PortInit();
     port.setKind(int8_t(o.kind));
-    port.setDevicePath(o.interface.c_str());
+    port.setListAddresses(o.interface);
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
     uint32_t node = 0;

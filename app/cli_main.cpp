@@ -22,7 +22,7 @@ const char* const kUsageText =
     "Usage: vantrell-cli [OPTIONS] COMMAND [ARGS]\n"
     "The RDM operations of Vantrell from the command line.\n\n"
     "Commands:\n"
-    "  list                      the interfaces of the window's three kinds, as it lists them;\n"
+    "  list                      the interfaces of the window's USB kinds, as it lists them;\n"
     "                            with --kind artnet, every Art-Net node and port that answers a poll\n"
     "  discover                  run a discovery; print each UID found, then a table of the devices\n"
     "  info UID                  DEVICE_INFO, labels, software version and supported PIDs\n"
@@ -97,9 +97,10 @@ struct CommandHelp {
     const char* text;
 };
 const CommandHelp kCommandHelp[] = {
-    {"list", "list\n  The interfaces of the window's three kinds, as it lists them: kind, row, text, path and\n"
+    {"list", "list\n  The interfaces of the window's USB kinds, as it lists them: kind, row, text, path and\n"
              "  device number. With --kind artnet, the ports of every Art-Net node that answers a poll\n"
-             "  (broadcast on each IPv4 interface, and to --interface NODE_IP when given).\n"
+             "  (broadcast on each IPv4 interface), or of the nodes --interface names (NODE_IP, or several\n"
+             "  with commas), each waited for until it answers.\n"
              "  Example: vantrell-cli list --csv; vantrell-cli --kind artnet list"},
     {"discover", "discover\n  A discovery as the window runs it, then a table of UID, manufacturer, model,\n"
                  "  category, start address, footprint, personality and label. UIDs found are shown on\n"

@@ -179,16 +179,26 @@ bool Session::openNodePort()
 {
     // A node is named by its address (and UDP port, for one that is not on
     // Art-Net's own); the port by --universe. No poll is needed to reach it.
+    // Without either, the node's port the window last used.
     uint32_t ip = 0;
     uint16_t udpPort = artnet::kUdpPort, portAddress = 0;
-    const std::string path = options.interface + "/" + std::to_string(options.universe);
-    if (options.interface.find('/') != std::string::npos || !ParseArtNetPortPath(path, ip, udpPort, portAddress)) {
+    const bool stored = !options.kindGiven && options.interface.empty() && !options.universeGiven &&
+                        !options.storedName.empty();
+    const std::string path = stored ? options.storedName : options.interface + "/" + std::to_string(options.universe);
+    if (stored && !ParseArtNetPortPath(path, ip, udpPort, portAddress)) {
+        std::fprintf(stderr, "vantrell-cli: the window last used %s, which is no node's port; choose one with "
+                             "--interface NODE_IP --universe N\n",
+                     Quoted(path).c_str());
+        return false;
+    }
+    if (!stored && (options.interface.find('/') != std::string::npos ||
+                    !ParseArtNetPortPath(path, ip, udpPort, portAddress))) {
         std::fprintf(stderr, "vantrell-cli: --kind artnet takes --interface NODE_IP (or NODE_IP:UDP_PORT), not %s\n",
                      Quoted(options.interface).c_str());
         return false;
     }
     port.setDevicePath(path.c_str());
-    port.artNet().setReadWaitUs(options.nodeWaitMs * 1000);
+    port.setNodeWaitUs(options.nodeWaitMs * 1000);
     if (port.PortOpen() == 1)
         return true;
     std::fprintf(stderr, "vantrell-cli: %s: %s\n", status_text::kInterfaceError, port.refusal().c_str());

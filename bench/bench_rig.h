@@ -36,7 +36,7 @@ struct BenchClient {
     {
         port.PortInit();
         port.setKind(int8_t(kind));
-        port.artNet().setLocalPort(0);  // beside whatever holds Art-Net's own port
+        port.setNodeLocalPort(0);  // beside whatever holds Art-Net's own port
         port.setDevicePath(path.c_str());
         engine.SetupRequestHeader();
         engine.setFastExchange(true);

@@ -49,6 +49,26 @@ bool ParseArtNetPortPath(const std::string& path, uint32_t& ip, uint16_t& udpPor
     return true;
 }
 
+void ParseNodeAddresses(const std::string& text, std::vector<std::pair<uint32_t, uint16_t>>& nodes, std::string& bad)
+{
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = std::min(text.find_first_of(", ", at), text.size());
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        if (word.empty())
+            continue;
+        uint32_t ip = 0;
+        uint16_t udpPort = 0, portAddress = 0;
+        if (word.find('/') == std::string::npos && ParseArtNetPortPath(word + "/0", ip, udpPort, portAddress)) {
+            if (std::find(nodes.begin(), nodes.end(), std::make_pair(ip, udpPort)) == nodes.end())
+                nodes.push_back({ip, udpPort});
+        } else {
+            bad += " " + word;
+        }
+    }
+}
+
 int ArtNetDriver::open()
 {
     // The node and port are taken from the path once, here: requests and frames
@@ -208,14 +228,14 @@ void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
     if (!poller.open(0, 0, error))
         return;
     const std::vector<uint8_t> poll = artnet::EncodePoll();
-    // One node asked by its address, or every node on each interface's network.
+    // The nodes asked by address, or every node on each interface's network.
     std::vector<std::pair<uint32_t, uint16_t>> targets;
-    uint32_t ip = 0;
-    uint16_t udpPort = artnet::kUdpPort, portAddress = 0;
-    const std::string given = port_.devicePath();
-    if (ParseArtNetPortPath(given, ip, udpPort, portAddress) || ParseArtNetPortPath(given + "/0", ip, udpPort, portAddress))
-        targets.push_back({ip, udpPort});
-    else
+    std::string bad;
+    ParseNodeAddresses(port_.listAddresses(), targets, bad);
+    if (!bad.empty())
+        port_.listNote_ = "not a node's address (ADDRESS or ADDRESS:UDP_PORT):" + bad;
+    const bool byAddress = !targets.empty();
+    if (!byAddress && bad.empty())
         for (const uint32_t broadcast : BroadcastAddresses())
             targets.push_back({broadcast, artnet::kUdpPort});
     for (const auto& [address, port] : targets)
@@ -224,7 +244,8 @@ void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
     std::vector<std::pair<uint32_t, uint16_t>> seen;
     const uint64_t until = MonotonicUs() + kPollAnswerUs;
     uint8_t buffer[600];
-    for (uint64_t now = MonotonicUs(); now < until; now = MonotonicUs()) {
+    for (uint64_t now = MonotonicUs(); now < until && !(byAddress && seen.size() == targets.size());
+         now = MonotonicUs()) {
         uint32_t from = 0;
         uint16_t fromPort = 0;
         const long got = poller.receive(buffer, sizeof buffer, from, fromPort, until - now);
@@ -233,7 +254,8 @@ void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
             continue;
         // The address a reply came from is the one that answers; a reply naming
         // another is another node's business.
-        if (reply.ip != from || std::find(seen.begin(), seen.end(), std::make_pair(from, fromPort)) != seen.end())
+        if (reply.ip != from || std::find(seen.begin(), seen.end(), std::make_pair(from, fromPort)) != seen.end() ||
+            (byAddress && std::find(targets.begin(), targets.end(), std::make_pair(from, fromPort)) == targets.end()))
             continue;
         seen.push_back({from, fromPort});
         for (const artnet::NodePort& p : reply.ports) {

@@ -9,6 +9,8 @@
 #include "link/udp_socket.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class ArtNetDriver final : public LineDriver {
 public:
@@ -29,10 +31,10 @@ public:
     uint32_t latencyUs() const override { return readWaitUs_; }
     int nodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note) override;
 
-    // Polls the node given as the device path ("10.0.0.20", "127.0.0.2:6455"), or
-    // with none given every node on each IPv4 interface's network (its broadcast
-    // address), and lists one row per output port:
-    // "Name 10.0.0.20 · universe 1".
+    // Polls the nodes the port's list addresses name ("10.0.0.20", "127.0.0.2:6455"),
+    // or with none given every node on each IPv4 interface's network (its broadcast
+    // address), and lists one row per output port: "Name 10.0.0.20 · universe 1".
+    // Nodes asked by address are waited for until each has answered.
     void list(std::vector<InterfaceEntry>& rows) override;
     void choose(const InterfaceEntry& row) override;
 
@@ -63,3 +65,6 @@ private:
 // in decimal), optionally with the node's UDP port ("127.0.0.2:6455/1").
 std::string ArtNetPortPath(uint32_t ip, uint16_t udpPort, uint16_t portAddress);
 bool ParseArtNetPortPath(const std::string& path, uint32_t& ip, uint16_t& udpPort, uint16_t& portAddress);
+// Node addresses ("10.0.0.20, 127.0.0.2:6455") into `nodes` as address and UDP
+// port, each once; the words that are none are added to `bad`, each after a space.
+void ParseNodeAddresses(const std::string& text, std::vector<std::pair<uint32_t, uint16_t>>& nodes, std::string& bad);

@@ -70,15 +70,21 @@ public:
     // node): 1 with the whole table, 0 with part of it or none (`note` says which),
     // -1 for a kind that leaves discovery to the controller (see LineDriver).
     int NodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note);
-    // The Art-Net kind's own settings: how long a node's reply is waited for, and
-    // the local UDP port.
-    ArtNetDriver& artNet() { return artNetDriver_; }
+    // For a kind on the network: how long a node's reply is waited for, and the
+    // local UDP port (0: any free one, for a program beside one holding the usual).
+    void setNodeWaitUs(uint32_t us) { artNetDriver_.setReadWaitUs(us); }
+    void setNodeLocalPort(uint16_t udpPort) { artNetDriver_.setLocalPort(udpPort); }
 
     // The interface list of the current kind, and taking one of its rows as the
     // device to open.
     void ListInterfaces(std::vector<InterfaceEntry>& rows);
+    // For a kind on the network: the nodes ListInterfaces asks for their ports, as
+    // addresses (ADDRESS or ADDRESS:UDP_PORT) separated by commas or spaces; empty
+    // asks every node on each IPv4 interface's network.
+    void setListAddresses(std::string addresses) { listAddresses_ = std::move(addresses); }
+    const std::string& listAddresses() const { return listAddresses_; }
     // After ListInterfaces: why rows that could have been listed were not (a lines
-    // folder that is not the user's own); empty otherwise.
+    // folder that is not the user's own, a node address that is none); empty otherwise.
     const std::string& listNote() const { return listNote_; }
     void ChooseInterface(const InterfaceEntry& row);
 
@@ -109,6 +115,7 @@ private:
     std::string busyNode_;
     std::string refusal_;
     std::string listNote_;
+    std::string listAddresses_;
     uint32_t latencyOverrideUs_ = 0;
 
     SerialDriver serialDriver_;

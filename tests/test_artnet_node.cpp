@@ -140,7 +140,7 @@ TEST_F(NodeLine, ThePortOfANodeCarriesDiscoveryRequestsAndFrames)
     RdmEngine engine(port, SystemClock::instance(), log);
     port.PortInit();
     port.setKind(KindArtNet);
-    port.artNet().setLocalPort(0);
+    port.setNodeLocalPort(0);
     port.setDevicePath(ArtNetPortPath(nodeIp, node->udpPort(), 0x0001).c_str());
     ASSERT_EQ(port.PortOpen(), 1);
     engine.SetupRequestHeader();

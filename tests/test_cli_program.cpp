@@ -706,9 +706,12 @@ TEST_F(CliHealthRig, WatchSaysOfflineAndOnlineAsJsonLinesAndCtrlCEndsItCleanly)
 
 TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
 {
-    // Loopback addresses of this process's own: parallel runs never meet.
+    // Loopback addresses of this process's own: parallel runs never meet. The
+    // nodes listen on a port of their own too: a controller elsewhere may hold
+    // Art-Net's port on every address.
     const std::string net = "127." + std::to_string(getpid() % 200 + 20) + ".0.";
-    const std::string node = net + "2", logs = runtime.path().toStdString() + "/node";
+    const std::string udp = ":" + std::to_string(7000 + getpid() % 2000);
+    const std::string node = net + "2" + udp, logs = runtime.path().toStdString() + "/node";
     std::vector<std::unique_ptr<RigProcess>> nodes;
     auto startNode = [&](const std::string& address, std::vector<const char*> extra, const char* universes = "3") {
         const std::string log = logs + std::to_string(nodes.size());
@@ -730,7 +733,7 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     const Result listed = run(artnet + "list", false);
     EXPECT_EQ(listed.status, 0);
     for (const char* port : {" · universe 3", " · universe 5"})
-        EXPECT_NE(listed.out.find("vantrell-rig " + node + port), std::string::npos) << listed.out;
+        EXPECT_NE(listed.out.find("vantrell-rig " + net + "2" + port), std::string::npos) << listed.out;
     for (const char* how : {"", "--flush "}) {  // the table kept, or discovered afresh
         const Result found = run(artnet + "--universe 3 discover --json " + how, false);
         ASSERT_EQ(found.status, 0) << how << found.err;
@@ -756,10 +759,12 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     EXPECT_NE(none.err.find("sent no table of devices"), std::string::npos) << none.err;
 
     // Replies from another address are no answer; a late node is waited for only as asked.
-    ASSERT_TRUE(startNode(net + "3", {"--node-fault", ("foreign-" + net + "9").c_str(), "--quiet"}));
-    EXPECT_EQ(run("--kind artnet --interface " + net + "3 --universe 3 get " + first + " device_label", false).status, 1);
-    ASSERT_TRUE(startNode(net + "4", {"--node-fault", "late-300", "--quiet"}));
-    const std::string late = "--kind artnet --interface " + net + "4 --universe 3 ";
+    ASSERT_TRUE(startNode(net + "3" + udp, {"--node-fault", ("foreign-" + net + "9").c_str(), "--quiet"}));
+    EXPECT_EQ(run("--kind artnet --interface " + net + "3" + udp + " --universe 3 get " + first + " device_label", false)
+                  .status,
+              1);
+    ASSERT_TRUE(startNode(net + "4" + udp, {"--node-fault", "late-300", "--quiet"}));
+    const std::string late = "--kind artnet --interface " + net + "4" + udp + " --universe 3 ";
     EXPECT_EQ(run(late + "--node-wait 100 get " + first + " device_label", false).status, 1);
     EXPECT_EQ(run(late + "--node-wait 2000 get " + first + " device_label", false).status, 0);
 }

@@ -6,6 +6,7 @@
 #include "params/int_parse.h"
 #include "settings/settings_store.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -51,7 +52,7 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
 void SettingsTab::buildControls()
 {
     std::vector<const char*> kinds;
-    for (int k = 0; k < kWindowInterfaceKindCount; ++k)
+    for (int k = 0; k < kInterfaceKindCount; ++k)
         kinds.push_back(kInterfaceKinds[k].displayName);
     RadioGroupInterface =
         RadioGroup(this, "RadioGroupInterface", "Интерфейс", kinds, InterfaceItems, 24, 16, 153, 89);
@@ -138,7 +139,8 @@ void SettingsTab::storeChoice()
         (row >= 0 && ListBoxInterfaces->item(row) && ListBoxInterfaces->item(row)->isSelected()) ? row : -1;
     // With no row chosen, the interface named before is still the one wanted.
     if (settings.InterfaceSelection >= 0 && settings.InterfaceSelection < int(interfaces.size()))
-        settings.InterfaceName = interfaces[size_t(settings.InterfaceSelection)].text;
+        settings.InterfaceName =
+            InterfaceIdentity(settings.InterfaceType, interfaces[size_t(settings.InterfaceSelection)]);
 }
 
 int SettingsTab::periodShown() const { return StrToInt(EditPeriod->text().toStdString()); }
@@ -152,9 +154,19 @@ void SettingsTab::RadioGroupInterfaceClick()
     const int kind = InterfaceItems->checkedId();
     port.setKind(int8_t(kind));
     context_.settings.InterfaceType = int8_t(kind);
+    port.setListAddresses(context_.settings.NodeAddresses);
+    const bool polls = KindOnNetwork(kind);  // nodes are given a second to answer
+    if (polls)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
     port.ListInterfaces(interfaces);
+    if (polls)
+        QApplication::restoreOverrideCursor();
     if (!port.listNote().empty())
-        context_.log("Виртуальные линии не показаны: " + port.listNote());
+        context_.log((polls ? "Узлы не опрошены: " : "Виртуальные линии не показаны: ") + port.listNote());
+    if (polls && interfaces.empty())
+        context_.log("Ни один узел не ответил на опрос" +
+                     (context_.settings.NodeAddresses.empty() ? std::string(" (ArtPoll во все сети компьютера).")
+                                                              : " (" + context_.settings.NodeAddresses + ")."));
     ListBoxInterfaces->clear();
     for (const InterfaceEntry& e : interfaces)
         ListBoxInterfaces->addItem(QString::fromStdString(e.text));

@@ -7,14 +7,6 @@ static_assert(kInterfaceKinds[KindStandardVcp].kind == KindStandardVcp &&
                   kInterfaceKinds[KindEnttecUsbPro].kind == KindEnttecUsbPro &&
                   kInterfaceKinds[KindArtNet].kind == KindArtNet,
               "a kind's value is its place in the table");
-constexpr bool WindowKindsComeFirst()
-{
-    for (int i = 0; i < kInterfaceKindCount; ++i)
-        if (kInterfaceKinds[i].onNetwork != (i >= kWindowInterfaceKindCount))
-            return false;
-    return true;
-}
-static_assert(WindowKindsComeFirst(), "the window's kinds come first in the table");
 
 const InterfaceKindInfo* FindInterfaceKind(int kind)
 {
@@ -45,7 +37,7 @@ int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::s
 {
     if (choice.empty() && !storedName.empty()) {
         for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].text == storedName)
+            if (InterfaceIdentity(kind, rows[i]) == storedName)
                 return int(i);
         return -1;
     }
@@ -69,6 +61,11 @@ int ChooseInterfaceRow(int kind, std::vector<InterfaceEntry>& rows, const std::s
         return int(rows.size() - 1);
     }
     return -1;
+}
+
+const std::string& InterfaceIdentity(int kind, const InterfaceEntry& row)
+{
+    return KindOnNetwork(kind) ? row.path : row.text;
 }
 
 bool KindOnNetwork(int kind)

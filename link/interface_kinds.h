@@ -14,8 +14,9 @@ struct InterfaceKindInfo {
     const char* token;        // as vantrell-cli and vantrell-line-report take it
     const char* displayName;  // as the window shows it
     bool byDevicePath;        // opened by a device node's path, not an FTDI device number
-    // A node on the network, named by its address and a universe rather than
-    // listed: polled only when asked for, and not among the window's kinds.
+    // A node on the network: its ports are listed by polling (only when asked for
+    // by the command line), and a port is known by its node's address and its
+    // Port-Address rather than by the row's text.
     bool onNetwork;
 };
 
@@ -26,17 +27,8 @@ inline constexpr InterfaceKindInfo kInterfaceKinds[] = {
     {KindEnttecUsbPro, "usbpro", "Enttec USB Pro", false, false},
     {KindArtNet, "artnet", "Art-Net", true, true},
 };
+// The window offers them all, in this order; the settings keep a kind by its place.
 constexpr int kInterfaceKindCount = int(sizeof kInterfaceKinds / sizeof kInterfaceKinds[0]);
-// The kinds the window offers: those not on the network, which come first in the
-// table (the settings keep a kind by its place there).
-constexpr int WindowInterfaceKindCount()
-{
-    int n = 0;
-    for (const InterfaceKindInfo& k : kInterfaceKinds)
-        n += k.onNetwork ? 0 : 1;
-    return n;
-}
-constexpr int kWindowInterfaceKindCount = WindowInterfaceKindCount();
 // The kind's row of the table, or null for a value that names none.
 const InterfaceKindInfo* FindInterfaceKind(int kind);
 // Whether the kind reaches a node on the network (see InterfaceKindInfo::onNetwork).
@@ -48,9 +40,14 @@ int ParseInterfaceKind(const std::string& text);
 // "Стандартный VCP" and the like; "?" for a value that names none.
 const char* InterfaceKindName(int kind);
 
+// What the settings keep to find a row of `kind` again: its text (a device path,
+// a virtual line's name, an FTDI description and serial), or for a node's port,
+// whose name may change, its path (the node's address and the Port-Address).
+const std::string& InterfaceIdentity(int kind, const InterfaceEntry& row);
+
 // The row of `rows`, listed for `kind`, that `choice` names: a row number, a row's
 // text (a virtual line's name among them), a device path, or an FTDI serial
-// number; an empty choice takes the stored interface: the row whose text is
+// number; an empty choice takes the stored interface: the row whose identity is
 // `storedName`, none when no row has it (another device in its place is not
 // opened), or `storedRow` when no name was stored. A device path that the list
 // does not show is added as a row of its own for a kind opened by path. -1 when none.

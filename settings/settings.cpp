@@ -12,8 +12,8 @@ using R = SettingField::OutOfRange;
 } // namespace
 
 const SettingField kSettingFields[kSettingCount] = {
-    // Only the window's kinds; the value is kept in a byte, as the port keeps it.
-    {"InterfaceType", 0, 0, kWindowInterfaceKindCount - 1, R::Default,
+    // A kind of the interface table; the value is kept in a byte, as the port keeps it.
+    {"InterfaceType", 0, 0, kInterfaceKindCount - 1, R::Default,
      [](const SettingsRecord& s) { return int32_t(s.InterfaceType); },
      [](SettingsRecord& s, int32_t v) { s.InterfaceType = int8_t(v); }},
     {"UniverseSize", 24, B::kUniverseMin, B::kUniverseMax, R::Clamp,

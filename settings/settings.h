@@ -21,6 +21,10 @@ struct SettingsRecord {
     // interface is opened again when others join the list. Empty in files from
     // before it: the row number alone chooses.
     std::string InterfaceName;
+    // The Art-Net nodes the window polls by address ("10.0.0.20, 10.0.1.20:6455"),
+    // for nodes that a broadcast does not reach; empty: every node on each IPv4
+    // interface's network is polled. Set in the file by hand.
+    std::string NodeAddresses;
     // Bit i: the stored text of kSettingFields[i] could not be read. The field has
     // its default, and saving leaves that text in the file as it was, unless the
     // field was changed since.

@@ -8,6 +8,7 @@
 namespace {
 
 const char* const kInterfaceNameKey = "InterfaceName";
+const char* const kNodeAddressesKey = "ArtNetNodes";
 
 // A stored value as the 32 bits it holds; throws for text that is no such value.
 // Values are stored in decimal, so a leading 0 or 0x is not read as another base.
@@ -65,6 +66,8 @@ void SettingsStore::Load(SettingsRecord& r) const
         }
     }
     r.InterfaceName = ini.value(kInterfaceNameKey).toString().toStdString();
+    // Several addresses written with commas come back from QSettings as a list.
+    r.NodeAddresses = ini.value(kNodeAddressesKey).toStringList().join(", ").toStdString();
     if (!firstError.empty())
         throw SettingsError(firstError);
 }
@@ -96,6 +99,9 @@ bool SettingsStore::Save(const SettingsRecord& r) const
             ini.setValue(field.name, field.get(r));
         }
         ini.setValue(kInterfaceNameKey, QString::fromStdString(r.InterfaceName));
+        // Written by hand, when at all: a file without it keeps none.
+        if (!r.NodeAddresses.empty())
+            ini.setValue(kNodeAddressesKey, QString::fromStdString(r.NodeAddresses));
         ini.sync();
         if (ini.status() == QSettings::NoError && QFileInfo(file).isFile())
             return true;

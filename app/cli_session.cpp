@@ -96,6 +96,7 @@ bool Problems::note(Uid uid, uint16_t pid, const ParameterReply& r)
                      std::to_string(kAckTimerLimitMs / 1000) + " s");
     } else {
         add(uid, "no reply to " + PidText(pid));
+        noReply_ = true;
     }
     return false;
 }
@@ -117,6 +118,8 @@ int Problems::report() const
         line += sameDevice ? "; " : (i ? "; " : "") + UidColonText(entries_[i].first) + ": ";
         line += entries_[i].second;
     }
+    if (noReply_ && !replyWait.empty())
+        line += " (" + replyWait + ")";
     std::fprintf(stderr, "vantrell-cli: %s\n", line.c_str());
     return kDeviceFailed;
 }
@@ -199,6 +202,7 @@ bool Session::openNodePort()
     }
     port.setDevicePath(path.c_str());
     port.setNodeWaitUs(options.nodeWaitMs * 1000);
+    problems.replyWait = "each reply waited for " + std::to_string(options.nodeWaitMs) + " ms; --node-wait MS waits longer";
     if (port.PortOpen() == 1)
         return true;
     std::fprintf(stderr, "vantrell-cli: %s: %s\n", status_text::kInterfaceError, port.refusal().c_str());

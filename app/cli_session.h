@@ -107,10 +107,14 @@ public:
     bool empty() const { return entries_.empty() && !interfaceFailed_; }
     // Says it all on stderr; the exit status: kDone when nothing went wrong.
     int report() const;
+    // How long a reply was waited for, said after the line when a device gave none
+    // (a node's wait, which the user may lengthen); empty: not said.
+    std::string replyWait;
 
 private:
     std::vector<std::pair<Uid, std::string>> entries_;
     bool interfaceFailed_ = false;
+    bool noReply_ = false;
 };
 
 // The log goes to stderr: dumps with -v.

@@ -86,6 +86,7 @@ int ArtNetDriver::open()
     }
     sequence_ = 0;
     lastFrameUs_ = 0;
+    lastTableUs_ = lastFlushUs_ = 0;
     return 1;
 }
 
@@ -189,8 +190,17 @@ int ArtNetDriver::nodeTable(bool flush, std::vector<uint64_t>& uids, std::string
     // A node still discovering answers TodNak; it is asked to start afresh once.
     for (int round = 0; round < 2 && !table.complete(); ++round) {
         purge();
-        const std::vector<uint8_t> ask = flush || round > 0 ? artnet::EncodeTodControl(portAddress_, artnet::kAtcFlush)
-                                                            : artnet::EncodeTodRequest(portAddress_);
+        uint64_t now = MonotonicUs();
+        if (lastTableUs_ && now < lastTableUs_ + kTableEveryUs) {
+            SystemClock::instance().sleepUs(lastTableUs_ + kTableEveryUs - now);
+            now = MonotonicUs();
+        }
+        const bool flushing = (flush || round > 0) && (!lastFlushUs_ || now >= lastFlushUs_ + kFlushEveryUs);
+        lastTableUs_ = now;
+        if (flushing)
+            lastFlushUs_ = now;
+        const std::vector<uint8_t> ask = flushing ? artnet::EncodeTodControl(portAddress_, artnet::kAtcFlush)
+                                                  : artnet::EncodeTodRequest(portAddress_);
         if (!socket_.sendTo(nodeIp_, nodePort_, ask.data(), ask.size())) {
             note = "the request for the node's table could not be sent";
             return 0;
@@ -222,6 +232,20 @@ int ArtNetDriver::nodeTable(bool flush, std::vector<uint64_t>& uids, std::string
 }
 
 void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
+{
+    const uint64_t asked = MonotonicUs();
+    if (lastPollUs_ && asked < lastPollUs_ + kPollEveryUs && lastPollAddresses_ == port_.listAddresses()) {
+        rows = lastPollRows_;
+        return;
+    }
+    pollNodes(rows);
+    // Addresses that are none are said each time.
+    lastPollUs_ = port_.listNote_.empty() ? asked : 0;
+    lastPollAddresses_ = port_.listAddresses();
+    lastPollRows_ = rows;
+}
+
+void ArtNetDriver::pollNodes(std::vector<InterfaceEntry>& rows)
 {
     UdpSocket poller;
     std::string error;

@@ -34,12 +34,20 @@ public:
     // Polls the nodes the port's list addresses name ("10.0.0.20", "127.0.0.2:6455"),
     // or with none given every node on each IPv4 interface's network (its broadcast
     // address), and lists one row per output port: "Name 10.0.0.20 · universe 1".
-    // Nodes asked by address are waited for until each has answered.
+    // Nodes asked by address are waited for until each has answered. The network
+    // is polled at most once in kPollEveryUs: a list asked again sooner, of the
+    // same nodes, gives the answers of the last poll.
     void list(std::vector<InterfaceEntry>& rows) override;
     void choose(const InterfaceEntry& row) override;
 
     // How long a reply is waited for: a network and a node's line lie between.
     static constexpr uint32_t kDefaultReadWaitUs = 500000;
+    // The bounds on what a controller asks of the network: polls, tables of
+    // devices of one port, and a node's discoveries of its line (a flush asked
+    // sooner asks for the table that discovery left).
+    static constexpr uint64_t kPollEveryUs = 2500000;
+    static constexpr uint64_t kTableEveryUs = 250000;
+    static constexpr uint64_t kFlushEveryUs = 5000000;
     void setReadWaitUs(uint32_t us) { readWaitUs_ = us; }
     // The local UDP port: Art-Net's own, unless it is taken (0: any free one).
     void setLocalPort(uint16_t port) { localPort_ = port; }
@@ -48,6 +56,7 @@ private:
     // The next packet from the node within `untilUs` (monotonic); its size, 0
     // when none came, -1 when the socket failed. Packets from anyone else are dropped.
     long receiveFromNode(uint8_t* buffer, size_t capacity, uint64_t untilUs);
+    void pollNodes(std::vector<InterfaceEntry>& rows);
 
     UdpSocket socket_;
     uint32_t readWaitUs_ = kDefaultReadWaitUs;
@@ -58,6 +67,10 @@ private:
     uint16_t portAddress_ = 0;
     uint8_t sequence_ = 0;
     uint64_t lastFrameUs_ = 0;  // when the last ArtDmx went
+    uint64_t lastTableUs_ = 0, lastFlushUs_ = 0;  // when the port's table was last asked for, and flushed
+    uint64_t lastPollUs_ = 0;
+    std::string lastPollAddresses_;
+    std::vector<InterfaceEntry> lastPollRows_;
     uint8_t packet_[artnet::kMaxPacket];
 };
 

@@ -7,7 +7,9 @@
 #include "rig/artnet_node.h"
 #include "rig/fixtures.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <unistd.h>
 
 using namespace artnet;
@@ -23,6 +25,8 @@ struct NodeLine : ::testing::Test {
     std::unique_ptr<rig::ArtNetNode> node;
     UdpSocket controller;
     uint32_t nodeIp = OwnLoopback(2);
+    std::mutex logMutex;
+    std::vector<std::string> nodeLog;
 
     void SetUp() override
     {
@@ -35,8 +39,19 @@ struct NodeLine : ::testing::Test {
         ASSERT_TRUE(controller.open(OwnLoopback(1), 0, error)) << error;
     }
 
+    // How many lines of the node's log begin with `text`.
+    int said(const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(logMutex);
+        return int(std::count_if(nodeLog.begin(), nodeLog.end(), [&](const std::string& l) { return l.rfind(text, 0) == 0; }));
+    }
+
     void start()
     {
+        node->log = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            nodeLog.push_back(line);
+        };
         std::string error;
         ASSERT_TRUE(node->start(error, 0)) << error;
     }
@@ -150,6 +165,20 @@ TEST_F(NodeLine, ThePortOfANodeCarriesDiscoveryRequestsAndFrames)
     Discovery discovery(engine, found, hooks);
     EXPECT_TRUE(discovery.Run().complete());
     EXPECT_EQ(found.size(), 5u);
+    // Asked to discover afresh twice in a row, the node is flushed once; polls
+    // asked again at once are answered from the last.
+    discovery.fullNodeDiscovery = true;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(discovery.Run().complete());
+    discovery.fullNodeDiscovery = false;
+    std::vector<InterfaceEntry> rows;
+    port.setListAddresses(Ipv4Text(nodeIp) + ":" + std::to_string(node->udpPort()));
+    for (int i = 0; i < 2; ++i) {
+        port.ListInterfaces(rows);
+        EXPECT_EQ(rows.size(), 2u);
+    }
+    EXPECT_EQ(said("TodControl flush"), 1);
+    EXPECT_EQ(said("ArtPoll from"), 1);
 
     rdm::RdmResponse reply;
     for (const bool fast : {false, true}) {

@@ -765,6 +765,10 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
               1);
     ASSERT_TRUE(startNode(net + "4" + udp, {"--node-fault", "late-300", "--quiet"}));
     const std::string late = "--kind artnet --interface " + net + "4" + udp + " --universe 3 ";
-    EXPECT_EQ(run(late + "--node-wait 100 get " + first + " device_label", false).status, 1);
+    const Result tooSoon = run(late + "--node-wait 100 get " + first + " device_label", false);
+    EXPECT_EQ(tooSoon.status, 1);
+    EXPECT_NE(tooSoon.err.find("no reply to DEVICE_LABEL (each reply waited for 100 ms; --node-wait"),
+              std::string::npos)
+        << tooSoon.err;
     EXPECT_EQ(run(late + "--node-wait 2000 get " + first + " device_label", false).status, 0);
 }

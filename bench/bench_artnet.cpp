@@ -16,6 +16,10 @@ namespace {
 // A port's table of devices, as a discovery asks for it.
 size_t Table(BenchClient& c, bool flush)
 {
+    // Opened afresh: a controller asks a port's table again only after a while,
+    // and that wait is not what is timed.
+    c.port.PortClose();
+    c.port.PortOpen();
     std::vector<Uid> uids;
     std::string note;
     c.engine.nodeTable(flush, uids, note);

@@ -30,6 +30,7 @@ public:
     int readWaiting(uint8_t*, int) override { return 0; }
     uint32_t latencyUs() const override { return readWaitUs_; }
     int nodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note) override;
+    bool discoversItself() const override { return true; }
 
     // Polls the nodes the port's list addresses name ("10.0.0.20", "127.0.0.2:6455"),
     // or with none given every node on each IPv4 interface's network (its broadcast

@@ -138,6 +138,12 @@ void InterfacePort::ChooseInterface(const InterfaceEntry& row)
         d->choose(row);
 }
 
+bool InterfacePort::DiscoversItself()
+{
+    LineDriver* d = driver();
+    return d && d->discoversItself();
+}
+
 int InterfacePort::NodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note)
 {
     LineDriver* d = driver();

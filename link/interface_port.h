@@ -70,6 +70,8 @@ public:
     // node): 1 with the whole table, 0 with part of it or none (`note` says which),
     // -1 for a kind that leaves discovery to the controller (see LineDriver).
     int NodeTable(bool flush, std::vector<uint64_t>& uids, std::string& note);
+    // Whether the current kind's interface discovers its line itself (see LineDriver).
+    bool DiscoversItself();
     // For a kind on the network: how long a node's reply is waited for, and the
     // local UDP port (0: any free one, for a program beside one holding the usual).
     void setNodeWaitUs(uint32_t us) { artNetDriver_.setReadWaitUs(us); }

@@ -87,6 +87,10 @@ public:
     // (asked to discover afresh first with `flush`): 1 whole, 0 partial or none,
     // with `note` saying why. -1: this kind leaves discovery to the controller.
     virtual int nodeTable(bool /*flush*/, std::vector<uint64_t>& /*uids*/, std::string& /*note*/) { return -1; }
+    // Whether the interface discovers its line itself (nodeTable gives a table):
+    // discovery messages (DISC_UNIQUE_BRANCH, DISC_MUTE, DISC_UN_MUTE) are then
+    // its own, and never carried for the controller.
+    virtual bool discoversItself() const { return false; }
 
     // The interface list of this kind, and what choosing one of its rows sets.
     virtual void list(std::vector<InterfaceEntry>& rows) = 0;

@@ -654,10 +654,13 @@ DiscoveryVerdict Discovery::RunFromNodeTable(bool whole, const std::vector<Uid>&
 {
     t0_ = engine_.clock().tickMs();
     engine_.log().appendLine("Обнаружение RDM устройств.");
-    hooks_.restarted();
+    // An incremental discovery adds the devices new to the list, as on a line.
+    const bool keep = incremental && list_;
+    if (!keep)
+        hooks_.restarted();
     if (table_)
         table_->deviceCount = 0;
-    else
+    else if (!keep)
         list_->clear();
     for (const Uid uid : uids) {
         if (!IsDeviceUid(uid) || listed(uid))

@@ -231,10 +231,13 @@ void HealthWatch::readLamp(DeviceHealth& d, std::vector<HealthChange>& changes)
 bool HealthWatch::poll(DeviceHealth& d, std::vector<HealthChange>& changes)
 {
     // Online is what answers its DISC_MUTE, which also keeps it out of the next
-    // incremental discovery. The exchange itself asks again when a reply was on
-    // its way but lost.
+    // incremental discovery; behind an interface that discovers its line itself,
+    // what answers a GET of DEVICE_INFO, which every device must. The exchange
+    // itself asks again when a reply was on its way but lost.
     RdmResponse reply;
-    const TxResult r = engine_.RdmTransaction({d.uid, DISCOVERY_COMMAND, DISC_MUTE}, reply);
+    const TxResult r = engine_.lineDiscoversItself()
+                           ? engine_.RdmTransaction({d.uid, GET_COMMAND, DEVICE_INFO}, reply)
+                           : engine_.RdmTransaction({d.uid, DISCOVERY_COMMAND, DISC_MUTE}, reply);
     if (r == TxFailed) {
         interfaceFailed_ = true;
         return false;

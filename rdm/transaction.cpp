@@ -341,6 +341,10 @@ void RdmEngine::logPassedOver(const uint8_t* bytes, size_t count, rdm::DecodeErr
 
 TxResult RdmEngine::RdmTransaction(const rdm::RdmRequest& request, rdm::RdmResponse& reply, int readLength)
 {
+    // An interface that discovers its line keeps its discovery messages to itself
+    // (a node does not carry them): none is sent, and none is answered.
+    if (request.commandClass == rdm::DISCOVERY_COMMAND && port_.DiscoversItself())
+        return TxNoResponse;
     TxResult result = exchange(request, reply, readLength);
     // Asked once more when its answer was on its way but could not be taken:
     // the wait has widened meanwhile. Silence is no such sign. A reply that line

@@ -56,6 +56,10 @@ public:
     // replies that collided (a phantom). True once.
     bool takeStrayReply(Uid& uid) override;
     int nodeTable(bool flush, std::vector<Uid>& uids, std::string& note) override;
+    // Whether the interface discovers its line itself, as an Art-Net node does:
+    // its table of devices stands for discovery, and no discovery message reaches
+    // a device through it.
+    bool lineDiscoversItself() { return port_.DiscoversItself(); }
     // The last request could not be written, or its reply could not be read.
     bool linkFailed() const override { return linkFailed_; }
     // The last request could not even be written: the interface no longer takes

@@ -299,6 +299,15 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
         PortState* p = artnet::DecodeRdm(bytes, size, a, message, messageSize) ? find(a) : nullptr;
         if (!p)
             break;
+        // Discovery is the node's own business: ArtRdm carries no discovery message.
+        std::vector<uint8_t> withStartCode{kRdmStartCode};
+        withStartCode.insert(withStartCode.end(), message, message + messageSize);
+        Request request;
+        if (DecodeRequest(withStartCode.data(), withStartCode.size(), request) &&
+            request.commandClass == rdm::DISCOVERY_COMMAND) {
+            say("ArtRdm with a discovery message for " + artnet::PortAddressText(a) + ": not carried");
+            break;
+        }
         std::lock_guard<std::mutex> lock(p->workMutex);
         p->jobs.push_back({PortState::Job::Rdm, {message, message + messageSize}, fromIp, fromPort});
         p->workReady.notify_one();

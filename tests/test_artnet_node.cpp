@@ -3,6 +3,7 @@
 #include "link/artnet_packets.h"
 #include "link/udp_socket.h"
 #include "rdm/discovery.h"
+#include "rdm/health_watch.h"
 #include "rdm/message.h"
 #include "rig/artnet_node.h"
 #include "rig/fixtures.h"
@@ -145,20 +146,37 @@ TEST_F(NodeLine, FaultsLoseABlockAnswerFromElsewhereOrNotAtAll)
     EXPECT_TRUE(next(OpPollReply).empty());
 }
 
-TEST_F(NodeLine, ThePortOfANodeCarriesDiscoveryRequestsAndFrames)
-{
-    start();
+// A controller on port 1 of the node, as the programs open one.
+struct NodeController : NodeLine {
     PosixSerial serial;
     rig::RigD2xx d2xx;
-    InterfacePort port(serial, d2xx);
+    InterfacePort port{serial, d2xx};
     RecordingLog log;
-    RdmEngine engine(port, SystemClock::instance(), log);
-    port.PortInit();
-    port.setKind(KindArtNet);
-    port.setNodeLocalPort(0);
-    port.setDevicePath(ArtNetPortPath(nodeIp, node->udpPort(), 0x0001).c_str());
-    ASSERT_EQ(port.PortOpen(), 1);
-    engine.SetupRequestHeader();
+    RdmEngine engine{port, SystemClock::instance(), log};
+
+    void open(uint16_t portAddress = 0x0001)
+    {
+        start();
+        port.PortInit();
+        port.setKind(KindArtNet);
+        port.setNodeLocalPort(0);
+        port.setDevicePath(ArtNetPortPath(nodeIp, node->udpPort(), portAddress).c_str());
+        ASSERT_EQ(port.PortOpen(), 1);
+        engine.SetupRequestHeader();
+    }
+
+    size_t discoveryRequests() const
+    {
+        const auto requests = line.requests();
+        return size_t(std::count_if(requests.begin(), requests.end(), [](const rig::RecordedRequest& r) {
+            return r.whole && r.decoded.commandClass == rdm::DISCOVERY_COMMAND;
+        }));
+    }
+};
+
+TEST_F(NodeController, CarriesDiscoveryRequestsAndFrames)
+{
+    open();
 
     std::vector<Uid> found;
     DiscoveryHooks hooks{[] {}, [] {}, [] {}, [](Uid) {}, [] { return 5; }};
@@ -203,4 +221,25 @@ TEST_F(NodeLine, ThePortOfANodeCarriesDiscoveryRequestsAndFrames)
     const DiscoveryVerdict none = discovery.Run();
     EXPECT_TRUE(none.cutShort);
     EXPECT_NE(none.incompleteTable.find("sent no table of devices"), std::string::npos) << none.incompleteTable;
+}
+
+TEST_F(NodeController, AWatchAsksDevicesWithGetsAndNoDiscoveryMessageLeavesTheController)
+{
+    open();
+    const size_t nodesOwn = discoveryRequests();
+    HealthWatch watch(engine);
+    size_t fresh = 0;
+    for (const HealthChange& c : watch.round())
+        fresh += c.kind == HealthChange::Kind::New;
+    EXPECT_EQ(fresh, 5u);
+    line.responders()[2]->powered = false;
+    std::vector<HealthChange> later;
+    for (int round = 0; round < 2; ++round)
+        for (const HealthChange& c : watch.round())
+            later.push_back(c);
+    ASSERT_EQ(later.size(), 1u) << "each device once, however often the node's table lists it";
+    EXPECT_EQ(later[0].kind, HealthChange::Kind::Offline);
+    EXPECT_EQ(later[0].uid, MakeUid(0x7FF0, 3));
+    EXPECT_EQ(watch.devices().size(), 5u);
+    EXPECT_EQ(discoveryRequests(), nodesOwn) << "DISC_MUTE and the like are the node's own";
 }

@@ -51,7 +51,8 @@ const char* const kUsageText =
     "  --kind vcp|talvern|usbpro|artnet  the interface kind; default the window's\n"
     "  --universe N|all          Art-Net: the node port's Port-Address (default 0); all: discover\n"
     "                            on every RDM port of the node\n"
-    "  --node-wait MS            Art-Net: how long a node's reply is waited for (default 500)\n"
+    "  --node-wait MS            Art-Net: how long a node's reply is waited for (default the\n"
+    "                            window's, 500 unless set)\n"
     "  --flush                   Art-Net discover: the node discovers its line afresh first\n"
     "                            (ArtTodControl flush) instead of giving the table it keeps\n"
     "  --interface I             a row number, a row's text, a virtual line's name, a device path\n"
@@ -243,6 +244,7 @@ int main(int argc, char** argv)
     o.storedName = stored.InterfaceName;
     o.timeout = stored.discoTimeout;
     o.period = stored.DMXPeriod;
+    o.nodeWaitMs = uint32_t(stored.NodeWaitMs);
     bool help = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
@@ -283,7 +285,7 @@ int main(int argc, char** argv)
         } else if (a == "--node-wait") {
             int ms = 0;
             o.nodeWaitGiven = true;
-            if (!WholeNumber(value(), 10, 10000, ms))
+            if (!WholeNumber(value(), SettingsBounds::kNodeWaitMin, SettingsBounds::kNodeWaitMax, ms))
                 return ValueError("--node-wait takes milliseconds, 10..10000");
             o.nodeWaitMs = uint32_t(ms);
         } else if (a == "--flush") {

@@ -155,6 +155,7 @@ void SettingsTab::RadioGroupInterfaceClick()
     port.setKind(int8_t(kind));
     context_.settings.InterfaceType = int8_t(kind);
     port.setListAddresses(context_.settings.NodeAddresses);
+    port.setNodeWaitUs(uint32_t(context_.settings.NodeWaitMs) * 1000);
     const bool polls = KindOnNetwork(kind);  // nodes are given a second to answer
     if (polls)
         QApplication::setOverrideCursor(Qt::WaitCursor);

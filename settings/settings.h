@@ -25,6 +25,8 @@ struct SettingsRecord {
     // for nodes that a broadcast does not reach; empty: every node on each IPv4
     // interface's network is polled. Set in the file by hand.
     std::string NodeAddresses;
+    // How long an Art-Net node's reply is waited for, in ms.
+    int32_t NodeWaitMs = 0;
     // Bit i: the stored text of kSettingFields[i] could not be read. The field has
     // its default, and saving leaves that text in the file as it was, unless the
     // field was changed since.
@@ -38,6 +40,7 @@ struct SettingsBounds {
     static constexpr int kTimeoutMin = 1, kTimeoutMax = 100;
     static constexpr int kPages = 5;  // "Состояние" came fifth: older files keep their page
     static constexpr int kTimerKinds = 2;
+    static constexpr int kNodeWaitMin = 10, kNodeWaitMax = 10000;
 };
 
 // One stored value: its name, its default, and what a stored value outside the
@@ -55,7 +58,7 @@ struct SettingField {
     int32_t accept(int32_t stored) const;
 };
 
-constexpr int kSettingCount = 9;
+constexpr int kSettingCount = 10;
 
 // In the order they are loaded and saved.
 extern const SettingField kSettingFields[kSettingCount];

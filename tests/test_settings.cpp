@@ -51,12 +51,13 @@ TEST(Settings, RoundTripOfAllSevenValues)
 {
     Folder f;
     SettingsStore store(f.file());
-    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100, 0, 1, "Линия 2", "10.0.0.20, 10.0.1.20:6455"};
+    SettingsRecord r{2, -1, 512, 1, 3, 1000, 100, 0, 1, "Линия 2", "10.0.0.20, 10.0.1.20:6455", 2000};
     ASSERT_TRUE(store.Save(r));
     SettingsRecord back;
     store.Load(back);
     EXPECT_EQ(back.InterfaceName, "Линия 2") << "the row's text is kept beside its number";
     EXPECT_EQ(back.NodeAddresses, "10.0.0.20, 10.0.1.20:6455");
+    EXPECT_EQ(back.NodeWaitMs, 2000);
     EXPECT_EQ(back.InterfaceType, 2);
     EXPECT_EQ(back.InterfaceSelection, -1);
     EXPECT_EQ(back.UniverseSize, 512);

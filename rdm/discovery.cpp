@@ -546,7 +546,10 @@ bool Discovery::searchAll()
 void Discovery::logVerdict()
 {
     LogSink& log = engine_.log();
-    if (verdict_.cutShort)
+    // A node's table that came incomplete is no time-out of this controller's.
+    if (verdict_.cutShort && !verdict_.incompleteTable.empty())
+        log.appendLine("Таблица устройств узла неполная, найдены не все устройства: " + verdict_.incompleteTable);
+    else if (verdict_.cutShort)
         log.appendLine(kCutShort);
     if (verdict_.setAside)
         log.appendLine("Обнаружение неполное: устройств и диапазонов UID с неразборчивыми ответами — " +
@@ -676,8 +679,6 @@ DiscoveryVerdict Discovery::RunFromNodeTable(bool whole, const std::vector<Uid>&
     if (!whole)
         verdict_.incompleteTable = note;
     hooks_.ended();
-    if (!whole)
-        engine_.log().appendLine(note);
     engine_.log().appendLine(SummaryText(engine_.clock().tickMs() - t0_, foundCount()));
     logVerdict();
     return verdict_;

@@ -221,6 +221,7 @@ TEST_F(NodeController, CarriesDiscoveryRequestsAndFrames)
     const DiscoveryVerdict none = discovery.Run();
     EXPECT_TRUE(none.cutShort);
     EXPECT_NE(none.incompleteTable.find("sent no table of devices"), std::string::npos) << none.incompleteTable;
+    EXPECT_EQ(log.count("Таблица устройств узла неполная, найдены не все устройства: " + none.incompleteTable), 1);
 }
 
 TEST_F(NodeController, AWatchAsksDevicesWithGetsAndNoDiscoveryMessageLeavesTheController)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr uint8_t kRdmStartCode = 0xCC;
 // How long nodes are given to answer a poll, and to send their whole table.
 constexpr uint64_t kPollAnswerUs = 1000000;
 constexpr uint64_t kTableUs = 2000000;
+// How long the other replies of a node that has answered are waited for.
+constexpr uint64_t kMoreRepliesUs = 100000;
 
 bool Number(const std::string& text, unsigned long max, unsigned long& out)
 {
@@ -247,9 +250,10 @@ void ArtNetDriver::list(std::vector<InterfaceEntry>& rows)
 
 void ArtNetDriver::pollNodes(std::vector<InterfaceEntry>& rows)
 {
+    // Nodes answer a poll on Art-Net's own port; from it, too, when it is free.
     UdpSocket poller;
     std::string error;
-    if (!poller.open(0, 0, error))
+    if (!poller.open(0, localPort_, error) && !poller.open(0, 0, error))
         return;
     const std::vector<uint8_t> poll = artnet::EncodePoll();
     // The nodes asked by address, or every node on each interface's network.
@@ -264,12 +268,14 @@ void ArtNetDriver::pollNodes(std::vector<InterfaceEntry>& rows)
             targets.push_back({broadcast, artnet::kUdpPort});
     for (const auto& [address, port] : targets)
         poller.sendTo(address, port, poll.data(), poll.size());
-    // Each node once, however many of its replies arrive (one per interface polled).
-    std::vector<std::pair<uint32_t, uint16_t>> seen;
-    const uint64_t until = MonotonicUs() + kPollAnswerUs;
+    // Each reply once, however many times it arrives (once per interface polled);
+    // a node of more than four ports, or of ports on several sub-nets, answers
+    // with one reply for each group of them, told apart by their bind index.
+    std::vector<std::tuple<uint32_t, uint16_t, uint8_t>> seen;
+    std::vector<std::pair<uint32_t, uint16_t>> answered;
+    uint64_t until = MonotonicUs() + kPollAnswerUs;
     uint8_t buffer[600];
-    for (uint64_t now = MonotonicUs(); now < until && !(byAddress && seen.size() == targets.size());
-         now = MonotonicUs()) {
+    for (uint64_t now = MonotonicUs(); now < until; now = MonotonicUs()) {
         uint32_t from = 0;
         uint16_t fromPort = 0;
         const long got = poller.receive(buffer, sizeof buffer, from, fromPort, until - now);
@@ -278,10 +284,18 @@ void ArtNetDriver::pollNodes(std::vector<InterfaceEntry>& rows)
             continue;
         // The address a reply came from is the one that answers; a reply naming
         // another is another node's business.
-        if (reply.ip != from || std::find(seen.begin(), seen.end(), std::make_pair(from, fromPort)) != seen.end() ||
-            (byAddress && std::find(targets.begin(), targets.end(), std::make_pair(from, fromPort)) == targets.end()))
+        const std::pair<uint32_t, uint16_t> node{from, fromPort};
+        const std::tuple<uint32_t, uint16_t, uint8_t> heard{from, fromPort, reply.bindIndex};
+        if (reply.ip != from || std::find(seen.begin(), seen.end(), heard) != seen.end() ||
+            (byAddress && std::find(targets.begin(), targets.end(), node) == targets.end()))
             continue;
-        seen.push_back({from, fromPort});
+        seen.push_back(heard);
+        if (std::find(answered.begin(), answered.end(), node) == answered.end())
+            answered.push_back(node);
+        // The nodes asked by address have all answered: their further replies
+        // follow at once.
+        if (byAddress && answered.size() == targets.size())
+            until = std::min(until, MonotonicUs() + kMoreRepliesUs);
         for (const artnet::NodePort& p : reply.ports) {
             if (!p.output)
                 continue;

@@ -36,7 +36,8 @@ struct ArtNetNode::PortState {
     };
 
     uint16_t portAddress;
-    uint8_t number;  // 1 to 4
+    uint8_t number;     // 1 to 4 among the ports of its bind index
+    uint8_t bindIndex;  // which of the node's poll replies lists it, from 1
     VirtualLine& line;
     RigSerial serial;
     RigD2xx d2xx;
@@ -54,9 +55,10 @@ struct ArtNetNode::PortState {
     std::deque<std::vector<uint8_t>> frames;
     std::thread worker;
 
-    PortState(uint16_t address, uint8_t n, VirtualLine& l) : portAddress(address), number(n), line(l)
+    PortState(uint16_t address, uint8_t n, uint8_t bind, VirtualLine& l)
+        : portAddress(address), number(n), bindIndex(bind), line(l)
     {
-        const std::string path = "/dev/rig-node-port" + std::to_string(n);
+        const std::string path = "/dev/rig-node-port" + std::to_string(bind) + "." + std::to_string(n);
         serial.attach(path, line);
         port.PortInit();
         port.setKind(KindStandardVcp);
@@ -69,8 +71,16 @@ struct ArtNetNode::PortState {
 
 ArtNetNode::ArtNetNode(std::string name, uint32_t ip, std::vector<Port> ports) : name_(std::move(name)), ip_(ip)
 {
-    for (size_t i = 0; i < ports.size() && i < 4; ++i)
-        ports_.push_back(std::make_unique<PortState>(ports[i].portAddress, uint8_t(i + 1), *ports[i].line));
+    // A poll reply lists up to four ports of one net and sub-net; a node of more
+    // answers with one reply for each group, told apart by their bind index.
+    uint8_t bind = 0, number = 4;
+    for (size_t i = 0; i < ports.size() && i < kMaxPorts; ++i) {
+        if (number == 4 || (ports[i].portAddress & 0x7FF0) != (ports_.back()->portAddress & 0x7FF0)) {
+            ++bind;
+            number = 0;
+        }
+        ports_.push_back(std::make_unique<PortState>(ports[i].portAddress, ++number, bind, *ports[i].line));
+    }
 }
 
 ArtNetNode::~ArtNetNode() { stop(); }
@@ -213,6 +223,7 @@ void ArtNetNode::sendTable(PortState& p, uint32_t ip, uint16_t port)
         artnet::TodData d;
         d.portAddress = p.portAddress;
         d.port = p.number;
+        d.bindIndex = p.bindIndex;
         d.total = uint16_t(table.size());
         d.block = uint8_t(b);
         const size_t from = b * artnet::kUidsPerBlock;
@@ -256,14 +267,17 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
 {
     switch (artnet::OpCodeOf(bytes, size)) {
     case artnet::OpPoll: {
-        artnet::PollReply r;
-        r.ip = ip_;
-        r.shortName = name_;
-        r.longName = name_ + " (vantrell-rig)";
-        r.esta = 0x7FF0;
-        for (const auto& p : ports_)
-            r.ports.push_back({p->portAddress, true, true});
-        reply(artnet::EncodePollReply(r), fromIp, fromPort);
+        for (size_t first = 0; first < ports_.size();) {
+            artnet::PollReply r;
+            r.ip = ip_;
+            r.shortName = name_;
+            r.longName = name_ + " (vantrell-rig)";
+            r.esta = 0x7FF0;
+            r.bindIndex = ports_[first]->bindIndex;
+            for (; first < ports_.size() && ports_[first]->bindIndex == r.bindIndex; ++first)
+                r.ports.push_back({ports_[first]->portAddress, true, true});
+            reply(artnet::EncodePollReply(r), fromIp, fromPort);
+        }
         say("ArtPoll from " + Ipv4Text(fromIp) + ": replied");
         break;
     }

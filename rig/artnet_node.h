@@ -1,5 +1,5 @@
 #pragma once
-// The rig as an Art-Net node: one UDP address with up to four ports, each a line
+// The rig as an Art-Net node: one UDP address with up to eight ports, each a line
 // of simulated responders. It answers ArtPoll, keeps each port's table of devices
 // by discovering its line (again on ArtTodControl flush), carries ArtRdm requests
 // onto the line and their replies back, and puts ArtDmx frames on the line. Each
@@ -33,6 +33,7 @@ public:
         VirtualLine* line = nullptr;
     };
 
+    static constexpr size_t kMaxPorts = 8;
     ArtNetNode(std::string name, uint32_t ip, std::vector<Port> ports);
     ~ArtNetNode();
     ArtNetNode(const ArtNetNode&) = delete;

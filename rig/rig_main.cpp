@@ -53,7 +53,7 @@ void Usage()
               "                   127.0.0.2 keeps it on this machine), a line behind each of its\n"
               "                   ports, instead of publishing a pseudo-terminal\n"
               "  --universe N[,N]...\n"
-              "                   the node's ports by Port-Address (0 to 32767), up to 4, default 1;\n"
+              "                   the node's ports by Port-Address (0 to 32767), up to 8, default 1;\n"
               "                   each port gets --devices stock fixtures of its own\n"
               "  --node-fault F   lose-block (the table's last ArtTodData never sent), late-MS (ArtRdm\n"
               "                   replies held back MS ms), foreign-ADDRESS (replies sent from ADDRESS),\n"
@@ -152,14 +152,14 @@ void LogLine(rig::VirtualLine& line, const std::string& prefix, std::mutex& prin
     };
 }
 
-// "1,2,7" into `universes`, each once, at most four in all.
+// "1,2,7" into `universes`, each once, at most as many as a node has ports.
 bool ParseUniverses(const char* text, std::vector<uint16_t>& universes)
 {
     const char* p = text;
     for (;;) {
         char* end = nullptr;
         const long n = std::strtol(p, &end, 10);
-        if (*p < '0' || *p > '9' || end == p || n > artnet::kMaxPortAddress || universes.size() == 4 ||
+        if (*p < '0' || *p > '9' || end == p || n > artnet::kMaxPortAddress || universes.size() == rig::ArtNetNode::kMaxPorts ||
             std::find(universes.begin(), universes.end(), uint16_t(n)) != universes.end())
             return false;
         universes.push_back(uint16_t(n));
@@ -318,7 +318,7 @@ int main(int argc, char** argv)
         } else if (a == "--universe" && i + 1 < argc) {
             if (!ParseUniverses(argv[++i], universes)) {
                 std::fprintf(stderr, "vantrell-rig: --universe takes Port-Addresses, 0 to 32767, each once, at most "
-                                     "4 in all (1,2,3)\n");
+                                     "8 in all (1,2,3)\n");
                 return 2;
             }
         } else if (a == "--node-fault" && i + 1 < argc) {

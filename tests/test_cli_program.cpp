@@ -727,12 +727,13 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
         }
         return false;
     };
-    ASSERT_TRUE(startNode(node, {}, "3,5"));
+    // Universe 17 is on another sub-net: the node lists it in a poll reply of its own.
+    ASSERT_TRUE(startNode(node, {}, "3,5,17"));
     const std::string artnet = "--kind artnet --interface " + node + " ";
 
     const Result listed = run(artnet + "list", false);
     EXPECT_EQ(listed.status, 0);
-    for (const char* port : {" · universe 3", " · universe 5"})
+    for (const char* port : {" · universe 3", " · universe 5", " · universe 17"})
         EXPECT_NE(listed.out.find("vantrell-rig " + net + "2" + port), std::string::npos) << listed.out;
     for (const char* how : {"", "--flush "}) {  // the table kept, or discovered afresh
         const Result found = run(artnet + "--universe 3 discover --json " + how, false);
@@ -742,13 +743,13 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     EXPECT_EQ(run(artnet + "--universe 3 --flush get " + first + " device_label", false).status, 2);
     // Each port's line has devices of its own.
     const Result every = run(artnet + "--universe all discover --json", false);
-    ASSERT_EQ(every.json().size(), 6);
+    ASSERT_EQ(every.json().size(), 9);
     std::set<QString> uids;
     for (const QJsonValue& d : every.json()) {
         uids.insert(d.toObject().value("uid").toString());
-        EXPECT_EQ(d.toObject().value("universe").toInt(), uids.size() <= 3 ? 3 : 5);
+        EXPECT_EQ(d.toObject().value("universe").toInt(), uids.size() <= 3 ? 3 : uids.size() <= 6 ? 5 : 17);
     }
-    EXPECT_EQ(uids.size(), 6u);
+    EXPECT_EQ(uids.size(), 9u);
     ASSERT_EQ(run(artnet + "--universe 3 set " + first + " device_label 'Over Art-Net'", false).status, 0);
     const Result label = run(artnet + "--universe 3 get " + first + " device_label --json", false);
     EXPECT_EQ(valueOf(label.json(), "label").toString(), "Over Art-Net");

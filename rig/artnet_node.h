@@ -18,12 +18,12 @@
 
 namespace rig {
 
-// What a node can do wrong, for the controller's tests.
+// What a node can do wrong, for the controller's tests; switched while it runs.
 struct NodeFaults {
-    bool silent = false;        // answers nothing at all
-    bool loseTodBlock = false;  // the last ArtTodData block of every table is never sent
-    uint32_t rdmLateMs = 0;     // each ArtRdm reply is held back this long
-    bool foreignReplies = false;  // replies come from another address (`foreignIp`), as from another node
+    std::atomic<bool> silent{false};        // answers nothing at all
+    std::atomic<bool> loseTodBlock{false};  // the last ArtTodData block of every table is never sent
+    std::atomic<uint32_t> rdmLateMs{0};     // each ArtRdm reply is held back this long
+    std::atomic<bool> foreignReplies{false};  // replies come from another address (`foreignIp`), as from another node
 };
 
 class ArtNetNode {

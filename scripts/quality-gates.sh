@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The quality gates: the whole suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the DMX output, transaction and window-worker tests
+# UndefinedBehaviorSanitizer, the DMX output, transaction, Art-Net node and window-worker tests
 # under ThreadSanitizer, and a bounded run of every fuzzer from its seed corpus.
 # FUZZ_SECONDS sets each fuzzer's run (default 60); any sanitizer report fails.
 set -euo pipefail
@@ -19,13 +19,15 @@ LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure
 
-echo "== ThreadSanitizer: DMX output, RDM transaction, and the window's worker with the GUI"
+echo "== ThreadSanitizer: DMX output, RDM transaction, the rig's Art-Net node, and the window's worker with the GUI"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVANTRELL_SANITIZE=thread -DVANTRELL_BENCH=OFF \
     -DVANTRELL_UNITY=OFF -DVANTRELL_PCH=OFF "$werror" >/dev/null
 cmake --build build-tsan -j"$jobs" --target vantrell_tests vantrell_gui_tests
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
-build-tsan/tests/vantrell_tests --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*:PacedLine.*'
-build-tsan/tests/vantrell_gui_tests --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*:StatusPage.*:AllParametersBox.*'
+build-tsan/tests/vantrell_tests \
+    --gtest_filter='DmxFrame.*:HiResOutput.*:Transaction.*:PtyLine.*:PacedLine.*:NodeLine.*:NodeController.*'
+build-tsan/tests/vantrell_gui_tests \
+    --gtest_filter='WindowRuns.*:DmxPage.*:RdmPage.*:PatchPage.*:StatusPage.*:AllParametersBox.*:ArtNetWindow.*'
 unset TSAN_OPTIONS
 
 echo "== libFuzzer"

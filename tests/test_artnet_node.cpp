@@ -233,7 +233,7 @@ TEST_F(NodeController, AWatchAsksDevicesWithGetsAndNoDiscoveryMessageLeavesTheCo
     for (const HealthChange& c : watch.round())
         fresh += c.kind == HealthChange::Kind::New;
     EXPECT_EQ(fresh, 5u);
-    line.responders()[2]->powered = false;
+    line.setPowered(*line.responders()[2], false);
     std::vector<HealthChange> later;
     for (int round = 0; round < 2; ++round)
         for (const HealthChange& c : watch.round())

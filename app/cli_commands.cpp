@@ -308,7 +308,7 @@ int DiscoverEveryUniverse(const Options& o)
         uint32_t ip = 0;
         uint16_t udpPort = 0, portAddress = 0;
         if (!ParseArtNetPortPath(row.path, ip, udpPort, portAddress) || ip != node ||
-            row.text.find("(no RDM)") != std::string::npos)
+            !row.carriesRdm)
             continue;
         ++ports;
         Options one = o;

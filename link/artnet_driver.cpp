@@ -304,6 +304,7 @@ void ArtNetDriver::pollNodes(std::vector<InterfaceEntry>& rows)
             row.text = reply.shortName + " " + Ipv4Text(from) + " · universe " + std::to_string(p.portAddress) +
                        (p.rdm ? "" : " (no RDM)");
             row.deviceNumber = p.portAddress;
+            row.carriesRdm = p.rdm;
             rows.push_back(row);
         }
     }

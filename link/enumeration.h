@@ -11,6 +11,7 @@ struct InterfaceEntry {
     std::string text;      // the row shown in the interface list
     std::string path;      // serial kinds: the device node to open
     int deviceNumber = 0;  // D2XX kinds: the number FT_Open counts by
+    bool carriesRdm = true;  // false for a node's port that sends DMX only
 };
 
 // Appends the serial devices the system reports, then the published virtual lines.

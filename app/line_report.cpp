@@ -31,6 +31,8 @@ int RunLineReport(InterfacePort& port, Clock& clock, const LineReportOptions& op
     port.PortClose();
     port.PortInit();
     port.setKind(int8_t(options.kind));
+    port.setListAddresses(options.nodeAddresses);
+    port.setNodeWaitUs(options.nodeWaitMs * 1000);
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
     out << "Interfaces listed: " << rows.size() << '\n';

@@ -17,6 +17,10 @@ struct LineReportOptions {
     std::string interface;
     int storedRow = 0;
     std::string storedName;
+    // The Art-Net nodes the window polls by address (empty: every node on the
+    // machine's networks), and how long a node's reply is waited for.
+    std::string nodeAddresses;
+    uint32_t nodeWaitMs = 500;
     int timeoutSeconds = 10;
     bool detailed = false;  // the request and reply dumps of the detailed log
 };

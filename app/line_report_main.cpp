@@ -16,7 +16,7 @@ namespace {
 
 void Usage()
 {
-    std::puts("Usage: vantrell-line-report [--kind vcp|talvern|usbpro] [--interface ROW|TEXT|PATH|SERIAL] "
+    std::puts("Usage: vantrell-line-report [--kind vcp|talvern|usbpro|artnet] [--interface ROW|TEXT|PATH|SERIAL] "
               "[--timeout SECONDS] [-v]\n"
               "Runs one discovery on a DMX512 interface and reads DEVICE_INFO from every device found.\n\n"
               "  --kind K        the interface kind; default: the one the window last used\n"
@@ -38,6 +38,8 @@ int main(int argc, char** argv)
     options.kind = stored.InterfaceType;
     options.storedRow = stored.InterfaceSelection;
     options.storedName = stored.InterfaceName;
+    options.nodeAddresses = stored.NodeAddresses;
+    options.nodeWaitMs = uint32_t(stored.NodeWaitMs);
     options.timeoutSeconds = stored.discoTimeout;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];

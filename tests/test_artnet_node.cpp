@@ -23,11 +23,12 @@ uint32_t OwnLoopback(uint32_t offset) { return 0x7F000000u | (uint32_t(getpid())
 struct NodeLine : ::testing::Test {
     rig::VirtualLine line{SystemClock::instance()};
     rig::VirtualLine second{SystemClock::instance()};
+    // Before the node, which writes its log until it is stopped.
+    std::mutex logMutex;
+    std::vector<std::string> nodeLog;
     std::unique_ptr<rig::ArtNetNode> node;
     UdpSocket controller;
     uint32_t nodeIp = OwnLoopback(2);
-    std::mutex logMutex;
-    std::vector<std::string> nodeLog;
 
     void SetUp() override
     {

@@ -202,7 +202,8 @@ bool Session::openNodePort()
     }
     port.setDevicePath(path.c_str());
     port.setNodeWaitUs(options.nodeWaitMs * 1000);
-    problems.replyWait = "each reply waited for " + std::to_string(options.nodeWaitMs) + " ms; --node-wait MS waits longer";
+    problems.replyWait =
+        "each reply waited for " + std::to_string(options.nodeWaitMs) + " ms; --node-wait MS waits longer";
     if (port.PortOpen() == 1)
         return true;
     std::fprintf(stderr, "vantrell-cli: %s: %s\n", status_text::kInterfaceError, port.refusal().c_str());

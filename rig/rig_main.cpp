@@ -10,10 +10,10 @@
 #include "rig/pty_line.h"
 #include "rig/rig_file.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -159,7 +159,8 @@ bool ParseUniverses(const char* text, std::vector<uint16_t>& universes)
     for (;;) {
         char* end = nullptr;
         const long n = std::strtol(p, &end, 10);
-        if (*p < '0' || *p > '9' || end == p || n > artnet::kMaxPortAddress || universes.size() == rig::ArtNetNode::kMaxPorts ||
+        if (*p < '0' || *p > '9' || end == p || n > artnet::kMaxPortAddress ||
+            universes.size() == rig::ArtNetNode::kMaxPorts ||
             std::find(universes.begin(), universes.end(), uint16_t(n)) != universes.end())
             return false;
         universes.push_back(uint16_t(n));

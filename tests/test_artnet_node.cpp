@@ -45,7 +45,8 @@ struct NodeLine : ::testing::Test {
     int said(const std::string& text)
     {
         std::lock_guard<std::mutex> lock(logMutex);
-        return int(std::count_if(nodeLog.begin(), nodeLog.end(), [&](const std::string& l) { return l.rfind(text, 0) == 0; }));
+        return int(std::count_if(nodeLog.begin(), nodeLog.end(),
+                                 [&](const std::string& l) { return l.rfind(text, 0) == 0; }));
     }
 
     void start()

@@ -715,7 +715,8 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
     std::vector<std::unique_ptr<RigProcess>> nodes;
     auto startNode = [&](const std::string& address, std::vector<const char*> extra, const char* universes = "3") {
         const std::string log = logs + std::to_string(nodes.size());
-        std::vector<const char*> args{"--artnet", address.c_str(), "--universe", universes, "--devices", "3", "--unpaced"};
+        std::vector<const char*> args{"--artnet", address.c_str(), "--universe", universes,
+                                      "--devices", "3", "--unpaced"};
         args.insert(args.end(), extra.begin(), extra.end());
         nodes.push_back(std::make_unique<RigProcess>(args, log));
         for (int i = 0; i < 250; ++i) {  // its table comes from a discovery of its line first

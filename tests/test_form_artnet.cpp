@@ -66,7 +66,7 @@ TEST(ArtNetWindow, TheStoredPortIsFoundByItsIdentityAndCarriesDiscoveryGetAndFad
     // The faders' frames reach the port's line, and only that one.
     w.PageControl1->setCurrentIndex(2);
     w.TabSheet3->ScrollBar[0]->setValue(0);
-    for (int i = 0; i < 200 && (f.second.frames().empty() || f.second.frames().back().levels[0] != 255); ++i)
+    for (int i = 0; i < 1000 && (f.second.frames().empty() || f.second.frames().back().levels[0] != 255); ++i)
         QTest::qWait(5);
     ASSERT_FALSE(f.second.frames().empty());
     EXPECT_EQ(f.second.frames().back().levels[0], 255);

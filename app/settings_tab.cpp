@@ -36,6 +36,7 @@ SettingsTab::SettingsTab(PageContext context) : context_(std::move(context))
         context_.on(this, sender, signal, std::move(handler));
     };
     on(ButtonConnect, &QPushButton::clicked, [this] { ButtonConnectClick(); });
+    on(EditNodes, &QLineEdit::editingFinished, [this] { EditNodesDone(); });
     on(ListBoxInterfaces, &QListWidget::itemClicked, [this] { ListBoxInterfacesClick(); });
     on(InterfaceItems, &QButtonGroup::idClicked, [this] { RadioGroupInterfaceClick(); });
     on(TimerItems, &QButtonGroup::idClicked, [this] { RadioGroup1Click(); });
@@ -59,6 +60,11 @@ void SettingsTab::buildControls()
     ListBoxInterfaces = Place(new QListWidget(this), 192, 16, 241, 137, "ListBoxInterfaces");
     ListBoxInterfaces->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ButtonConnect = Button(this, "ButtonConnect", "Подключить", 192, 160, 89, 25);
+    EditNodes = Place(new QLineEdit(this), 288, 162, 145, 21, "EditNodes");
+    EditNodes->setPlaceholderText(QString::fromUtf8("адреса узлов"));
+    EditNodes->setToolTip(QString::fromUtf8("Узлы Art-Net, опрашиваемые по адресу (10.0.0.20, 10.0.1.20:6455); "
+                                            "пусто: все узлы в сетях компьютера"));
+    EditNodes->hide();
     RadioGroup1 = RadioGroup(this, "RadioGroup1", "DMX таймер", {"Стандартный", "Высокого разрешения"}, TimerItems,
                              24, 120, 153, 65);
     TimerItems->button(0)->setChecked(true);
@@ -102,7 +108,7 @@ void SettingsTab::buildControls()
 
 void SettingsTab::setLocked(bool locked)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{ButtonConnect, ListBoxInterfaces, RadioGroupInterface,
+    for (QWidget* w : std::initializer_list<QWidget*>{ButtonConnect, ListBoxInterfaces, RadioGroupInterface, EditNodes,
                                                       CheckBoxFastExchange, CheckBoxAllParameters})
         w->setEnabled(!locked);
     if (locked)
@@ -157,6 +163,8 @@ void SettingsTab::RadioGroupInterfaceClick()
     port.setListAddresses(context_.settings.NodeAddresses);
     port.setNodeWaitUs(uint32_t(context_.settings.NodeWaitMs) * 1000);
     const bool polls = KindOnNetwork(kind);  // nodes are given a second to answer
+    EditNodes->setVisible(polls);
+    EditNodes->setText(QString::fromStdString(context_.settings.NodeAddresses));
     if (polls)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     port.ListInterfaces(interfaces);
@@ -216,6 +224,15 @@ void SettingsTab::ButtonConnectClick()
     context_.log(opened ? status_text::kInterfaceReady : status_text::kInterfaceError);
     if (!opened && !port.refusal().empty())
         context_.log(port.refusal());
+}
+
+void SettingsTab::EditNodesDone()
+{
+    const std::string addresses = EditNodes->text().trimmed().toStdString();
+    if (addresses == context_.settings.NodeAddresses)
+        return;
+    context_.settings.NodeAddresses = addresses;
+    RadioGroupInterfaceClick();  // the list of the nodes now named
 }
 
 void SettingsTab::RadioGroup1Click() { context_.settings.TimerType = TimerItems->checkedId(); }

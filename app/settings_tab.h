@@ -26,6 +26,8 @@ public:
     QButtonGroup* InterfaceItems;
     QListWidget* ListBoxInterfaces;
     QPushButton* ButtonConnect;
+    // The Art-Net nodes to poll by address, beside "Подключить"; shown for that kind.
+    QLineEdit* EditNodes;
     QGroupBox* RadioGroup1;
     QButtonGroup* TimerItems;
     QCheckBox* CheckBoxFastExchange;
@@ -45,6 +47,7 @@ public:
     bool ChooseStoredInterface();
     void ListBoxInterfacesClick();
     void ButtonConnectClick();
+    void EditNodesDone();
     void RadioGroup1Click();
     void CheckBoxFastExchangeClick();
     void CheckBoxAllParametersClick();

@@ -23,7 +23,7 @@ struct SettingsRecord {
     std::string InterfaceName;
     // The Art-Net nodes the window polls by address ("10.0.0.20, 10.0.1.20:6455"),
     // for nodes that a broadcast does not reach; empty: every node on each IPv4
-    // interface's network is polled. Set in the file by hand.
+    // interface's network is polled.
     std::string NodeAddresses;
     // How long an Art-Net node's reply is waited for, in ms.
     int32_t NodeWaitMs = 0;

@@ -99,9 +99,11 @@ bool SettingsStore::Save(const SettingsRecord& r) const
             ini.setValue(field.name, field.get(r));
         }
         ini.setValue(kInterfaceNameKey, QString::fromStdString(r.InterfaceName));
-        // Written by hand, when at all: a file without it keeps none.
+        // A file without nodes named keeps none.
         if (!r.NodeAddresses.empty())
             ini.setValue(kNodeAddressesKey, QString::fromStdString(r.NodeAddresses));
+        else
+            ini.remove(kNodeAddressesKey);
         ini.sync();
         if (ini.status() == QSettings::NoError && QFileInfo(file).isFile())
             return true;

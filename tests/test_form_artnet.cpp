@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSettings>
 
@@ -17,13 +18,13 @@ struct NodeWindow : FormFixture {
     rig::VirtualLine first{SystemClock::instance()}, second{SystemClock::instance()};
     std::unique_ptr<rig::ArtNetNode> node;
     std::string nodeAddress;  // ADDRESS:UDP_PORT
+    uint32_t ip = 0x7F000000u | (uint32_t(getpid()) % 200 + 20) << 8 | 0x77;  // a loopback address of its own
 
     NodeWindow()
     {
         first.add(MakeUid(0x7FF0, 0x101), rig::LedParModel());
         for (uint32_t i = 1; i <= 3; ++i)
             second.add(MakeUid(0x7FF0, 0x200 + i), rig::DimmerPackModel());
-        const uint32_t ip = 0x7F000000u | (uint32_t(getpid()) % 200 + 20) << 8 | 0x77;
         node = std::make_unique<rig::ArtNetNode>("Truss", ip,
                                                  std::vector<rig::ArtNetNode::Port>{{1, &first}, {2, &second}});
         std::string error;
@@ -31,11 +32,11 @@ struct NodeWindow : FormFixture {
         nodeAddress = Ipv4Text(ip) + ":" + std::to_string(node->udpPort());
     }
 
-    // Settings that name the node to poll and one of its ports as the interface.
-    void storeNodeSettings(int universe, int tab = 0)
+    // Settings that name the node to poll (or `polled`) and one of its ports as the interface.
+    void storeNodeSettings(int universe, const std::string& polled = "")
     {
         storeSettings("InterfaceType=3\nInterfaceSelection=0\nInterfaceName=" + nodeAddress + "/" +
-                      std::to_string(universe) + "\nArtNetNodes=" + nodeAddress + "\nTabIndex=" + std::to_string(tab) +
+                      std::to_string(universe) + "\nArtNetNodes=" + (polled.empty() ? nodeAddress : polled) +
                       "\nDMXPeriod=25\nUniverseSize=16\n");
     }
 };
@@ -90,4 +91,31 @@ TEST(ArtNetWindow, AStoredPortTheNodeDoesNotHaveIsNotOpenedInItsPlace)
     EXPECT_TRUE(f.log().join("\n").contains("Сохранённый интерфейс не подключён: " +
                                             QString::fromStdString(f.nodeAddress) + "/9"));
     EXPECT_FALSE(f.log().contains(status_text::kInterfaceReady));
+}
+
+TEST(ArtNetWindow, TheNodesTypedBesideConnectArePolledAndKept)
+{
+    NodeWindow f;
+    const std::string nobody = Ipv4Text(f.ip + 1) + ":" + std::to_string(f.node->udpPort());  // nobody listens there
+    f.storeNodeSettings(1, nobody);
+    TForm1& w = f.start();
+    SettingsTab& page = *w.TabSheet4;
+    w.PageControl1->setCurrentIndex(3);
+    ASSERT_TRUE(page.EditNodes->isVisible());
+    EXPECT_EQ(page.EditNodes->text().toStdString(), nobody);
+    EXPECT_EQ(page.ListBoxInterfaces->count(), 0);
+    EXPECT_TRUE(f.log().join("\n").contains("Ни один узел не ответил на опрос"));
+
+    page.EditNodes->setFocus();
+    page.EditNodes->selectAll();
+    QTest::keyClicks(page.EditNodes, QString::fromStdString(f.nodeAddress));
+    QTest::keyClick(page.EditNodes, Qt::Key_Return);
+    EXPECT_EQ(page.ListBoxInterfaces->count(), 2);
+    ASSERT_TRUE(w.FormCloseQuery());
+    QSettings stored(QString::fromStdString(f.settingsFile()), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("ArtNetNodes").toString().toStdString(), f.nodeAddress);
+
+    // The USB kinds have no nodes to name.
+    page.InterfaceItems->button(0)->click();
+    EXPECT_FALSE(page.EditNodes->isVisible());
 }

@@ -286,6 +286,12 @@ int DiscoverInto(const Options& o, Table& t, const std::optional<Cell>& universe
 // discover --universe all: every port of the node that carries RDM, one after another.
 int DiscoverEveryUniverse(const Options& o)
 {
+    // One node, asked by its address: nothing is polled before that is known.
+    uint32_t node = 0;
+    if (!ParseIpv4(o.interface.substr(0, o.interface.find(':')), node)) {
+        std::fprintf(stderr, "vantrell-cli: --universe all takes --interface NODE_IP\n");
+        return kUsage;
+    }
     PosixSerial serial;
     FtdiD2xx d2xx;
     InterfacePort port(serial, d2xx);
@@ -294,28 +300,19 @@ int DiscoverEveryUniverse(const Options& o)
     port.setListAddresses(o.interface);
     std::vector<InterfaceEntry> rows;
     port.ListInterfaces(rows);
-    uint32_t node = 0;
-    const std::string host = o.interface.substr(0, o.interface.find(':'));
-    if (!ParseIpv4(host, node)) {
-        std::fprintf(stderr, "vantrell-cli: --universe all takes --interface NODE_IP\n");
-        return kUsage;
-    }
     std::vector<std::string> columns{"universe"};
     columns.insert(columns.end(), kDiscoverColumns.begin(), kDiscoverColumns.end());
     Table t(columns);
     int status = kDone, ports = 0;
+    // The rows are that node's ports alone, each with its Port-Address.
     for (const InterfaceEntry& row : rows) {
-        uint32_t ip = 0;
-        uint16_t udpPort = 0, portAddress = 0;
-        if (!ParseArtNetPortPath(row.path, ip, udpPort, portAddress) || ip != node ||
-            !row.carriesRdm)
+        if (!row.carriesRdm)
             continue;
         ++ports;
         Options one = o;
         one.everyUniverse = false;
-        one.universe = portAddress;
-        one.interface = host + (udpPort == artnet::kUdpPort ? "" : ":" + std::to_string(udpPort));
-        const int result = DiscoverInto(one, t, Cell::number(portAddress));
+        one.universe = row.deviceNumber;
+        const int result = DiscoverInto(one, t, Cell::number(row.deviceNumber));
         if (status == kDone)
             status = result;
     }

@@ -10,7 +10,7 @@
 struct InterfaceEntry {
     std::string text;      // the row shown in the interface list
     std::string path;      // serial kinds: the device node to open
-    int deviceNumber = 0;  // D2XX kinds: the number FT_Open counts by
+    int deviceNumber = 0;  // D2XX kinds: the number FT_Open counts by; a node's port: its Port-Address
     bool carriesRdm = true;  // false for a node's port that sends DMX only
 };
 

@@ -3,7 +3,6 @@
 #include "app/cli_device.h"
 #include "app/cli_fields.h"
 #include "dmx/dmx_output.h"
-#include "link/artnet_driver.h"
 #include "link/interface_kinds.h"
 #include "link/udp_socket.h"
 #include "rdm/text_codec.h"

@@ -45,7 +45,6 @@ private:
 
 std::string JsonString(const std::string& utf8);
 
-
 // A JSON object built member by member, in order.
 class JsonObject {
 public:

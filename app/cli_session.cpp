@@ -188,16 +188,17 @@ bool Session::openNodePort()
     const bool stored = !options.kindGiven && options.interface.empty() && !options.universeGiven &&
                         !options.storedName.empty();
     const std::string path = stored ? options.storedName : options.interface + "/" + std::to_string(options.universe);
-    if (stored && !ParseArtNetPortPath(path, ip, udpPort, portAddress)) {
-        std::fprintf(stderr, "vantrell-cli: the window last used %s, which is no node's port; choose one with "
-                             "--interface NODE_IP --universe N\n",
-                     Quoted(path).c_str());
-        return false;
-    }
-    if (!stored && (options.interface.find('/') != std::string::npos ||
-                    !ParseArtNetPortPath(path, ip, udpPort, portAddress))) {
-        std::fprintf(stderr, "vantrell-cli: --kind artnet takes --interface NODE_IP (or NODE_IP:UDP_PORT), not %s\n",
-                     Quoted(options.interface).c_str());
+    // An --interface is the node alone: a Port-Address in it is not taken.
+    if ((!stored && options.interface.find('/') != std::string::npos) ||
+        !ParseArtNetPortPath(path, ip, udpPort, portAddress)) {
+        if (stored)
+            std::fprintf(stderr, "vantrell-cli: the window last used %s, which is no node's port; choose one with "
+                                 "--interface NODE_IP --universe N\n",
+                         Quoted(path).c_str());
+        else
+            std::fprintf(stderr,
+                         "vantrell-cli: --kind artnet takes --interface NODE_IP (or NODE_IP:UDP_PORT), not %s\n",
+                         Quoted(options.interface).c_str());
         return false;
     }
     port.setDevicePath(path.c_str());

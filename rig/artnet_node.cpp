@@ -30,7 +30,7 @@ public:
 struct ArtNetNode::PortState {
     struct Job {
         enum Kind { Flush, Rdm } kind;
-        std::vector<uint8_t> bytes;  // the RDM message, without its start code
+        std::vector<uint8_t> packet;  // the RDM request as the line carries it, start code first
         uint32_t ip;
         uint16_t udpPort;
     };
@@ -54,6 +54,13 @@ struct ArtNetNode::PortState {
     static constexpr size_t kFramesWaiting = 16;
     std::deque<std::vector<uint8_t>> frames;
     std::thread worker;
+
+    void post(Job job)
+    {
+        std::lock_guard<std::mutex> lock(workMutex);
+        jobs.push_back(std::move(job));
+        workReady.notify_one();
+    }
 
     PortState(uint16_t address, uint8_t n, uint8_t bind, VirtualLine& l)
         : portAddress(address), number(n), bindIndex(bind), line(l)
@@ -172,7 +179,7 @@ void ArtNetNode::work(PortState& p)
             discover(p);
             sendTable(p, job.ip, job.udpPort);
         } else {
-            carryRdm(p, job.bytes.data(), job.bytes.size(), job.ip, job.udpPort);
+            carryRdm(p, job.packet, job.ip, job.udpPort);
         }
         lock.lock();
     }
@@ -235,11 +242,8 @@ void ArtNetNode::sendTable(PortState& p, uint32_t ip, uint16_t port)
         (faults.loseTodBlock ? ", last block lost" : ""));
 }
 
-void ArtNetNode::carryRdm(PortState& p, const uint8_t* message, size_t size, uint32_t ip, uint16_t port)
+void ArtNetNode::carryRdm(PortState& p, const std::vector<uint8_t>& packet, uint32_t ip, uint16_t port)
 {
-    std::vector<uint8_t> packet(size + 1);
-    packet[0] = kRdmStartCode;
-    std::copy(message, message + size, packet.begin() + 1);
     Clock& clock = p.line.clock();
     const uint64_t now = clock.nowUs();
     std::vector<uint8_t> answer;
@@ -301,9 +305,7 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
             break;
         }
         say("TodControl flush " + artnet::PortAddressText(a) + ": discovering");
-        std::lock_guard<std::mutex> lock(p->workMutex);
-        p->jobs.push_back({PortState::Job::Flush, {}, fromIp, fromPort});
-        p->workReady.notify_one();
+        p->post({PortState::Job::Flush, {}, fromIp, fromPort});
         break;
     }
     case artnet::OpRdm: {
@@ -313,18 +315,15 @@ void ArtNetNode::handle(const uint8_t* bytes, size_t size, uint32_t fromIp, uint
         PortState* p = artnet::DecodeRdm(bytes, size, a, message, messageSize) ? find(a) : nullptr;
         if (!p)
             break;
+        std::vector<uint8_t> packet{kRdmStartCode};
+        packet.insert(packet.end(), message, message + messageSize);
         // Discovery is the node's own business: ArtRdm carries no discovery message.
-        std::vector<uint8_t> withStartCode{kRdmStartCode};
-        withStartCode.insert(withStartCode.end(), message, message + messageSize);
         Request request;
-        if (DecodeRequest(withStartCode.data(), withStartCode.size(), request) &&
-            request.commandClass == rdm::DISCOVERY_COMMAND) {
+        if (DecodeRequest(packet.data(), packet.size(), request) && request.commandClass == rdm::DISCOVERY_COMMAND) {
             say("ArtRdm with a discovery message for " + artnet::PortAddressText(a) + ": not carried");
             break;
         }
-        std::lock_guard<std::mutex> lock(p->workMutex);
-        p->jobs.push_back({PortState::Job::Rdm, {message, message + messageSize}, fromIp, fromPort});
-        p->workReady.notify_one();
+        p->post({PortState::Job::Rdm, std::move(packet), fromIp, fromPort});
         break;
     }
     case artnet::OpDmx: {

@@ -60,7 +60,7 @@ private:
     void reply(const std::vector<uint8_t>& packet, uint32_t ip, uint16_t port);
     void sendTable(PortState& p, uint32_t ip, uint16_t port);
     void discover(PortState& p);
-    void carryRdm(PortState& p, const uint8_t* message, size_t size, uint32_t ip, uint16_t port);
+    void carryRdm(PortState& p, const std::vector<uint8_t>& packet, uint32_t ip, uint16_t port);
     PortState* find(uint16_t portAddress);
     void say(const std::string& text) const;
 

@@ -46,7 +46,8 @@ bool ParseArtNetPortPath(const std::string& path, uint32_t& ip, uint16_t& udpPor
         udpPort = uint16_t(number);
         host.resize(colon);
     }
-    if (!ParseIpv4(host, ip) || slash == std::string::npos || !Number(path.substr(slash + 1), artnet::kMaxPortAddress, number))
+    if (!ParseIpv4(host, ip) || slash == std::string::npos ||
+        !Number(path.substr(slash + 1), artnet::kMaxPortAddress, number))
         return false;
     portAddress = uint16_t(number);
     return true;
@@ -223,7 +224,8 @@ int ArtNetDriver::nodeTable(bool flush, std::vector<uint64_t>& uids, std::string
     uids = table.uids();
     if (table.complete())
         return 1;
-    const std::string where = "the node " + Ipv4Text(nodeIp_) + " (Port-Address " + artnet::PortAddressText(portAddress_) + ")";
+    const std::string where =
+        "the node " + Ipv4Text(nodeIp_) + " (Port-Address " + artnet::PortAddressText(portAddress_) + ")";
     if (!table.any())
         note = where + " sent no table of devices";
     else if (table.refused())

@@ -557,8 +557,9 @@ std::vector<std::string> BackupReportLines(const std::vector<SavedDevice>& devic
             missing += (missing.empty() ? "" : "; ") + m.name + ": " + m.why;
         char model[16];
         std::snprintf(model, sizeof model, "0x%04X", unsigned(d.model));
-        rows.push_back({d.uid.colonText(), d.read ? EscapeControls(d.modelDescription.empty() ? model : d.modelDescription) : "",
-                        std::to_string(d.values.size()), EscapeControls(missing)});
+        const std::string shown = d.modelDescription.empty() ? model : d.modelDescription;
+        rows.push_back({d.uid.colonText(), d.read ? EscapeControls(shown) : "", std::to_string(d.values.size()),
+                        EscapeControls(missing)});
     }
     return Aligned(rows);
 }

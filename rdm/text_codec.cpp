@@ -1,8 +1,7 @@
 #include "rdm/text_codec.h"
 
-#include <cstdio>
-
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 

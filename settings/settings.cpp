@@ -35,8 +35,8 @@ const SettingField kSettingFields[kSettingCount] = {
      [](SettingsRecord& s, int32_t v) { s.FastExchange = v; }},
     {"AllParameters", 0, 0, 1, R::Default, [](const SettingsRecord& s) { return s.AllParameters; },
      [](SettingsRecord& s, int32_t v) { s.AllParameters = v; }},
-    {"ArtNetWait", 500, B::kNodeWaitMin, B::kNodeWaitMax, R::Clamp, [](const SettingsRecord& s) { return s.NodeWaitMs; },
-     [](SettingsRecord& s, int32_t v) { s.NodeWaitMs = v; }},
+    {"ArtNetWait", 500, B::kNodeWaitMin, B::kNodeWaitMax, R::Clamp,
+     [](const SettingsRecord& s) { return s.NodeWaitMs; }, [](SettingsRecord& s, int32_t v) { s.NodeWaitMs = v; }},
 };
 
 int32_t SettingField::accept(int32_t stored) const

@@ -35,8 +35,8 @@ struct NodeLine : ::testing::Test {
         for (uint32_t i = 1; i <= 5; ++i)
             line.add(MakeUid(0x7FF0, i), rig::LedParModel());
         second.add(MakeUid(0x7FF0, 0x99), rig::DimmerPackModel());
-        node = std::make_unique<rig::ArtNetNode>("Rig node", nodeIp,
-                                                 std::vector<rig::ArtNetNode::Port>{{0x0001, &line}, {0x0002, &second}});
+        const std::vector<rig::ArtNetNode::Port> ports{{0x0001, &line}, {0x0002, &second}};
+        node = std::make_unique<rig::ArtNetNode>("Rig node", nodeIp, ports);
         std::string error;
         ASSERT_TRUE(controller.open(OwnLoopback(1), 0, error)) << error;
     }
@@ -59,7 +59,10 @@ struct NodeLine : ::testing::Test {
         ASSERT_TRUE(node->start(error, 0)) << error;
     }
 
-    void send(const std::vector<uint8_t>& packet) { controller.sendTo(nodeIp, node->udpPort(), packet.data(), packet.size()); }
+    void send(const std::vector<uint8_t>& packet)
+    {
+        controller.sendTo(nodeIp, node->udpPort(), packet.data(), packet.size());
+    }
 
     // The next packet of `op` within half a second, and who sent it.
     std::vector<uint8_t> next(uint16_t op, uint32_t* from = nullptr)

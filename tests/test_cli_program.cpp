@@ -762,9 +762,8 @@ TEST_F(CliRig, ArtNetNodePortsCarryEveryCommandAndOnlyTheNodeAskedIsHeard)
 
     // Replies from another address are no answer; a late node is waited for only as asked.
     ASSERT_TRUE(startNode(net + "3" + udp, {"--node-fault", ("foreign-" + net + "9").c_str(), "--quiet"}));
-    EXPECT_EQ(run("--kind artnet --interface " + net + "3" + udp + " --universe 3 get " + first + " device_label", false)
-                  .status,
-              1);
+    const std::string foreign = "--kind artnet --interface " + net + "3" + udp + " --universe 3 ";
+    EXPECT_EQ(run(foreign + "get " + first + " device_label", false).status, 1);
     ASSERT_TRUE(startNode(net + "4" + udp, {"--node-fault", "late-300", "--quiet"}));
     const std::string late = "--kind artnet --interface " + net + "4" + udp + " --universe 3 ";
     const Result tooSoon = run(late + "--node-wait 100 get " + first + " device_label", false);
